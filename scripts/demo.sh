@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds varnu and converts the sample archive into sample-out/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
+cmake --build build/release --target varnu
+rm -rf sample-out
+mkdir sample-out
+cp examples/sample.arc sample-out/
+# The outputs are named after the archive path as given, so convert from inside the folder.
+(cd sample-out && ../build/release/varnu sample.arc)
+ls -l sample-out

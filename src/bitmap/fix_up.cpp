@@ -1,0 +1,33 @@
+#include "bitmap/fix_up.hpp"
+
+#include <algorithm>
+
+namespace varnu {
+namespace {
+
+// Both resolution fields (information header bytes 38-41 and 42-45) become 2923 pixels per
+// metre, about 74 dots per inch, the value the tools that read these files expect.
+constexpr std::size_t kHorizontalResolutionOffset = 38;
+constexpr std::size_t kVerticalResolutionOffset = 42;
+constexpr std::uint8_t kResolutionBytes[4] = {0x6B, 0x0B, 0x00, 0x00};  // 2923, little-endian
+
+void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout) {
+  const std::uint64_t stride = row_stride(layout.width);
+  std::uint8_t* top = image.data() + layout.pixel_offset;
+  std::uint8_t* bottom = top + (layout.height - 1) * stride;
+  for (unsigned pair = 0; pair < layout.height / 2u; ++pair) {
+    std::swap_ranges(top, top + stride, bottom);
+    top += stride;
+    bottom -= stride;
+  }
+}
+
+}  // namespace
+
+void fix_up_bitmap(std::span<std::uint8_t> image, const BitmapPlan& plan) {
+  if (plan.flip && plan.layout.height >= 2) reverse_rows(image, plan.layout);
+  std::copy_n(kResolutionBytes, 4, image.begin() + kHorizontalResolutionOffset);
+  std::copy_n(kResolutionBytes, 4, image.begin() + kVerticalResolutionOffset);
+}
+
+}  // namespace varnu

@@ -1,0 +1,84 @@
+// Half-width true-colour output.
+//
+// Each pair of neighbouring pixels becomes one 24-bit pixel, the mean of the two palette colours
+// rounded down, channel by channel; an odd width ends each row with its last pixel's colour.
+// Palette colours are held as packed 32-bit words so that the three channel means come from one
+// word operation, and each output row is built in memory and written at once.
+#include <array>
+#include <cassert>
+
+#include "bitmap/write_bitmap.hpp"
+#include "common/run_state.hpp"
+
+namespace varnu {
+namespace {
+
+constexpr std::size_t kBytesPerPixel = 3;
+constexpr std::uint8_t kTrueColourBits = 24;
+
+void store_le(std::span<std::uint8_t> image, std::size_t offset, std::uint64_t value, int bytes) {
+  for (int k = 0; k < bytes; ++k) image[offset + k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+
+// Blue in the low byte, then green, then red.
+std::array<std::uint32_t, kPaletteEntries> packed_palette(std::span<const std::uint8_t> image) {
+  std::array<std::uint32_t, kPaletteEntries> colours{};
+  for (std::size_t k = 0; k < kPaletteEntries; ++k) {
+    const std::uint8_t* entry = image.data() + kPaletteOffset + k * kPaletteEntrySize;
+    colours[k] = entry[0] | entry[1] << 8 | static_cast<std::uint32_t>(entry[2]) << 16;
+  }
+  return colours;
+}
+
+// floor((a + b) / 2) in each byte at once: the shared bits, plus half the differing ones (the
+// mask keeps each byte's lowest differing bit from sliding into its neighbour).
+inline std::uint32_t mean_colour(std::uint32_t a, std::uint32_t b) {
+  return (a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1);
+}
+
+inline std::uint8_t* put_pixel(std::uint8_t* out, std::uint32_t colour) {
+  out[0] = static_cast<std::uint8_t>(colour);
+  out[1] = static_cast<std::uint8_t>(colour >> 8);
+  out[2] = static_cast<std::uint8_t>(colour >> 16);
+  return out + kBytesPerPixel;
+}
+
+}  // namespace
+
+void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
+                      std::span<std::uint8_t> row, std::FILE* out) {
+  const std::uint32_t width = layout.width;
+  const std::uint32_t half_width = (width + 1) / 2;
+  const std::uint32_t pad_out = (4 - (kBytesPerPixel * half_width) % 4) % 4;
+  const std::uint32_t row_bytes = kBytesPerPixel * half_width + pad_out;
+  // Only the low three bytes are stored, as for every size this format's files record.
+  const std::uint64_t stored_size = kHeadersSize + std::uint64_t{layout.height} * row_bytes;
+  assert(row.size() >= row_bytes);
+
+  // The header is rewritten in the image buffer itself, before any row is read: rows that start
+  // inside the header read the new bytes, as does a later entry that decodes fewer bytes.
+  store_le(image, 2, stored_size, 3);
+  store_le(image, 10, kHeadersSize, 3);
+  store_le(image, 18, half_width, 2);
+  image[28] = kTrueColourBits;
+  store_le(image, 34, 0, 3);  // image size: 0 is allowed for uncompressed bitmaps
+  std::fwrite(image.data(), 1, kHeadersSize, out);
+
+  if (width == 0) return;  // rows of no pixels and no padding: the header is the whole file
+
+  const std::array<std::uint32_t, kPaletteEntries> colours = packed_palette(image);
+  const std::uint64_t stride = row_stride(layout.width);
+  for (std::uint32_t y = 0; y < layout.height; ++y) {
+    const std::uint8_t* source = image.data() + layout.pixel_offset + y * stride;
+    std::uint8_t* pixel = row.data();
+    std::uint32_t x = 0;
+    for (; x + 1 < width; x += 2) {
+      pixel = put_pixel(pixel, mean_colour(colours[source[x]], colours[source[x + 1]]));
+    }
+    if (x < width) pixel = put_pixel(pixel, colours[source[x]]);
+    for (std::uint32_t k = 0; k < pad_out; ++k) *pixel++ = 0;
+    std::fwrite(row.data(), 1, row_bytes, out);
+  }
+}
+
+}  // namespace varnu

@@ -1,0 +1,47 @@
+// Where things lie in a decoded bitmap file, and what the writer will touch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace varnu {
+
+// A decoded entry is a Windows bitmap file: a 14-byte file header, a 40-byte information
+// header, then a palette of four-byte entries (blue, green, red, unused) and rows of 8-bit
+// palette indices, each padded to a multiple of four bytes.
+inline constexpr std::size_t kHeadersSize = 54;
+inline constexpr std::size_t kPaletteOffset = kHeadersSize;
+inline constexpr std::size_t kPaletteEntrySize = 4;
+inline constexpr std::size_t kPaletteEntries = 256;
+// The last byte any palette lookup can touch: red of entry 255.
+inline constexpr std::size_t kPaletteReadEnd =
+    kPaletteOffset + (kPaletteEntries - 1) * kPaletteEntrySize + 3;
+
+// The header fields the writer reads. Only the low bytes of each field are read, as the files
+// this tool is made for store nothing in the high ones: three bytes of the file size and the
+// pixel offset, two of the width and the height.
+struct BitmapLayout {
+  std::uint32_t file_size = 0;     // bytes written in plain mode
+  std::uint32_t pixel_offset = 0;  // where the first stored row starts
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+};
+
+// What the writer will do with one decoded bitmap.
+struct BitmapPlan {
+  BitmapLayout layout;
+  bool flip = false;  // green-keyed: the rows are reversed before anything is written
+};
+
+BitmapLayout read_layout(std::span<const std::uint8_t> image);
+
+// Bytes per stored row: one per pixel, padded to a multiple of four.
+std::uint64_t row_stride(std::uint16_t width);
+
+// Plans the fix-up and the write of the bitmap in `image`, or refuses it (nullopt) when the
+// writer would read or move bytes outside `image`.
+std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, bool half_width);
+
+}  // namespace varnu

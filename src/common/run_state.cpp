@@ -1,0 +1,7 @@
+#include "common/run_state.hpp"
+
+namespace varnu {
+
+RunState run;
+
+}  // namespace varnu

@@ -1,0 +1,48 @@
+// The state of one run, shared by the driver, the decoder and the bitmap writer.
+//
+// The program is a straight line over process-wide state: one input stream, one output stream
+// at a time, two heap buffers reused for every entry and a small work area. Keeping it in one
+// place makes the lifetime of each piece obvious: set up once by the driver, read by the rest.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace varnu {
+
+// Sizes the buffers start at; both only ever grow during a run. The image buffer holds a whole
+// decoded bitmap file, the packed buffer an entry's length field and then its payload.
+inline constexpr std::size_t kInitialImageSize = 0xA8000;   // 688,128 bytes
+inline constexpr std::size_t kInitialPackedSize = 0x28000;  // 163,840 bytes
+
+// A decoder item whose first byte lies before the payload's end is decoded whole, so it may read
+// up to two bytes past it (a trailing flag byte, or a match starting at the last byte). Those
+// bytes are kept in the packed buffer, and always zero.
+inline constexpr std::size_t kPayloadReadPastEnd = 2;
+
+// The work area: the entry header and the name suffix live here in turn.
+inline constexpr std::size_t kWorkAreaSize = 4096;
+
+// A row of the half-width output is at most 32,768 pixels of three bytes (the width field holds
+// 16 bits) plus at most three bytes of padding; this buffer is sized once for the largest.
+inline constexpr std::size_t kMaxHalfWidthRowBytes = 3 * 32768 + 3;
+
+struct RunState {
+  std::FILE* input = nullptr;
+  std::uint64_t input_position = 0;  // bytes consumed from the archive
+  std::FILE* output = nullptr;
+  // Decoded entries land here from offset 0. Its size is what the writer may read: it starts at
+  // kInitialImageSize, grows (zero-filled) when an entry decodes to more, and never shrinks, so
+  // bytes past a short entry's end are what the previous entry left there.
+  std::vector<std::uint8_t> image;
+  std::vector<std::uint8_t> packed;
+  std::vector<std::uint8_t> half_width_row;
+  std::array<std::uint8_t, kWorkAreaSize> work_area{};
+};
+
+extern RunState run;
+
+}  // namespace varnu

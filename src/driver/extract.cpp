@@ -1,0 +1,92 @@
+#include "driver/extract.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "bitmap/layout.hpp"
+#include "bitmap/write_bitmap.hpp"
+#include "common/run_state.hpp"
+#include "driver/fail.hpp"
+#include "driver/names.hpp"
+#include "lzss/lzss.hpp"
+
+namespace varnu {
+namespace {
+
+std::size_t read_input(std::uint8_t* into, std::size_t count) {
+  const std::size_t got = std::fread(into, 1, count, run.input);
+  run.input_position += got;
+  return got;
+}
+
+// An archive that ends inside an entry cannot be converted; one that cannot be read says so.
+[[noreturn]] void fail_truncated() {
+  fail(std::ferror(run.input) ? FAIL_OPEN_INPUT : FAIL_CONVERT);
+}
+
+// The filler is read and dropped rather than skipped with a seek, so that archives that cannot
+// be positioned (a pipe) work too; it is never longer than 2047 bytes. An archive that ends
+// inside it simply has no next entry.
+void skip_to_entry_boundary() {
+  const std::uint64_t boundary =
+      (run.input_position + kEntryAlignment - 1) & ~(kEntryAlignment - 1);
+  while (run.input_position < boundary) {
+    const std::size_t chunk =
+        std::min<std::uint64_t>(boundary - run.input_position, run.work_area.size());
+    if (read_input(run.work_area.data(), chunk) == 0) return;
+  }
+}
+
+// A failed write or close leaves no half-written file behind.
+void close_output(const std::string& name) {
+  const bool written = std::ferror(run.output) == 0;
+  const bool closed = std::fclose(run.output) == 0;
+  run.output = nullptr;
+  if (!written || !closed) {
+    std::remove(name.c_str());
+    fail(FAIL_CREATE_OUTPUT);
+  }
+}
+
+}  // namespace
+
+void unpack_entry() {
+  std::uint8_t* field = run.packed.data();
+  if (read_input(field, kLengthFieldSize) < kLengthFieldSize) fail_truncated();
+  const std::size_t length = field[0] | field[1] << 8 | static_cast<std::size_t>(field[2]) << 16;
+
+  if (run.packed.size() < length + kPayloadReadPastEnd) {
+    run.packed.resize(length + kPayloadReadPastEnd);
+  }
+  if (read_input(run.packed.data(), length) < length) fail_truncated();
+  std::fill_n(run.packed.begin() + length, kPayloadReadPastEnd, 0);
+
+  lzss_decode(length);
+  skip_to_entry_boundary();
+}
+
+void extract_all(const std::string& base, int half_width) {
+  int entry = 0;
+  for (;; ++entry) {
+    std::uint8_t* header = run.work_area.data();
+    if (read_input(header, kEntryHeaderSize) < kEntryHeaderSize) break;
+    if (!std::equal(kEntryMagic.begin(), kEntryMagic.end(), header)) break;
+    // Past _Z99 there are no more names.
+    if (entry == kMaxEntries) fail(FAIL_CONVERT);
+    const std::string name = output_name(base, entry);
+
+    unpack_entry();
+    // An entry the writer cannot handle inside the image buffer gets no file.
+    if (!plan_bitmap(run.image, (half_width & 1) != 0)) fail(FAIL_CONVERT);
+
+    run.output = std::fopen(name.c_str(), "wb");
+    if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
+    write_bitmap(half_width);
+    close_output(name);
+  }
+  // A read error is not the end of the archive.
+  if (std::ferror(run.input)) fail(FAIL_OPEN_INPUT);
+  if (entry == 0) fail(FAIL_CONVERT);
+}
+
+}  // namespace varnu

@@ -1,0 +1,21 @@
+// Names of the output files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnu {
+
+// Entries get the suffixes _000 to _999, then _A00 to _Z99: 3,600 names in all.
+inline constexpr int kMaxEntries = 36 * 100;
+
+// The base name of the outputs: the archive path cut at its first dot, less everything up to
+// its last colon or backslash before that dot. A slash is not a separator, so a directory
+// written with slashes stays in the name and the outputs go there. The scan is over bytes, as
+// the paths this tool meets may be Shift_JIS.
+std::string derive_base_name(std::string_view path);
+
+// base + "_" + entry number + ".BMP", for 0 <= entry < kMaxEntries.
+std::string output_name(std::string_view base, int entry);
+
+}  // namespace varnu

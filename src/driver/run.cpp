@@ -1,0 +1,59 @@
+#include "driver/run.hpp"
+
+#include <sys/stat.h>
+
+#include <new>
+#include <string>
+
+#include "common/run_state.hpp"
+#include "driver/extract.hpp"
+#include "driver/fail.hpp"
+#include "driver/names.hpp"
+
+namespace varnu {
+namespace {
+
+// fopen accepts a directory for reading on some systems; it is no archive.
+void open_input(const std::string& path) {
+  run.input = std::fopen(path.c_str(), "rb");
+  if (run.input == nullptr) fail(FAIL_OPEN_INPUT);
+  struct stat status {};
+  if (fstat(fileno(run.input), &status) != 0 || S_ISDIR(status.st_mode)) fail(FAIL_OPEN_INPUT);
+  run.input_position = 0;
+}
+
+void allocate_buffers() {
+  run.image.assign(kInitialImageSize, 0);
+  run.packed.assign(kInitialPackedSize, 0);
+  run.half_width_row.assign(kMaxHalfWidthRowBytes, 0);
+}
+
+void release_buffers() {
+  run.packed = {};
+  run.image = {};
+  run.half_width_row = {};
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv) {
+  if (argc < 2) fail(FAIL_USAGE);
+  const std::string path = argv[1];
+  const int half_width = argc > 2 && argv[2][0] == 'x' ? 1 : 0;
+
+  open_input(path);
+  // Buffers grow with the entries they hold; running out of memory at any point is a
+  // conversion failure, never a crash.
+  try {
+    allocate_buffers();
+    extract_all(derive_base_name(path), half_width);
+  } catch (const std::bad_alloc&) {
+    fail(FAIL_CONVERT);
+  }
+  release_buffers();
+  std::fclose(run.input);
+  run.input = nullptr;
+  return 0;
+}
+
+}  // namespace varnu

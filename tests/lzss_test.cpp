@@ -1,0 +1,144 @@
+// The decoder against hand-made streams, against the classic ring decoder, and through the
+// project's packer.
+#include "lzss/lzss.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "tests/support/classic_lzss.hpp"
+#include "tools/lzss_pack.hpp"
+#include "tools/picture.hpp"
+
+namespace varnu {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes decode(const Bytes& payload) {
+  Bytes image;
+  const std::size_t length = lzss_expand(payload, image);
+  EXPECT_EQ(length, image.size());
+  return image;
+}
+
+Bytes repeat(std::size_t count, std::uint8_t value) {
+  return Bytes(count, value);
+}
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes literals(std::size_t count) {
+  Bytes bytes;
+  for (std::size_t k = 0; k < count; ++k) bytes.push_back(static_cast<std::uint8_t>(0x20 + k));
+  return bytes;
+}
+
+struct StreamCase {
+  const char* name;
+  Bytes payload;
+  Bytes expected;
+};
+
+// Each stream exercises one rule of the format; the expected bytes are worked out by hand.
+TEST(LzssDecode, HandMadeStreams) {
+  const StreamCase cases[] = {
+      {"worked example: absolute position, self-overlapping match",
+       {0x03, 0x41, 0x42, 0xEE, 0xF1},
+       {0x41, 0x42, 0x41, 0x42, 0x41, 0x42}},
+      {"empty payload", {}, {}},
+      {"eight literals", concat({{0xFF}, literals(8)}), literals(8)},
+      {"match into the untouched zero ring", {0x00, 0x00, 0x0F}, repeat(18, 0)},
+      {"one literal repeated by a match on its own position",
+       {0x01, 0x7A, 0xEE, 0xFF},
+       repeat(19, 0x7A)},
+      {"a ninth item needs a second flag byte", concat({{0xFF}, literals(8), {0x01, 0x99}}),
+       concat({literals(8), {0x99}})},
+      {"a flag byte as the last byte, then a literal read past the end", {0x01}, {0x00}},
+      {"a flag byte as the last byte, then a match of two bytes past the end",
+       {0x00},
+       repeat(3, 0)},
+      {"a match whose second byte is past the end", {0x01, 0x41, 0xEE}, {0x41, 0x00, 0x00, 0x00}},
+      {"unused flag bits after the end are ignored", {0x01, 0x41}, {0x41}},
+  };
+  for (const StreamCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(decode(c.payload), c.expected);
+    EXPECT_EQ(testing::classic_lzss_decode(c.payload), c.expected);
+  }
+}
+
+// Output offsets 17, 18 and 19 sit at ring positions 4095, 0 and 1.
+TEST(LzssDecode, MatchWrapsAroundTheRingEnd) {
+  Bytes payload;
+  const Bytes data = literals(20);
+  for (std::size_t k = 0; k < data.size(); ++k) {
+    // The last group's flag byte holds four literals and then the match.
+    if (k % 8 == 0) payload.push_back(k < 16 ? 0xFF : 0x0F);
+    payload.push_back(data[k]);
+  }
+  payload.insert(payload.end(), {0xFF, 0xF0});  // position 0xFFF, count 3
+  EXPECT_EQ(decode(payload), concat({data, {data[17], data[18], data[19]}}));
+}
+
+TEST(LzssDecode, LeavesBytesPastTheDecodedLengthAlone) {
+  Bytes image(100, 0xAA);
+  EXPECT_EQ(lzss_expand(Bytes{0x03, 0x41, 0x42, 0xEE, 0xF1}, image), 6u);
+  EXPECT_EQ(image.size(), 100u);
+  EXPECT_EQ(Bytes(image.begin(), image.begin() + 6), (Bytes{0x41, 0x42, 0x41, 0x42, 0x41, 0x42}));
+  EXPECT_EQ(Bytes(image.begin() + 6, image.end()), repeat(94, 0xAA));
+
+  EXPECT_EQ(lzss_expand(Bytes{}, image), 0u);
+  EXPECT_EQ(image[0], 0x41);
+}
+
+TEST(LzssDecode, GrowsTheImageToExactlyTheDecodedLength) {
+  Bytes image(10, 0xAA);
+  // Flag 0 then eight matches of 18 zero bytes, twice over.
+  Bytes payload;
+  for (int group = 0; group < 2; ++group) {
+    payload.push_back(0x00);
+    for (int item = 0; item < 8; ++item) payload.insert(payload.end(), {0x00, 0x0F});
+  }
+  EXPECT_EQ(lzss_expand(payload, image), 288u);
+  EXPECT_EQ(image, repeat(288, 0));
+}
+
+// Arbitrary byte strings are valid streams: the fast decoder must agree with the ring decoder
+// on all of them, ring wrap, overlaps and the end of the payload included.
+TEST(LzssDecode, AgreesWithTheRingDecoderOnRandomStreams) {
+  std::mt19937 random(12345);
+  for (std::size_t length : {1u, 2u, 3u, 16u, 17u, 18u, 33u, 700u, 5000u, 70000u}) {
+    for (int round = 0; round < 20; ++round) {
+      Bytes payload(length);
+      // Flag bytes biased towards matches make long outputs that wrap the ring many times.
+      for (std::uint8_t& b : payload) b = static_cast<std::uint8_t>(random() & random());
+      SCOPED_TRACE(length);
+      ASSERT_EQ(decode(payload), testing::classic_lzss_decode(payload));
+    }
+  }
+}
+
+TEST(LzssDecode, ReadsBackWhatThePackerWrites) {
+  std::mt19937 random(777);
+  std::vector<Bytes> inputs;
+  Bytes noise(100000);
+  for (std::uint8_t& b : noise) b = static_cast<std::uint8_t>(random());
+  inputs.push_back(noise);
+  inputs.push_back(repeat(50000, 0));
+  inputs.push_back(tools::encode_bmp(tools::draw_gradient(640, 480)));
+  inputs.push_back(tools::encode_bmp(tools::draw_line_art(333, 200)));
+  inputs.push_back(tools::encode_bmp(tools::draw_noise(320, 240, 5)));
+  for (const Bytes& input : inputs) {
+    EXPECT_EQ(decode(tools::lzss_pack(input)), input);
+  }
+}
+
+}  // namespace
+}  // namespace varnu

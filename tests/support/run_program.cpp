@@ -1,0 +1,114 @@
+#include "tests/support/run_program.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace varnu::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "varnu-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Tests may leave directories without write permission behind.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+    if (entry.is_directory(ignored)) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+  }
+  std::filesystem::remove_all(path_, ignored);
+}
+
+RunResult run_varnu(const RunOptions& options) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+
+  std::vector<std::string> argv_strings{VARNU_BINARY};
+  argv_strings.insert(argv_strings.end(), options.args.begin(), options.args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_strings) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
+    if (options.file_size_limit) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{*options.file_size_limit, *options.file_size_limit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  RunResult result;
+  char buffer[4096];
+  for (ssize_t got; (got = read(pipe_fds[0], buffer, sizeof buffer)) != 0;) {
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    result.output.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(pipe_fds[0]);
+  int wait_status = 0;
+  while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return result;
+}
+
+std::string message_line(int code) {
+  static const char* const kMessages[] = {
+      "varnu <filename> [option]",
+      "\x8E\x77\x92\xE8\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x93\xC7\x82\xDF\x82\xDC\x82\xB9"
+      "\x82\xF1\x81\x42",
+      "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9"
+      "\x82\xF1\x81\x42",
+      "\x8E\x77\x92\xE8\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCD\x95\xCF\x8A\xB7\x82\xC5\x82\xAB"
+      "\x82\xDC\x82\xB9\x82\xF1\x81\x42",
+  };
+  return std::string(kMessages[code]) + "\r\n";
+}
+
+std::map<std::string, Bytes> files_in(const std::filesystem::path& dir) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) {
+      files[std::filesystem::relative(entry.path(), dir).string()] = read_bytes(entry.path());
+    }
+  }
+  return files;
+}
+
+Bytes read_bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+}  // namespace varnu::testing

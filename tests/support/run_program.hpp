@@ -1,0 +1,55 @@
+// Running the built converter as a user would: in a directory of its own, with its stdout and
+// exit status captured, and optionally under a file-size limit.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace varnu::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh directory under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct RunOptions {
+  std::vector<std::string> args;  // after the program name
+  std::filesystem::path cwd;
+  // Lowers RLIMIT_FSIZE in the child, which then ignores SIGXFSZ so that writes fail instead.
+  std::optional<rlim_t> file_size_limit;
+};
+
+struct RunResult {
+  int status = -1;     // exit status, or -1 when the process was killed by a signal
+  std::string output;  // everything written to stdout, byte for byte
+};
+
+RunResult run_varnu(const RunOptions& options);
+
+// The message line for a failure code, as the program prints it.
+std::string message_line(int code);
+
+// Every regular file below `dir`, by path relative to it, with its bytes.
+std::map<std::string, Bytes> files_in(const std::filesystem::path& dir);
+
+Bytes read_bytes(const std::filesystem::path& path);
+void write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace varnu::testing

@@ -1,0 +1,57 @@
+#include "tools/archive.hpp"
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "tools/lzss_pack.hpp"
+
+namespace varnu::tools {
+namespace {
+
+constexpr char kMagic[] = "vazmur";
+
+std::size_t round_up(std::size_t n) {
+  return (n + kEntryAlignment - 1) / kEntryAlignment * kEntryAlignment;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8_t>>& payloads,
+                                        bool pad_last) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i < payloads.size(); ++i) {
+    const auto& payload = payloads[i];
+    if (payload.size() > kMaxPayloadSize) {
+      throw std::length_error("entry " + std::to_string(i) + " is " +
+                              std::to_string(payload.size()) + " bytes, more than a " +
+                              "24-bit length can hold");
+    }
+    out.resize(round_up(out.size()), 0);
+    out.insert(out.end(), kMagic, kMagic + 6);
+    out.insert(out.end(), 2, 0);
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(length >> 16));
+    out.push_back(0);
+    out.insert(out.end(), payload.begin(), payload.end());
+  }
+  if (pad_last) out.resize(round_up(out.size()), 0);
+  return out;
+}
+
+std::vector<std::uint8_t> pack_entry_payload(const Picture& picture) {
+  return lzss_pack(encode_bmp(picture));
+}
+
+void write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) throw std::runtime_error("cannot open " + path + " for writing");
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace varnu::tools

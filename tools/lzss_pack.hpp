@@ -1,0 +1,14 @@
+// Packer for the archive's LZSS streams (4096-byte ring, 3..18-byte matches).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace varnu::tools {
+
+// Returns a stream that the ring decoder turns back into exactly `data`. The stream ends right
+// after its last item, so an empty input gives an empty stream.
+std::vector<std::uint8_t> lzss_pack(std::span<const std::uint8_t> data);
+
+}  // namespace varnu::tools

@@ -1,0 +1,36 @@
+// 8-bit palette pictures, their bitmap file form, and deterministic test pictures.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace varnu::tools {
+
+struct Picture {
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+  // 256 entries of blue, green, red, 0.
+  std::array<std::uint8_t, 1024> palette{};
+  // width * height palette indices, rows in the order they are stored in the file.
+  std::vector<std::uint8_t> pixels;
+};
+
+// A complete bitmap file: file header, 40-byte info header, the palette, then the rows padded to
+// a multiple of four bytes. Both resolution fields are left zero. Throws std::invalid_argument
+// when the pixel count does not match the size.
+std::vector<std::uint8_t> encode_bmp(const Picture& picture);
+
+// Every drawing is a pure function of its arguments, the same on every platform.
+Picture draw_gradient(std::uint16_t width, std::uint16_t height);
+Picture draw_checkerboard(std::uint16_t width, std::uint16_t height, std::uint16_t cell);
+// Palette entry 0 is pure green and fills the background, including the first stored pixel.
+Picture draw_green_keyed(std::uint16_t width, std::uint16_t height);
+// Smooth shading with grain, resembling a photograph; compresses poorly.
+Picture draw_noise(std::uint16_t width, std::uint16_t height, std::uint32_t seed);
+// Large flat areas crossed by lines; compresses well.
+Picture draw_line_art(std::uint16_t width, std::uint16_t height);
+// A 64x64 mirrored creature on a background of index 0.
+Picture draw_sprite(std::uint32_t seed);
+
+}  // namespace varnu::tools
