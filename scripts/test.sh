@@ -18,3 +18,4 @@ run_suite() {
 run_suite build/test-plain -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/test-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNU_SANITIZE=ON
+scripts/fuzz.sh 30

@@ -54,6 +54,10 @@ RunResult run_varnu(const RunOptions& options) {
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
+    if (options.unprivileged && geteuid() == 0) {
+      constexpr uid_t kNobody = 65534;
+      if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(127);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Fuzzes the decoder and the whole program: builds the libFuzzer targets with clang, seeds their
+# corpora with archives and streams made by the project's own packer, and runs each target for
+# the given number of seconds (default 30). The corpora in build/fuzz/corpus/ are kept, so each
+# run starts where the last one ended. Exits non-zero on any finding (crash, leak, timeout, out
+# of memory); the input that caused it is left in build/fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: scripts/fuzz.sh [seconds-per-target]" >&2
+  exit 2
+fi
+scripts/install-deps.sh
+
+# The archive target works inside a scratch directory of its own, so every path it is given
+# must be absolute.
+root=$(pwd)
+build=$root/build/fuzz
+findings=$build/findings
+
+# RelWithDebInfo's optimisation and line tables, but with assertions kept on.
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DVARNU_FUZZ=ON -DVARNU_TESTS=OFF \
+  -DVARNU_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target fuzz_lzss fuzz_archive make_seeds
+
+rm -rf "$build/seeds"
+"$build/fuzz/make_seeds" "$build/seeds"
+mkdir -p "$findings"
+for target in lzss archive; do
+  mkdir -p "$build/corpus/$target"
+  cp "$build/seeds/$target/"* "$build/corpus/$target/"
+done
+
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+passed=0
+failed=0
+fuzz() {
+  local target=$1
+  shift
+  local log=$build/fuzz_$target.log
+  echo "== fuzz_$target for ${seconds}s ($(ls "$build/corpus/$target" | wc -l) inputs in corpus)"
+  if "$build/fuzz/fuzz_$target" "$build/corpus/$target" -max_total_time="$seconds" \
+    -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
+    -artifact_prefix="$findings/$target-" "$@" >"$log" 2>&1; then
+    passed=$((passed + 1))
+    grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$log" || true
+    echo "   corpus now $(ls "$build/corpus/$target" | wc -l) inputs"
+  else
+    failed=$((failed + 1))
+    tail -n 80 "$log"
+    echo "fuzz_$target found a fault; full log: $log; inputs: $findings/"
+  fi
+}
+fuzz lzss -max_len=32768
+fuzz archive -max_len=65536 -dict="$root/fuzz/archive.dict"
+
+echo "fuzz: $passed passed, $failed failed"
+((failed == 0))
