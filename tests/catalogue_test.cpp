@@ -174,18 +174,6 @@ TEST(Catalogue, EachMalformedArchiveEndsAsStated) {
   }
 }
 
-TEST(Catalogue, MoreThan3600EntriesKeepTheFirst3600) {
-  const Bytes payload = tools::lzss_pack(tools::encode_bmp(tools::draw_gradient(1, 1)));
-  TempDir dir;
-  write_bytes(dir.path() / "t.arc", tools::build_archive(std::vector<Bytes>(3601, payload)));
-  const RunResult result = run_varnu({.args = {"t.arc"}, .cwd = dir.path()});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, message_line(3));
-  const auto files = files_in(dir.path());
-  EXPECT_EQ(files.size(), 3601u);  // the archive and 3,600 pictures
-  EXPECT_TRUE(files.count("t_Z99.BMP"));
-}
-
 // The surroundings fail rather than the archive: the output cannot be written or the archive
 // is not a plain file.
 struct FaultCase {
