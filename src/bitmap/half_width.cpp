@@ -5,7 +5,9 @@
 // Palette colours are held as packed 32-bit words so that the three channel means come from one
 // word operation, and each output row is built in memory and written at once.
 #include <array>
+#include <bit>
 #include <cassert>
+#include <cstring>
 
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
@@ -36,10 +38,16 @@ inline std::uint32_t mean_colour(std::uint32_t a, std::uint32_t b) {
   return (a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1);
 }
 
+// Stores blue, green and red as one four-byte word; the fourth byte is scratch that the next
+// pixel or the padding overwrites, hence the row buffer's byte of slack.
 inline std::uint8_t* put_pixel(std::uint8_t* out, std::uint32_t colour) {
-  out[0] = static_cast<std::uint8_t>(colour);
-  out[1] = static_cast<std::uint8_t>(colour >> 8);
-  out[2] = static_cast<std::uint8_t>(colour >> 16);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &colour, 4);
+  } else {
+    out[0] = static_cast<std::uint8_t>(colour);
+    out[1] = static_cast<std::uint8_t>(colour >> 8);
+    out[2] = static_cast<std::uint8_t>(colour >> 16);
+  }
   return out + kBytesPerPixel;
 }
 
@@ -53,7 +61,7 @@ void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
   const std::uint32_t row_bytes = kBytesPerPixel * half_width + pad_out;
   // Only the low three bytes are stored, as for every size this format's files record.
   const std::uint64_t stored_size = kHeadersSize + std::uint64_t{layout.height} * row_bytes;
-  assert(row.size() >= row_bytes);
+  assert(row.size() >= row_bytes + 1);
 
   // The header is rewritten in the image buffer itself, before any row is read: rows that start
   // inside the header read the new bytes, as does a later entry that decodes fewer bytes.

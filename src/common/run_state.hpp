@@ -27,8 +27,13 @@ inline constexpr std::size_t kPayloadReadPastEnd = 2;
 inline constexpr std::size_t kWorkAreaSize = 4096;
 
 // A row of the half-width output is at most 32,768 pixels of three bytes (the width field holds
-// 16 bits) plus at most three bytes of padding; this buffer is sized once for the largest.
+// 16 bits), padded to a multiple of four, plus the byte of slack its four-byte stores need;
+// this buffer is sized once for the largest.
 inline constexpr std::size_t kMaxHalfWidthRowBytes = 3 * 32768 + 3;
+
+// Output is written through a buffer this large, so that a half-width image, written row by
+// row, costs a few system calls rather than one every 4 KiB.
+inline constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 struct RunState {
   std::FILE* input = nullptr;
@@ -40,6 +45,7 @@ struct RunState {
   std::vector<std::uint8_t> image;
   std::vector<std::uint8_t> packed;
   std::vector<std::uint8_t> half_width_row;
+  std::vector<char> output_buffer;
   std::array<std::uint8_t, kWorkAreaSize> work_area{};
 };
 

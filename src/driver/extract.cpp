@@ -81,6 +81,7 @@ void extract_all(const std::string& base, int half_width) {
 
     run.output = std::fopen(name.c_str(), "wb");
     if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
+    std::setvbuf(run.output, run.output_buffer.data(), _IOFBF, run.output_buffer.size());
     write_bitmap(half_width);
     close_output(name);
   }

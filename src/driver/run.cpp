@@ -26,12 +26,14 @@ void allocate_buffers() {
   run.image.assign(kInitialImageSize, 0);
   run.packed.assign(kInitialPackedSize, 0);
   run.half_width_row.assign(kMaxHalfWidthRowBytes, 0);
+  run.output_buffer.assign(kOutputBufferSize, 0);
 }
 
 void release_buffers() {
   run.packed = {};
   run.image = {};
   run.half_width_row = {};
+  run.output_buffer = {};
 }
 
 }  // namespace
