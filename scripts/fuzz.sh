@@ -33,20 +33,26 @@ for target in lzss archive; do
   cp "$build/seeds/$target/"* "$build/corpus/$target/"
 done
 
+count() { find "$1" -type f | wc -l; }
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+# The archive target's scratch directories go here; one that found a fault stays until the next
+# run of this script.
+export TMPDIR=$build/tmp
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
 passed=0
 failed=0
 fuzz() {
   local target=$1
   shift
   local log=$build/fuzz_$target.log
-  echo "== fuzz_$target for ${seconds}s ($(ls "$build/corpus/$target" | wc -l) inputs in corpus)"
+  echo "== fuzz_$target for ${seconds}s ($(count "$build/corpus/$target") inputs in corpus)"
   if "$build/fuzz/fuzz_$target" "$build/corpus/$target" -max_total_time="$seconds" \
     -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$findings/$target-" "$@" >"$log" 2>&1; then
     passed=$((passed + 1))
     grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$log" || true
-    echo "   corpus now $(ls "$build/corpus/$target" | wc -l) inputs"
+    echo "   corpus now $(count "$build/corpus/$target") inputs"
   else
     failed=$((failed + 1))
     tail -n 80 "$log"

@@ -1,0 +1,160 @@
+// make_seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/ and DIR/lzss/,
+// from pictures drawn and packed by the project's own tools. Everything is small, so that each
+// input runs fast and mutations land on the parts that matter.
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/archive.hpp"
+#include "tools/lzss_pack.hpp"
+#include "tools/picture.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using namespace varnu::tools;
+
+// The archive target's control byte: bit 0 half-width, bits 1-2 an obstacle, bits 3-5 its
+// entry, bit 6 an option other than half-width.
+constexpr std::uint8_t kPlain = 0;
+constexpr std::uint8_t kHalfWidth = 1;
+constexpr std::uint8_t kOtherOption = 0x40;
+constexpr std::uint8_t full_device_at(int entry) {
+  return static_cast<std::uint8_t>(1 << 1 | entry << 3);
+}
+constexpr std::uint8_t directory_at(int entry) {
+  return static_cast<std::uint8_t>(2 << 1 | entry << 3);
+}
+
+Bytes with_prefix(std::initializer_list<std::uint8_t> prefix, const Bytes& rest) {
+  Bytes out(prefix);
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+void write_archive_seed(const fs::path& dir, const std::string& name, std::uint8_t control,
+                        const Bytes& archive) {
+  write_file((dir / name).string(), with_prefix({control}, archive));
+}
+
+// The decoder target reads the buffer's starting size (little-endian) and a pattern seed first.
+void write_lzss_seed(const fs::path& dir, const std::string& name, std::uint16_t size_before,
+                     const Bytes& payload) {
+  const auto low = static_cast<std::uint8_t>(size_before);
+  const auto high = static_cast<std::uint8_t>(size_before >> 8);
+  write_file((dir / name).string(), with_prefix({low, high, 0x5A}, payload));
+}
+
+Bytes packed(const Picture& picture) {
+  return pack_entry_payload(picture);
+}
+
+void write_archive_seeds(const fs::path& dir) {
+  struct Archive {
+    std::string name;
+    Bytes bytes;
+  };
+  const Bytes gradient = packed(draw_gradient(16, 8));
+  const Bytes keyed = packed(draw_green_keyed(9, 5));  // odd width, stored upside down
+  const Bytes board = packed(draw_checkerboard(13, 7, 3));
+  const Bytes line_art = packed(draw_line_art(20, 12));
+  const Bytes noise = packed(draw_noise(7, 3, 11));
+  const Bytes pixel = packed(draw_gradient(1, 1));
+  const Bytes no_width = packed(draw_gradient(0, 4));
+  const Bytes sprite = packed(draw_sprite(5));
+  // A tiny picture whose size field claims 320 KiB: plain output writes that much of the image
+  // buffer, more than the output stream buffers, so a failing write shows before the close.
+  const Bytes oversized = [] {
+    Bytes file = encode_bmp(draw_gradient(4, 2));
+    file[2] = 0x00;
+    file[3] = 0x00;
+    file[4] = 0x05;
+    return lzss_pack(file);
+  }();
+  const Bytes three_entries = build_archive({board, keyed, line_art}, false);
+
+  const std::vector<Archive> archives = {
+      {"gradient", build_archive({gradient})},
+      {"green-keyed", build_archive({keyed})},
+      {"three-entries-unpadded", three_entries},
+      {"two-entries-padded", build_archive({noise, gradient}, true)},
+      {"one-pixel", build_archive({pixel}, false)},
+      {"no-width", build_archive({no_width})},
+      // Cut inside the second entry's payload.
+      {"truncated", Bytes(three_entries.begin(), three_entries.begin() + 2048 + 40)},
+  };
+  for (const Archive& archive : archives) {
+    write_archive_seed(dir, archive.name + "-plain", kPlain, archive.bytes);
+    write_archive_seed(dir, archive.name + "-half", kHalfWidth, archive.bytes);
+  }
+  write_archive_seed(dir, "full-device-at-1-plain", full_device_at(1), three_entries);
+  write_archive_seed(dir, "full-device-at-2-half", full_device_at(2) | kHalfWidth, three_entries);
+  write_archive_seed(dir, "directory-at-0-plain", directory_at(0), three_entries);
+  write_archive_seed(dir, "sprite-full-device-at-0-half", full_device_at(0) | kHalfWidth,
+                     build_archive({sprite}));
+  write_archive_seed(dir, "oversized-full-device-at-1-plain", full_device_at(1),
+                     build_archive({gradient, oversized}));
+  write_archive_seed(dir, "gradient-other-option", kOtherOption, build_archive({gradient}));
+}
+
+void write_lzss_seeds(const fs::path& dir) {
+  struct Stream {
+    std::string name;
+    Bytes payload;
+  };
+  const Bytes repeated_text = [] {
+    Bytes text;
+    for (int k = 0; k < 40; ++k) {
+      for (char c : std::string("ring buffer ")) text.push_back(static_cast<std::uint8_t>(c));
+    }
+    return text;
+  }();
+  const std::vector<Stream> streams = {
+      {"empty", {}},
+      // A lone flag byte: its first item is a match read from the zeros past the end.
+      {"flag-only", {0x00}},
+      {"eight-literals", {0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}},
+      {"literal-group-then-one", {0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0x01, 'i'}},
+      // Two literals, then an 18-byte match on the first one's position repeats them.
+      {"self-overlapping-match", {0x03, 'A', 'B', 0xEE, 0xFF}},
+      {"match-into-zero-ring", {0x00, 0x00, 0x0F}},
+      // A match on the position about to be written: 4096 bytes back.
+      {"match-on-write-position", {0x01, 'Q', 0xEF, 0xF5}},
+      {"match-cut-short", {0x01, 'Z', 0x10}},
+      {"packed-text", lzss_pack(repeated_text)},
+      {"packed-gradient", packed(draw_gradient(16, 8))},
+      {"packed-green-keyed", packed(draw_green_keyed(9, 5))},
+      {"packed-noise", packed(draw_noise(12, 10, 3))},
+      {"packed-sprite", packed(draw_sprite(5))},
+  };
+  // Buffers smaller than, about as large as, and larger than what the streams decode to.
+  for (const Stream& stream : streams) {
+    write_lzss_seed(dir, stream.name + "-empty-buffer", 0, stream.payload);
+    write_lzss_seed(dir, stream.name + "-small-buffer", 24, stream.payload);
+    write_lzss_seed(dir, stream.name + "-large-buffer", 6000, stream.payload);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: make_seeds DIR\n";
+    return 2;
+  }
+  try {
+    const fs::path root = argv[1];
+    fs::create_directories(root / "archive");
+    fs::create_directories(root / "lzss");
+    write_archive_seeds(root / "archive");
+    write_lzss_seeds(root / "lzss");
+  } catch (const std::exception& e) {
+    std::cerr << "make_seeds: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
