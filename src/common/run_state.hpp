@@ -27,9 +27,9 @@ inline constexpr std::size_t kPayloadReadPastEnd = 2;
 inline constexpr std::size_t kWorkAreaSize = 4096;
 
 // A row of the half-width output is at most 32,768 pixels of three bytes (the width field holds
-// 16 bits), padded to a multiple of four, plus the byte of slack its four-byte stores need;
-// this buffer is sized once for the largest.
-inline constexpr std::size_t kMaxHalfWidthRowBytes = 3 * 32768 + 3;
+// 16 bits), padded to a multiple of four, plus the two bytes of slack its eight-byte stores
+// need; this buffer is sized once for the largest.
+inline constexpr std::size_t kMaxHalfWidthRowBytes = 3 * 32768 + 2;
 
 // Output is written through a buffer this large, so that a half-width image, written row by
 // row, costs a few system calls rather than one every 4 KiB.
