@@ -18,12 +18,8 @@ namespace varnu {
 inline constexpr std::size_t kInitialImageSize = 0xA8000;   // 688,128 bytes
 inline constexpr std::size_t kInitialPackedSize = 0x28000;  // 163,840 bytes
 
-// A decoder item whose first byte lies before the payload's end is decoded whole, so it may read
-// up to two bytes past it (a trailing flag byte, or a match starting at the last byte). Those
-// bytes are kept in the packed buffer, and always zero.
-inline constexpr std::size_t kPayloadReadPastEnd = 2;
-
-// The work area: the entry header and the name suffix live here in turn.
+// The work area: each entry header is read into it, and the filler between entries is read
+// through it.
 inline constexpr std::size_t kWorkAreaSize = 4096;
 
 // A row of the half-width output is at most 32,768 pixels of three bytes (the width field holds

@@ -55,11 +55,9 @@ void unpack_entry() {
   if (read_input(field, kLengthFieldSize) < kLengthFieldSize) fail_truncated();
   const std::size_t length = field[0] | field[1] << 8 | static_cast<std::size_t>(field[2]) << 16;
 
-  if (run.packed.size() < length + kPayloadReadPastEnd) {
-    run.packed.resize(length + kPayloadReadPastEnd);
-  }
+  // The decoder reads nothing past the payload: bytes an item wants beyond it read as zero.
+  if (run.packed.size() < length) run.packed.resize(length);
   if (read_input(run.packed.data(), length) < length) fail_truncated();
-  std::fill_n(run.packed.begin() + length, kPayloadReadPastEnd, 0);
 
   lzss_decode(length);
   skip_to_entry_boundary();
