@@ -14,7 +14,7 @@ constexpr std::uint8_t kResolutionBytes[4] = {0x6B, 0x0B, 0x00, 0x00};  // 2923,
 void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout) {
   const std::uint64_t stride = row_stride(layout.width);
   std::uint8_t* top = image.data() + layout.pixel_offset;
-  std::uint8_t* bottom = top + (layout.height - 1) * stride;
+  std::uint8_t* bottom = top + (layout.height - 1) * stride;  // two rows or more
   for (unsigned pair = 0; pair < layout.height / 2u; ++pair) {
     std::swap_ranges(top, top + stride, bottom);
     top += stride;
@@ -25,7 +25,7 @@ void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout) {
 }  // namespace
 
 void fix_up_bitmap(std::span<std::uint8_t> image, const BitmapPlan& plan) {
-  if (plan.flip && plan.layout.height >= 2) reverse_rows(image, plan.layout);
+  if (plan.flip) reverse_rows(image, plan.layout);
   std::copy_n(kResolutionBytes, 4, image.begin() + kHorizontalResolutionOffset);
   std::copy_n(kResolutionBytes, 4, image.begin() + kVerticalResolutionOffset);
 }

@@ -53,12 +53,11 @@ std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, bool 
 
   if (palette_is_green_key(image)) {
     if (layout.pixel_offset >= image.size()) return std::nullopt;
-    plan.flip = image[layout.pixel_offset] == kGreenKeyIndex;
+    // A flip of fewer than two rows moves nothing.
+    plan.flip = image[layout.pixel_offset] == kGreenKeyIndex && layout.height >= 2;
   }
-  // A flip of fewer than two rows moves nothing.
-  const bool rows_move = plan.flip && layout.height >= 2;
   const bool rows_read = half_width && rows_bytes > 0;
-  if ((rows_move || rows_read) && !fits(image, layout.pixel_offset, rows_bytes)) {
+  if ((plan.flip || rows_read) && !fits(image, layout.pixel_offset, rows_bytes)) {
     return std::nullopt;
   }
   if (!half_width && layout.file_size > image.size()) return std::nullopt;

@@ -32,7 +32,8 @@ struct BitmapLayout {
 // What the writer will do with one decoded bitmap.
 struct BitmapPlan {
   BitmapLayout layout;
-  bool flip = false;  // green-keyed: the rows are reversed before anything is written
+  // Green-keyed with two rows or more: the rows are reversed before anything is written.
+  bool flip = false;
 };
 
 BitmapLayout read_layout(std::span<const std::uint8_t> image);
