@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
 #include "tools/archive.hpp"
 #include "tools/lzss_pack.hpp"
 
@@ -24,7 +25,7 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int varnu::program_main(int argc, char** argv) {
   if (argc < 3) {
     std::cerr << "usage: varnu-pack OUT.arc IN1.bmp [IN2.bmp ...]\n";
     return 2;

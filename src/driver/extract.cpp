@@ -9,6 +9,7 @@
 #include "driver/fail.hpp"
 #include "driver/names.hpp"
 #include "lzss/lzss.hpp"
+#include "platform/platform.hpp"
 
 namespace varnu {
 namespace {
@@ -43,7 +44,7 @@ void close_output(const std::string& name) {
   const bool closed = std::fclose(run.output) == 0;
   run.output = nullptr;
   if (!written || !closed) {
-    std::remove(name.c_str());
+    platform::remove_file(name);
     fail(FAIL_CREATE_OUTPUT);
   }
 }
@@ -77,7 +78,7 @@ void extract_all(const std::string& base, int half_width) {
     // An entry the writer cannot handle inside the image buffer gets no file.
     if (!plan_bitmap(run.image, (half_width & 1) != 0)) fail(FAIL_CONVERT);
 
-    run.output = std::fopen(name.c_str(), "wb");
+    run.output = platform::open_for_writing(name);
     if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
     std::setvbuf(run.output, run.output_buffer.data(), _IOFBF, run.output_buffer.size());
     write_bitmap(half_width);

@@ -1,10 +1,7 @@
-#include <csignal>
-
+// varnu's own entry, reached from the system's entry point (src/platform/entry_*.cpp).
 #include "driver/run.hpp"
+#include "platform/platform.hpp"
 
-int main(int argc, char** argv) {
-  // Past a file-size limit a write then fails instead of killing the process, so the run can
-  // report it and remove the partial file.
-  std::signal(SIGXFSZ, SIG_IGN);
-  return varnu::run_program(argc, argv);
+int varnu::program_main(int argc, char** argv) {
+  return run_program(argc, argv);
 }

@@ -1,7 +1,5 @@
 #include "driver/run.hpp"
 
-#include <sys/stat.h>
-
 #include <new>
 #include <string>
 
@@ -9,16 +7,14 @@
 #include "driver/extract.hpp"
 #include "driver/fail.hpp"
 #include "driver/names.hpp"
+#include "platform/platform.hpp"
 
 namespace varnu {
 namespace {
 
-// fopen accepts a directory for reading on some systems; it is no archive.
 void open_input(const std::string& path) {
-  run.input = std::fopen(path.c_str(), "rb");
+  run.input = platform::open_for_reading(path);
   if (run.input == nullptr) fail(FAIL_OPEN_INPUT);
-  struct stat status {};
-  if (fstat(fileno(run.input), &status) != 0 || S_ISDIR(status.st_mode)) fail(FAIL_OPEN_INPUT);
   run.input_position = 0;
 }
 

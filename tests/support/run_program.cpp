@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <stdexcept>
 
@@ -32,11 +33,34 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+namespace {
+
+std::string from_environment(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+}  // namespace
+
+bool testing_windows_program() {
+  return from_environment("VARNU_PROGRAM", VARNU_BINARY).ends_with(".exe");
+}
+
+bool skip_posix_path_for_windows(const std::string& path) {
+  if (!testing_windows_program() || path.find_first_of(":\\") == std::string::npos) return false;
+  std::cout << "skipped for the Windows program: '" << path
+            << "' holds a colon or backslash as part of a file name\n";
+  return true;
+}
+
 RunResult run_varnu(const RunOptions& options) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
 
-  std::vector<std::string> argv_strings{VARNU_BINARY};
+  std::vector<std::string> argv_strings{from_environment("VARNU_PROGRAM", VARNU_BINARY)};
+  if (const std::string launcher = from_environment("VARNU_LAUNCHER", ""); !launcher.empty()) {
+    argv_strings.insert(argv_strings.begin(), launcher);
+  }
   argv_strings.insert(argv_strings.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_strings) argv.push_back(arg.data());
@@ -54,7 +78,9 @@ RunResult run_varnu(const RunOptions& options) {
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
-    if (options.unprivileged && geteuid() == 0) {
+    // A Windows program keeps to the read-only attribute itself, and Wine's prefix belongs to
+    // the user who made it.
+    if (options.unprivileged && geteuid() == 0 && !testing_windows_program()) {
       constexpr uid_t kNobody = 65534;
       if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(127);
     }

@@ -1,5 +1,9 @@
 // Running the built converter as a user would: in a directory of its own, with its stdout and
 // exit status captured, and optionally under a file-size limit.
+//
+// The program is the native build unless VARNU_PROGRAM names another, and it is started through
+// VARNU_LAUNCHER when that is set: VARNU_PROGRAM=build/windows/varnu.exe with
+// VARNU_LAUNCHER=scripts/wine-run runs the same tests against the Windows build under Wine.
 #pragma once
 
 #include <sys/resource.h>
@@ -45,6 +49,14 @@ struct RunResult {
 };
 
 RunResult run_varnu(const RunOptions& options);
+
+// Whether the program under test is a Windows program. Tests that need what only POSIX systems
+// have (file-size limits, other users, FIFOs, colons in file names) skip themselves then.
+bool testing_windows_program();
+
+// Whether a row of a table is left out for a Windows program: a colon or a backslash in a path is
+// a drive or a folder there, never part of a file name. Says so on stdout when it is.
+bool skip_posix_path_for_windows(const std::string& path);
 
 // The message line for a failure code, as the program prints it.
 std::string message_line(int code);
