@@ -183,8 +183,9 @@ TEST(LzssDecode, BlockCopiesStayInsideTheOutputAndTheBuffer) {
       for (int k = 0; k < 4; ++k) add_group(payload, out, std::vector<Item>(8, literal));
       for (int k = 0; k < 6; ++k) add_group(payload, out, groups[kind]);
       // Literals, the least output per input byte, with a flag byte before every eight.
-      for (std::size_t k = 0; k < tail; ++k)
+      for (std::size_t k = 0; k < tail; ++k) {
         payload.push_back(k % 9 == 0 ? 0xFF : static_cast<std::uint8_t>(0x60 + k % 9));
+      }
       const Bytes expected = testing::classic_lzss_decode(payload);
       for (std::size_t size = 0; size <= expected.size() + 24; ++size) {
         SCOPED_TRACE(::testing::Message()
