@@ -1,5 +1,6 @@
-// The fuzz build's end of the process: unwinds to the target with the status instead of exiting.
-// The streams the run left open stay open; the target closes them before the next input.
+// The end of the process in the fuzz targets and the unit tests: unwinds to the caller with the
+// status instead of exiting.
+// The streams the run left open stay open; the caller closes them before the next run.
 #include "fuzz/end_process_seam.hpp"
 
 #include "driver/end_process.hpp"

@@ -127,6 +127,21 @@ TEST(Plan, RefusesBitmapsThatReachPastTheBuffer) {
   }
 }
 
+// Both modes read the headers and palette entry 0; the half-width writer may look up any entry,
+// so it needs the whole palette, 54 + 1024 bytes.
+TEST(Plan, RefusesBuffersTooShortForThePaletteItReads) {
+  const struct {
+    bool half_width;
+    std::size_t size;
+    bool accepted;
+  } cases[] = {{false, 57, true}, {false, 56, false}, {true, 1078, true}, {true, 1077, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.size << (c.half_width ? " bytes, half" : " bytes"));
+    // No pixels, file size 0 and a black palette: nothing else is read.
+    EXPECT_EQ(plan_bitmap(Bytes(c.size, 0), c.half_width).has_value(), c.accepted);
+  }
+}
+
 Bytes written_plain(const Bytes& image, std::uint32_t file_size) {
   char* data = nullptr;
   std::size_t size = 0;

@@ -137,6 +137,70 @@ TEST(LzssDecode, AgreesWithTheRingDecoderOnRandomStreams) {
   }
 }
 
+// One item of a hand-built group: a literal (distance 0) or a match `distance` bytes back.
+struct Item {
+  std::size_t distance;
+  std::size_t count;
+};
+
+// Appends one group of eight items to `payload`, whose output so far is `out` bytes long.
+// Literals are never 0xA5, the pattern the buffer is filled with below.
+void add_group(Bytes& payload, std::size_t& out, const std::vector<Item>& items) {
+  const std::size_t flag_at = payload.size();
+  payload.push_back(0);
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    if (items[k].distance == 0) {
+      payload[flag_at] |= static_cast<std::uint8_t>(1u << k);
+      payload.push_back(static_cast<std::uint8_t>(0x30 + out % 61));
+      out += 1;
+    } else {
+      const std::size_t position = (0xFEE + out - items[k].distance) & 0xFFF;
+      payload.push_back(static_cast<std::uint8_t>(position));
+      payload.push_back(static_cast<std::uint8_t>((position >> 4 & 0xF0) | (items[k].count - 3)));
+      out += items[k].count;
+    }
+  }
+}
+
+// Block copies write past the item they copy; whatever the end of the input or of the buffer,
+// none of it may remain past the decoded length or land outside the buffer. Streams end with
+// groups that write the most past themselves, followed by every length of input up to well past
+// the point where the fast path gives way, decoded into buffers that end at every offset near the
+// end of those groups and of the output.
+TEST(LzssDecode, BlockCopiesStayInsideTheOutputAndTheBuffer) {
+  const Item literal{0, 1};
+  const std::vector<Item> groups[] = {
+      // 126 bytes, then a 17-byte match copied as two 16-byte blocks: the most a group writes.
+      {{16, 18}, {16, 18}, {16, 18}, {16, 18}, {16, 18}, {16, 18}, {16, 18}, {16, 17}},
+      {{16, 17}, {16, 17}, {16, 17}, {16, 17}, {16, 17}, {16, 17}, {16, 17}, {16, 17}},
+      {literal, {16, 17}, literal, literal, {16, 18}, literal, {16, 17}, literal},
+      {{8, 17}, {1, 18}, {15, 17}, {1, 17}, {2, 5}, {8, 18}, literal, {9, 17}},
+  };
+  for (std::size_t kind = 0; kind < std::size(groups); ++kind) {
+    for (std::size_t tail = 0; tail <= 80; ++tail) {
+      Bytes payload;
+      std::size_t out = 0;
+      for (int k = 0; k < 4; ++k) add_group(payload, out, std::vector<Item>(8, literal));
+      for (int k = 0; k < 6; ++k) add_group(payload, out, groups[kind]);
+      // Literals, the least output per input byte, with a flag byte before every eight.
+      for (std::size_t k = 0; k < tail; ++k) {
+        payload.push_back(k % 9 == 0 ? 0xFF : static_cast<std::uint8_t>(0x60 + k % 9));
+      }
+      const Bytes expected = testing::classic_lzss_decode(payload);
+      for (std::size_t size = 0; size <= expected.size() + 24; ++size) {
+        SCOPED_TRACE(::testing::Message()
+                     << "group " << kind << ", " << tail << " bytes after, buffer " << size);
+        Bytes image(size, 0xA5);
+        ASSERT_EQ(lzss_expand(payload, image), expected.size());
+        ASSERT_EQ(image.size(), std::max(size, expected.size()));
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), image.begin()));
+        ASSERT_EQ(std::count(image.begin() + expected.size(), image.end(), 0xA5),
+                  static_cast<std::ptrdiff_t>(image.size() - expected.size()));
+      }
+    }
+  }
+}
+
 TEST(LzssDecode, ReadsBackWhatThePackerWrites) {
   std::mt19937 random(777);
   std::vector<Bytes> inputs;

@@ -73,8 +73,13 @@ RunResult run_varnu(const RunOptions& options) {
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
+    // Signals as a user's shell hands them on: none blocked, none ignored. The program itself must
+    // ignore SIGXFSZ for a write past the file-size limit to fail rather than kill it.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int s = 1; s < NSIG; ++s) signal(s, SIG_DFL);
     if (options.file_size_limit) {
-      signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }

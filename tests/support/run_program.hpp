@@ -36,7 +36,7 @@ class TempDir {
 struct RunOptions {
   std::vector<std::string> args{};  // after the program name
   std::filesystem::path cwd{};
-  // Lowers RLIMIT_FSIZE in the child, which then ignores SIGXFSZ so that writes fail instead.
+  // Lowers RLIMIT_FSIZE in the child, whose signals are left as a shell leaves them.
   std::optional<rlim_t> file_size_limit{};
   // Runs the child as an ordinary user when the tests run as root, so that file permissions
   // apply to it.
