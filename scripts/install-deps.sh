@@ -3,7 +3,11 @@
 # lacks. Does nothing (and needs no network) when everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+  # The Windows programs: the cross compiler, and Wine to test them.
+  g++-mingw-w64-x86-64-posix wine64
+  # The manual pages' check, the release files and the packer's tests.
+  mandoc zip dpkg-dev imagemagick)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -14,5 +18,6 @@ if ((${#missing[@]} > 0)); then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
 fi
