@@ -15,7 +15,8 @@ inline constexpr std::size_t kHeadersSize = 54;
 inline constexpr std::size_t kPaletteOffset = kHeadersSize;
 inline constexpr std::size_t kPaletteEntrySize = 4;
 inline constexpr std::size_t kPaletteEntries = 256;
-// The last byte any palette lookup can touch: red of entry 255.
+// The last byte of the palette, the fourth of entry 255. The half-width writer may look up any
+// entry (it reads blue, green and red), so a bitmap must hold the whole palette for it.
 inline constexpr std::size_t kPaletteReadEnd =
     kPaletteOffset + (kPaletteEntries - 1) * kPaletteEntrySize + 3;
 
