@@ -36,7 +36,8 @@ RunResult run_varnu(const RunOptions& options) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
 
-  std::vector<std::string> argv_strings{VARNU_BINARY};
+  std::vector<std::string> argv_strings{options.program.empty() ? std::string(VARNU_BINARY)
+                                                                : options.program.string()};
   argv_strings.insert(argv_strings.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_strings) argv.push_back(arg.data());
@@ -46,6 +47,7 @@ RunResult run_varnu(const RunOptions& options) {
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     dup2(pipe_fds[1], STDOUT_FILENO);
+    if (options.capture_stderr) dup2(pipe_fds[1], STDERR_FILENO);
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
