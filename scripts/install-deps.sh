@@ -3,7 +3,7 @@
 # lacks. Does nothing (and needs no network) when everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev imagemagick)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -184,7 +184,8 @@ Picture small_picture(unsigned colours) {
 // Has ImageMagick turn `source` (written by the tests) into `format:` in `dir`.
 Bytes via_image_magick(const fs::path& dir, const Bytes& source, const std::string& format) {
   write_bytes(dir / "source.bmp", source);
-  const auto result = run(kImageMagick, dir, {"source.bmp", "-compress", "None", format + ":magick.bmp"});
+  const auto result =
+      run(kImageMagick, dir, {"source.bmp", "-compress", "None", format + ":magick.bmp"});
   EXPECT_EQ(result.status, 0) << result.output;
   return read_bytes(dir / "magick.bmp");
 }
@@ -258,6 +259,177 @@ TEST(VarnuPack, AcceptsBitmapsAsEditorsSaveThem) {
       }
       EXPECT_EQ(out.size(), expected_headers.size());
     }
+  }
+}
+
+// Random pixels: an incompressible picture.
+Picture noise_picture(std::uint16_t width, std::uint16_t height) {
+  Picture p = draw_gradient(width, height);
+  std::uint32_t x = 12345;
+  for (auto& pixel : p.pixels) {
+    x = x * 1664525u + 1013904223u;
+    pixel = static_cast<std::uint8_t>(x >> 24);
+  }
+  return p;
+}
+
+// Whether `text` begins with `pattern`, where a '*' in it stands for any run of characters.
+bool matches(const std::string& text, const std::string& pattern) {
+  std::size_t at = 0;
+  for (std::size_t from = 0;;) {
+    const std::size_t star = pattern.find('*', from);
+    const std::string part = pattern.substr(from, star - from);
+    const std::size_t found =
+        from == 0 ? (text.starts_with(part) ? 0 : text.npos) : text.find(part, at);
+    if (found == text.npos) return false;
+    if (star == pattern.npos) return true;
+    at = found + part.size();
+    from = star + 1;
+  }
+}
+
+// Each failure is one line naming the file and the reason, status 1, and the folder as it was;
+// a warning leaves status 0 and the archive written.
+TEST(VarnuPack, RefusesWithoutLeavingAnythingBroken) {
+  const Bytes good = encode_bmp(draw_gradient(20, 10));
+  Bytes cut = good;
+  cut.resize(good.size() - 10);
+  Bytes true_colour = good;
+  true_colour[28] = 24;
+  Bytes rle = good;
+  rle[30] = 1;
+  const Bytes large = encode_bmp(draw_gradient(1000, 700));
+  const Bytes dense = encode_bmp(noise_picture(400, 420));
+  const Bytes wide_keyed = encode_bmp(keyed(4100, 2, 0, 0));
+  const Bytes huge = encode_bmp(noise_picture(4000, 4000));
+  const Bytes upside = encode_bmp(keyed(30, 4, 0, 2));
+  const Bytes original = build_archive({lzss_pack(good)});
+  std::vector<std::string> many_inputs(3602, "good.bmp");
+  many_inputs.front() = "out.arc";
+
+  struct Case {
+    const char* name;
+    std::map<std::string, Bytes> files;  // besides good.bmp
+    std::vector<std::string> args;
+    int status;
+    // The start of the only line on stderr; a '*' stands for any text.
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"missing input", {}, {"out.arc", "none.bmp"}, 1, "varnu-pack: none.bmp: cannot open it\n"},
+      {"truncated",
+       {{"cut.bmp", cut}},
+       {"out.arc", "good.bmp", "cut.bmp"},
+       1,
+       "varnu-pack: cut.bmp: truncated: its rows end at byte 1278, the file has 1268\n"},
+      {"not a bitmap",
+       {{"text.bmp", {'h', 'i'}}},
+       {"out.arc", "text.bmp"},
+       1,
+       "varnu-pack: text.bmp: not a bitmap file"},
+      {"true colour",
+       {{"tc.bmp", true_colour}},
+       {"out.arc", "tc.bmp"},
+       1,
+       "varnu-pack: tc.bmp: 24-bit true-colour bitmap; save it as an 8-bit bitmap, 256 colours "
+       "or fewer, uncompressed\n"},
+      {"compressed",
+       {{"rle.bmp", rle}},
+       {"out.arc", "rle.bmp"},
+       1,
+       "varnu-pack: rle.bmp: compressed bitmap (RLE8); save it as an 8-bit bitmap"},
+      {"output folder missing",
+       {},
+       {"no/out.arc", "good.bmp"},
+       1,
+       "varnu-pack: no/out.arc: cannot create a file in its folder\n"},
+      {"output is a folder",
+       {{"out.arc/keep", {}}},
+       {"out.arc", "good.bmp"},
+       1,
+       "varnu-pack: out.arc: cannot put it in place: *\n"},
+      {"existing archive kept",
+       {{"out.arc", {'o', 'l', 'd'}}},
+       {"out.arc", "good.bmp", "none.bmp"},
+       1,
+       "varnu-pack: none.bmp: cannot open it\n"},
+      {"bitmap over 688128 bytes",
+       {{"large.bmp", large}},
+       {"out.arc", "large.bmp"},
+       1,
+       "varnu-pack: large.bmp: the bitmap is 701078 bytes, more than the 688128 that readers "
+       "with fixed buffers hold (--no-limits packs it anyway)\n"},
+      {"... with --no-limits",
+       {{"large.bmp", large}},
+       {"--no-limits", "out.arc", "large.bmp"},
+       0,
+       ""},
+      {"payload over 163838 bytes",
+       {{"dense.bmp", dense}},
+       {"out.arc", "dense.bmp"},
+       1,
+       "varnu-pack: dense.bmp: packs to * bytes, more than the 163838 that readers with fixed "
+       "buffers hold (--no-limits packs it anyway)\n"},
+      {"... with --no-limits",
+       {{"dense.bmp", dense}},
+       {"--no-limits", "out.arc", "dense.bmp"},
+       0,
+       ""},
+      {"keyed rows over 4096 bytes",
+       {{"wide.bmp", wide_keyed}},
+       {"out.arc", "wide.bmp"},
+       1,
+       "varnu-pack: wide.bmp: green-keyed rows of 4100 bytes, longer than the 4096"},
+      {"... with --no-limits",
+       {{"wide.bmp", wide_keyed}},
+       {"--no-limits", "out.arc", "wide.bmp"},
+       0,
+       ""},
+      {"payload of 16 MiB, even with --no-limits",
+       {{"huge.bmp", huge}},
+       {"--no-limits", "out.arc", "huge.bmp"},
+       1,
+       "varnu-pack: huge.bmp: packs to * bytes, more than an entry's 24-bit length can say "
+       "(16777215)\n"},
+      {"3601 pictures",
+       {},
+       std::vector<std::string>(3602, "good.bmp"),
+       1,
+       "varnu-pack: good.bmp: 3601 pictures, more than the 3600 that readers name (_000 to _Z99) "
+       "(--no-limits packs it anyway)\n"},
+      {"--like with another entry count",
+       {{"a.arc", original}},
+       {"--like", "a.arc", "out.arc", "good.bmp", "good.bmp"},
+       1,
+       "varnu-pack: a.arc: has 1 entries but 2 bitmaps were given\n"},
+      {"warning: comes back upside down",
+       {{"up.bmp", upside}},
+       {"out.arc", "good.bmp", "up.bmp"},
+       0,
+       "varnu-pack: warning: up.bmp: green-keyed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_bytes(dir.path() / "good.bmp", good);
+    for (const auto& [name, bytes] : c.files) {
+      fs::create_directories((dir.path() / name).parent_path());
+      write_bytes(dir.path() / name, bytes);
+    }
+    const auto before = files_in(dir.path());
+
+    const auto result = pack(dir.path(), c.args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_TRUE(matches(result.output, c.message)) << result.output;
+    auto after = files_in(dir.path());
+    if (c.status == 0) {
+      EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'),
+                c.message.empty() ? 0 : 1);
+      EXPECT_EQ(after.erase("out.arc"), 1u);
+    } else {
+      EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1);
+    }
+    EXPECT_EQ(after, before);
   }
 }
 
