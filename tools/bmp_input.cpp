@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bitmap/layout.hpp"
-#include "tools/archive.hpp"
+#include "tools/limits.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu::tools {
@@ -144,9 +144,10 @@ std::vector<std::uint8_t> normalise_bitmap(std::span<const std::uint8_t> file) {
   // Checked before the converted picture is allocated.
   const std::uint64_t converted_size = kPaletteOffset + kPaletteEntries * kPaletteEntrySize +
                                        height * row_stride(static_cast<std::uint16_t>(h.width));
-  if (converted_size > kMaxPayloadSize) {
+  if (converted_size > kMaxBitmapFileSize) {
     throw InputError("would be " + std::to_string(converted_size) +
-                     " bytes with 8 bits per pixel, more than an entry can hold (16777215)");
+                     " bytes with 8 bits per pixel, more than its 24-bit size field can say "
+                     "(16777215)");
   }
 
   Picture picture;

@@ -13,8 +13,6 @@ namespace {
 // two bytes past it; they must stay inside the packed buffer.
 constexpr std::size_t kMaxReadPastPayload = 2;
 constexpr std::size_t kMaxReaderPayload = kInitialPackedSize - kMaxReadPastPayload;
-// The converter reads three bytes of the file-size field.
-constexpr std::size_t kMaxBitmapFileSize = 0xFFFFFF;
 
 const std::string kLift = " (--no-limits packs it anyway)";
 

@@ -11,6 +11,9 @@
 
 namespace varnu::tools {
 
+// The converter reads three bytes of a bitmap's file-size field.
+inline constexpr std::size_t kMaxBitmapFileSize = 0xFFFFFF;
+
 // Each returns why the thing is refused, or nothing. With `no_limits`, only what the format
 // cannot express is refused.
 std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limits);
