@@ -137,17 +137,6 @@ TEST(LzssPack, FindsTheMatchesItShould) {
       // One flag byte and one match from the zero-filled ring.
       {"18 zeros", Bytes(18, 0), 3},
       {"16 KB of zeros", Bytes(16384, 0), 16384 / 18 * 2 + 16384 / 18 / 8 + 4},
-      // Rows of zeros with one mark: the match for the mark lies behind hundreds of positions
-      // in the same run of zeros; one flag byte per 8 matches of 18 bytes, 36 matches a row.
-      {"marked rows",
-       repeat(
-           [] {
-             Bytes row(640, 0);
-             row.push_back(5);
-             return row;
-           }(),
-           10),
-       10 * (36 * 2 + 5) + 8},
       // The second copy is exactly one ring away, the farthest a match can reach.
       {"random block twice", repeat(random_bytes(4096, 12), 2),
        4096 * 9 / 8 + 4096 / 18 * 2 + 4096 / 18 / 8 + 8},

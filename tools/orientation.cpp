@@ -59,8 +59,9 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
   } else {
     form.upside_down = true;
     form.warning =
-        "green-keyed (palette entry 0 is near pure green) with pixel 0 first in its bottom row "
-        "but not in its top row, so it comes back from the converter upside down";
+        "green-keyed (palette entry 0 is near pure green), its bottom-left pixel uses entry 0 and "
+        "its top-left pixel does not, so varnu gives it back upside down whichever way it is "
+        "stored";
   }
   form.file = form.upside_down ? std::move(flipped) : std::move(picture);
   return form;
