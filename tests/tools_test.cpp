@@ -41,6 +41,16 @@ Bytes random_bytes(std::size_t n, std::uint32_t seed, int zero_percent = 0) {
   return out;
 }
 
+// Runs of one value, of every length from 1 to 40, values alternating: the packer's run
+// shortcut must match what a full comparison finds.
+Bytes runs() {
+  Bytes out;
+  for (int round = 0; round < 3; ++round) {
+    for (std::size_t length = 1; length <= 40; ++length) out.insert(out.end(), length, length % 3);
+  }
+  return out;
+}
+
 Bytes repeat(const Bytes& block, int times) {
   Bytes out;
   for (int i = 0; i < times; ++i) out.insert(out.end(), block.begin(), block.end());
@@ -92,6 +102,7 @@ TEST(LzssPack, RoundTripsThroughClassicDecoder) {
       {"long zero run", Bytes(100000, 0)},
       {"zeros then text", zeros_then_text},
       {"short period", repeat({'a', 'b', 'c'}, 1000)},
+      {"runs of every length", runs()},
       {"long period", repeat(random_bytes(1000, 1), 50)},
       {"period of a whole ring", repeat(random_bytes(4096, 2), 3)},
       {"period just over a ring", repeat(random_bytes(4097, 3), 3)},

@@ -1,5 +1,6 @@
 #include "tools/archive.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -7,15 +8,25 @@
 #include "tools/lzss_pack.hpp"
 
 namespace varnu::tools {
-namespace {
+namespace {}  // namespace
 
-constexpr char kMagic[] = "vazmur";
-
-std::size_t round_up(std::size_t n) {
-  return (n + kEntryAlignment - 1) / kEntryAlignment * kEntryAlignment;
+std::array<std::uint8_t, kEntryHeaderSize> entry_header(std::size_t payload_size,
+                                                        const UnreadBytes& unread) {
+  const auto length = static_cast<std::uint32_t>(payload_size);
+  std::array<std::uint8_t, kEntryHeaderSize> header{};
+  std::copy(kEntryMagic.begin(), kEntryMagic.end(), header.begin());
+  header[6] = unread[0];
+  header[7] = unread[1];
+  header[8] = static_cast<std::uint8_t>(length);
+  header[9] = static_cast<std::uint8_t>(length >> 8);
+  header[10] = static_cast<std::uint8_t>(length >> 16);
+  header[11] = unread[2];
+  return header;
 }
 
-}  // namespace
+std::size_t filler_size(std::uint64_t size) {
+  return static_cast<std::size_t>((kEntryAlignment - size % kEntryAlignment) % kEntryAlignment);
+}
 
 std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8_t>>& payloads,
                                         bool pad_last) {
@@ -27,17 +38,12 @@ std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8
                               std::to_string(payload.size()) + " bytes, more than a " +
                               "24-bit length can hold");
     }
-    out.resize(round_up(out.size()), 0);
-    out.insert(out.end(), kMagic, kMagic + 6);
-    out.insert(out.end(), 2, 0);
-    const auto length = static_cast<std::uint32_t>(payload.size());
-    out.push_back(static_cast<std::uint8_t>(length));
-    out.push_back(static_cast<std::uint8_t>(length >> 8));
-    out.push_back(static_cast<std::uint8_t>(length >> 16));
-    out.push_back(0);
+    out.resize(out.size() + filler_size(out.size()), 0);
+    const auto header = entry_header(payload.size(), UnreadBytes{});
+    out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), payload.begin(), payload.end());
   }
-  if (pad_last) out.resize(round_up(out.size()), 0);
+  if (pad_last) out.resize(out.size() + filler_size(out.size()), 0);
   return out;
 }
 

@@ -142,6 +142,50 @@ std::vector<std::uint8_t> encode_bmp(const Picture& picture) {
   return out;
 }
 
+std::vector<std::uint8_t> encode_bmp_form(const Picture& picture, const BmpForm& form) {
+  const std::size_t width = picture.width;
+  const std::size_t height = picture.height;
+  if (picture.pixels.size() != width * height) throw std::invalid_argument("wrong pixel count");
+  const std::size_t stride = (width * form.bits + 31) / 32 * 4;
+  const auto image_size = static_cast<std::uint32_t>(stride * height);
+  const std::uint32_t offset = kFileHeaderSize + form.info_size + 4 * form.colours;
+
+  std::vector<std::uint8_t> out;
+  out.push_back('B');
+  out.push_back('M');
+  put_u32(out, offset + image_size);
+  put_u32(out, 0);
+  put_u32(out, offset);
+  put_u32(out, form.info_size);
+  put_u32(out, static_cast<std::uint32_t>(width));
+  put_u32(out, form.top_down ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(height))
+                             : static_cast<std::uint32_t>(height));
+  put_u16(out, 1);
+  put_u16(out, static_cast<std::uint16_t>(form.bits));
+  put_u32(out, 0);
+  put_u32(out, image_size);
+  put_u32(out, 0);
+  put_u32(out, 0);
+  put_u32(out, form.colours == (1u << form.bits) ? 0 : form.colours);
+  put_u32(out, 0);
+  out.resize(kFileHeaderSize + form.info_size, 0);
+  out.insert(out.end(), picture.palette.begin(), picture.palette.begin() + 4 * form.colours);
+
+  out.resize(offset + image_size, 0);
+  for (std::size_t y = 0; y < height; ++y) {
+    // Picture rows are in bottom-up order.
+    const std::size_t row = form.top_down ? height - 1 - y : y;
+    std::uint8_t* dst = out.data() + offset + y * stride;
+    for (std::size_t x = 0; x < width; ++x) {
+      const unsigned value = picture.pixels[row * width + x];
+      if (value >> form.bits) throw std::invalid_argument("pixel does not fit the form");
+      const std::size_t bit = x * form.bits;
+      dst[bit / 8] |= static_cast<std::uint8_t>(value << (8 - form.bits - bit % 8));
+    }
+  }
+  return out;
+}
+
 Picture draw_gradient(std::uint16_t width, std::uint16_t height) {
   Picture p = blank(width, height);
   ramp_palette(p, 0, 255, 40, 200);

@@ -21,6 +21,18 @@ struct Picture {
 // when the pixel count does not match the size.
 std::vector<std::uint8_t> encode_bmp(const Picture& picture);
 
+// The other forms a palette bitmap may come in, as image editors save them.
+struct BmpForm {
+  unsigned bits = 8;             // 1, 4 or 8 bits per pixel
+  std::uint32_t info_size = 40;  // 40, or 108 (V4) and 124 (V5), the extra fields zero
+  bool top_down = false;         // rows stored top row first, with a negative height
+  std::uint32_t colours = 256;   // palette entries written, the first of picture.palette
+};
+
+// The picture in `form`. Every pixel must fit in form.bits; throws std::invalid_argument
+// otherwise or when the pixel count does not match the size.
+std::vector<std::uint8_t> encode_bmp_form(const Picture& picture, const BmpForm& form);
+
 // Every drawing is a pure function of its arguments, the same on every platform.
 Picture draw_gradient(std::uint16_t width, std::uint16_t height);
 Picture draw_checkerboard(std::uint16_t width, std::uint16_t height, std::uint16_t cell);

@@ -5,10 +5,8 @@
 namespace varnu {
 namespace {
 
-// Both resolution fields (information header bytes 38-41 and 42-45) become 2923 pixels per
-// metre, about 74 dots per inch, the value the tools that read these files expect.
-constexpr std::size_t kHorizontalResolutionOffset = 38;
-constexpr std::size_t kVerticalResolutionOffset = 42;
+// Both resolution fields become 2923 pixels per metre, about 74 dots per inch, the value the
+// tools that read these files expect.
 constexpr std::uint8_t kResolutionBytes[4] = {0x6B, 0x0B, 0x00, 0x00};  // 2923, little-endian
 
 void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout) {

@@ -20,6 +20,12 @@ inline constexpr std::size_t kPaletteEntries = 256;
 inline constexpr std::size_t kPaletteReadEnd =
     kPaletteOffset + (kPaletteEntries - 1) * kPaletteEntrySize + 3;
 
+// The two resolution fields of the information header, four bytes each (horizontal, then
+// vertical), which every converted bitmap gets rewritten.
+inline constexpr std::size_t kHorizontalResolutionOffset = 38;
+inline constexpr std::size_t kVerticalResolutionOffset = 42;
+inline constexpr std::size_t kResolutionFieldsSize = 8;
+
 // The header fields the writer reads. Only the low bytes of each field are read, as the files
 // this tool is made for store nothing in the high ones: three bytes of the file size and the
 // pixel offset, two of the width and the height.

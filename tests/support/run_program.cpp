@@ -57,9 +57,13 @@ RunResult run_varnu(const RunOptions& options) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
 
-  std::vector<std::string> argv_strings{from_environment("VARNU_PROGRAM", VARNU_BINARY)};
-  if (const std::string launcher = from_environment("VARNU_LAUNCHER", ""); !launcher.empty()) {
-    argv_strings.insert(argv_strings.begin(), launcher);
+  // Another program (the packer) runs as it is; the converter may be a build for another system,
+  // started through its launcher.
+  std::vector<std::string> argv_strings{options.program.string()};
+  if (options.program.empty()) {
+    argv_strings = {from_environment("VARNU_PROGRAM", VARNU_BINARY)};
+    const std::string launcher = from_environment("VARNU_LAUNCHER", "");
+    if (!launcher.empty()) argv_strings.insert(argv_strings.begin(), launcher);
   }
   argv_strings.insert(argv_strings.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
@@ -70,6 +74,7 @@ RunResult run_varnu(const RunOptions& options) {
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     dup2(pipe_fds[1], STDOUT_FILENO);
+    if (options.capture_stderr) dup2(pipe_fds[1], STDERR_FILENO);
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);

@@ -34,6 +34,7 @@ class TempDir {
 };
 
 struct RunOptions {
+  std::filesystem::path program{};  // empty: the converter
   std::vector<std::string> args{};  // after the program name
   std::filesystem::path cwd{};
   // Lowers RLIMIT_FSIZE in the child, whose signals are left as a shell leaves them.
@@ -41,6 +42,8 @@ struct RunOptions {
   // Runs the child as an ordinary user when the tests run as root, so that file permissions
   // apply to it.
   bool unprivileged = false;
+  // Sends stderr into the captured output as well.
+  bool capture_stderr = false;
 };
 
 struct RunResult {

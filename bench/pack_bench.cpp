@@ -1,0 +1,258 @@
+// The packer's speed, and its size against two yardsticks, on the "photo-and-drawing" set:
+// 8 photograph-like pictures (draw_noise, 640x480, seeds 1 to 8) and 8 drawings (draw_line_art
+// at four sizes, a gradient, a checkerboard, a green-keyed picture and a mirrored sprite sheet
+// of 8 sprites), each as the bitmap file an entry holds.
+//
+// - exact optimum: the shortest path over every position with every match length from 3 to the
+//   true longest match, found by walking chains keyed by the exact three bytes with no bound;
+//   the smallest stream the format allows, slow.
+// - greedy: the longest match at each position, else a literal; the classic choice.
+//
+// Every stream of all three is decoded by the simple ring decoder before it is counted. The
+// speed counts input bytes per second of CPU time. After the benchmarks the binary prints the
+// sizes; the table goes to the console.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tests/support/classic_lzss.hpp"
+#include "tools/lzss_pack.hpp"
+#include "tools/picture.hpp"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using varnu::tools::Picture;
+
+constexpr std::size_t kWindow = 4096;
+constexpr std::size_t kMinMatch = 3;
+constexpr std::size_t kMaxMatch = 18;
+constexpr std::size_t kStartPosition = 0xFEE;
+
+struct Sample {
+  const char* kind;
+  Bytes file;
+};
+
+Picture sprite_sheet() {
+  Picture sheet;
+  sheet.width = 8 * 64;
+  sheet.height = 64;
+  sheet.pixels.resize(std::size_t{sheet.width} * sheet.height);
+  for (std::uint32_t k = 0; k < 8; ++k) {
+    const Picture s = varnu::tools::draw_sprite(k);
+    if (k == 0) sheet.palette = s.palette;
+    for (std::size_t y = 0; y < 64; ++y) {
+      std::copy_n(s.pixels.begin() + static_cast<std::ptrdiff_t>(y * 64), 64,
+                  sheet.pixels.begin() + static_cast<std::ptrdiff_t>(y * sheet.width + k * 64));
+    }
+  }
+  return sheet;
+}
+
+const std::vector<Sample>& picture_set() {
+  static const std::vector<Sample> set = [] {
+    using namespace varnu::tools;
+    std::vector<Sample> out;
+    for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+      out.push_back({"photo", encode_bmp(draw_noise(640, 480, seed))});
+    }
+    for (auto [w, h] : {std::pair{640, 480}, {641, 480}, {800, 600}, {1024, 768}}) {
+      out.push_back({"drawing", encode_bmp(draw_line_art(static_cast<std::uint16_t>(w),
+                                                         static_cast<std::uint16_t>(h)))});
+    }
+    out.push_back({"drawing", encode_bmp(draw_gradient(640, 480))});
+    out.push_back({"drawing", encode_bmp(draw_checkerboard(640, 480, 13))});
+    out.push_back({"drawing", encode_bmp(draw_green_keyed(640, 480))});
+    out.push_back({"drawing", encode_bmp(sprite_sheet())});
+    return out;
+  }();
+  return set;
+}
+
+// ---- the yardsticks: exact longest matches, then the optimal or the greedy parse ----
+
+class StreamWriter {
+ public:
+  void item(bool literal, std::uint8_t a, std::uint8_t b = 0) {
+    if (bit_ == 0) {
+      flag_at_ = out_.size();
+      out_.push_back(0);
+    }
+    if (literal) out_[flag_at_] |= static_cast<std::uint8_t>(1u << bit_);
+    out_.push_back(a);
+    if (!literal) out_.push_back(b);
+    bit_ = (bit_ + 1) % 8;
+  }
+  Bytes take() { return std::move(out_); }
+
+ private:
+  Bytes out_;
+  std::size_t flag_at_ = 0;
+  unsigned bit_ = 0;
+};
+
+struct Longest {
+  std::vector<std::uint8_t> length;
+  std::vector<std::uint16_t> ring_position;
+};
+
+// The true longest match at every position: every earlier position within the window whose
+// three bytes equal these is tried.
+Longest exact_longest(std::span<const std::uint8_t> data) {
+  Bytes ext(kWindow, 0);
+  ext.insert(ext.end(), data.begin(), data.end());
+  std::vector<std::int32_t> head(1 << 24, -1);
+  std::vector<std::int32_t> prev(ext.size(), -1);
+  auto key = [&](std::size_t p) { return ext[p] << 16 | ext[p + 1] << 8 | ext[p + 2]; };
+  auto insert = [&](std::size_t p) {
+    if (p + kMinMatch > ext.size()) return;
+    prev[p] = head[key(p)];
+    head[key(p)] = static_cast<std::int32_t>(p);
+  };
+  for (std::size_t p = 0; p < kWindow; ++p) insert(p);
+  Longest out{std::vector<std::uint8_t>(data.size()), std::vector<std::uint16_t>(data.size())};
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    const std::size_t pos = kWindow + i;
+    const std::size_t limit = std::min(kMaxMatch, ext.size() - pos);
+    std::size_t best = 0;
+    std::size_t source = 0;
+    if (limit >= kMinMatch) {
+      for (std::int32_t c = head[key(pos)];
+           c >= 0 && static_cast<std::size_t>(c) + kWindow >= pos && best < limit; c = prev[c]) {
+        std::size_t n = 0;
+        while (n < limit && ext[c + n] == ext[pos + n]) ++n;
+        if (n > best) {
+          best = n;
+          source = static_cast<std::size_t>(c);
+        }
+      }
+    }
+    insert(pos);
+    out.length[i] = static_cast<std::uint8_t>(best >= kMinMatch ? best : 0);
+    out.ring_position[i] = static_cast<std::uint16_t>((source + kStartPosition) & (kWindow - 1));
+  }
+  return out;
+}
+
+void put_match(StreamWriter& w, std::uint16_t position, std::size_t length) {
+  w.item(false, static_cast<std::uint8_t>(position),
+         static_cast<std::uint8_t>((position >> 4 & 0xF0) | (length - kMinMatch)));
+}
+
+Bytes exact_optimal(std::span<const std::uint8_t> data) {
+  const Longest m = exact_longest(data);
+  const std::size_t n = data.size();
+  std::vector<std::uint64_t> cost(n + 1, 0);
+  std::vector<std::size_t> step(n, 1);
+  for (std::size_t i = n; i-- > 0;) {
+    cost[i] = 9 + cost[i + 1];
+    for (std::size_t l = kMinMatch; l <= m.length[i]; ++l) {
+      if (17 + cost[i + l] < cost[i]) {
+        cost[i] = 17 + cost[i + l];
+        step[i] = l;
+      }
+    }
+  }
+  StreamWriter w;
+  for (std::size_t i = 0; i < n; i += step[i]) {
+    if (step[i] == 1) {
+      w.item(true, data[i]);
+    } else {
+      put_match(w, m.ring_position[i], step[i]);
+    }
+  }
+  return w.take();
+}
+
+Bytes greedy(std::span<const std::uint8_t> data) {
+  const Longest m = exact_longest(data);
+  StreamWriter w;
+  for (std::size_t i = 0; i < data.size();) {
+    if (m.length[i] == 0) {
+      w.item(true, data[i++]);
+    } else {
+      put_match(w, m.ring_position[i], m.length[i]);
+      i += m.length[i];
+    }
+  }
+  return w.take();
+}
+
+// ---- speed ----
+
+// Argument 0: the whole set; 1: its photographs; 2: its drawings.
+void BM_Pack(benchmark::State& state) {
+  const char* const kinds[] = {nullptr, "photo", "drawing"};
+  const std::string kind = kinds[state.range(0)] ? kinds[state.range(0)] : "";
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    for (const Sample& s : picture_set()) {
+      if (!kind.empty() && kind != s.kind) continue;
+      benchmark::DoNotOptimize(varnu::tools::lzss_pack(s.file));
+      bytes += s.file.size();
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_Pack)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// ---- sizes ----
+
+struct Totals {
+  std::size_t input = 0, packer = 0, exact = 0, greedy = 0;
+};
+
+std::size_t checked_size(const Bytes& stream, const Bytes& file, const char* who) {
+  if (varnu::testing::classic_lzss_decode(stream) != file) {
+    std::fprintf(stderr, "%s: a stream does not decode back\n", who);
+    std::exit(1);
+  }
+  return stream.size();
+}
+
+void print_row(const char* name, const Totals& t) {
+  std::printf("%-8s %11zu %11zu %11zu %11zu %+8.3f%% %+8.3f%%\n", name, t.input, t.packer, t.exact,
+              t.greedy, 100.0 * (double(t.packer) / double(t.exact) - 1),
+              100.0 * (double(t.packer) / double(t.greedy) - 1));
+}
+
+void report_sizes() {
+  Totals photo, drawing, all;
+  double worst = 0;
+  for (const Sample& s : picture_set()) {
+    Totals one{s.file.size(), checked_size(varnu::tools::lzss_pack(s.file), s.file, "packer"),
+               checked_size(exact_optimal(s.file), s.file, "exact"),
+               checked_size(greedy(s.file), s.file, "greedy")};
+    worst = std::max(worst, double(one.packer) / double(one.exact) - 1);
+    for (Totals* t : {&all, std::string(s.kind) == "photo" ? &photo : &drawing}) {
+      t->input += one.input;
+      t->packer += one.packer;
+      t->exact += one.exact;
+      t->greedy += one.greedy;
+    }
+  }
+  std::printf("\nphoto-and-drawing set, bytes:\n%-8s %11s %11s %11s %11s %9s %9s\n", "kind",
+              "input", "packer", "exact", "greedy", "vs exact", "vs greedy");
+  print_row("photo", photo);
+  print_row("drawing", drawing);
+  print_row("all", all);
+  std::printf("worst single picture: %+.3f%% against the exact optimum\n", 100 * worst);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  report_sizes();
+  return 0;
+}

@@ -1,0 +1,29 @@
+// Bitmaps as image editors save them, brought into the one form an archive entry holds.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace varnu::tools {
+
+// Why a file cannot be packed; the message names no file, the caller adds it.
+class InputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Files longer than this are refused before they are read: even a 1-bit picture this large
+// would be more than an entry can hold once it has 8 bits per pixel.
+inline constexpr std::uint64_t kMaxInputFileSize = 32u << 20;
+
+// The entry form: the 14-byte file header, the 40-byte information header, the palette at byte
+// 54, then 8-bit rows stored bottom-up and padded to four bytes, the file-size field matching
+// the file. A file already in that form comes back byte for byte. Any other palette bitmap
+// (1, 4 or 8 bits per pixel; 40-byte, V4 or V5 header; rows top-down; a short palette) comes
+// back converted: the same pixels and palette colours, a full 256-entry palette, its own
+// resolution fields, every size and offset field set right. Throws InputError otherwise.
+std::vector<std::uint8_t> normalise_bitmap(std::span<const std::uint8_t> file);
+
+}  // namespace varnu::tools

@@ -1,0 +1,89 @@
+#include "tools/file_io.hpp"
+
+#include <random>
+#include <stdexcept>
+
+#include "tools/bmp_input.hpp"
+
+namespace varnu::tools {
+namespace {
+
+// Tries this many random names before giving up on the folder.
+constexpr int kTemporaryNameAttempts = 16;
+
+std::filesystem::path temporary_beside(const std::filesystem::path& target) {
+  std::random_device entropy;
+  const std::filesystem::path folder = target.parent_path();
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    const std::string suffix = ".varnu-pack-" + std::to_string(entropy() % 1000000000u) + ".tmp";
+    std::filesystem::path candidate = target;
+    candidate += suffix;
+    std::error_code error;
+    if (!std::filesystem::exists(candidate, error) && !error) return candidate;
+  }
+  throw std::runtime_error("cannot find a free temporary name in its folder");
+}
+
+}  // namespace
+
+std::filesystem::path path_from_utf8(const std::string& utf8) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+  // Paths here are bytes; whatever the shell passed names the file.
+  return std::filesystem::path(utf8);
+#endif
+}
+
+std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path,
+                                          std::uint64_t max_size) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) throw InputError("cannot read it: a folder");
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw InputError("cannot open it");
+  std::vector<std::uint8_t> bytes;
+  constexpr std::size_t kChunk = 1 << 16;
+  while (file) {
+    const std::size_t old_size = bytes.size();
+    bytes.resize(old_size + kChunk);
+    file.read(reinterpret_cast<char*>(bytes.data() + old_size), kChunk);
+    bytes.resize(old_size + static_cast<std::size_t>(file.gcount()));
+    if (bytes.size() > max_size) {
+      throw InputError("longer than " + std::to_string(max_size) +
+                       " bytes, more than any picture an entry can hold");
+    }
+  }
+  if (file.bad() || !file.eof()) throw InputError("cannot read it");
+  return bytes;
+}
+
+PendingFile::PendingFile(const std::filesystem::path& target)
+    : target_(target), temporary_(temporary_beside(target)) {
+  stream_.open(temporary_, std::ios::binary | std::ios::trunc);
+  if (!stream_) throw std::runtime_error("cannot create a file in its folder");
+}
+
+PendingFile::~PendingFile() {
+  if (committed_) return;
+  stream_.close();
+  std::error_code ignored;
+  std::filesystem::remove(temporary_, ignored);
+}
+
+void PendingFile::write(std::span<const std::uint8_t> bytes) {
+  stream_.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+  if (!stream_) throw std::runtime_error("cannot write it");
+}
+
+void PendingFile::commit() {
+  stream_.flush();
+  stream_.close();
+  if (!stream_) throw std::runtime_error("cannot write it");
+  std::error_code error;
+  std::filesystem::rename(temporary_, target_, error);
+  if (error) throw std::runtime_error("cannot put it in place: " + error.message());
+  committed_ = true;
+}
+
+}  // namespace varnu::tools

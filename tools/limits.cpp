@@ -1,0 +1,56 @@
+#include "tools/limits.hpp"
+
+#include "bitmap/layout.hpp"
+#include "common/run_state.hpp"
+#include "driver/names.hpp"
+#include "tools/archive.hpp"
+#include "tools/orientation.hpp"
+
+namespace varnu::tools {
+namespace {
+
+// An item that starts before the payload's end is decoded whole, so a reader may read up to
+// two bytes past it; they must stay inside the packed buffer.
+constexpr std::size_t kMaxReadPastPayload = 2;
+constexpr std::size_t kMaxReaderPayload = kInitialPackedSize - kMaxReadPastPayload;
+
+const std::string kLift = " (--no-limits packs it anyway)";
+
+}  // namespace
+
+std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limits) {
+  if (no_limits || count <= static_cast<std::size_t>(kMaxEntries)) return std::nullopt;
+  return std::to_string(count) + " pictures, more than the " + std::to_string(kMaxEntries) +
+         " that readers name (_000 to _Z99)" + kLift;
+}
+
+std::optional<std::string> refuse_bitmap(std::span<const std::uint8_t> stored, bool no_limits) {
+  if (stored.size() > kMaxBitmapFileSize) {
+    return "the bitmap is " + std::to_string(stored.size()) +
+           " bytes, more than its 24-bit size field can say (16777215)";
+  }
+  if (no_limits) return std::nullopt;
+  if (stored.size() > kInitialImageSize) {
+    return "the bitmap is " + std::to_string(stored.size()) + " bytes, more than the " +
+           std::to_string(kInitialImageSize) + " that readers with fixed buffers hold" + kLift;
+  }
+  const std::uint64_t stride = row_stride(read_layout(stored).width);
+  if (converter_flips(stored) && stride > kWorkAreaSize) {
+    return "green-keyed rows of " + std::to_string(stride) + " bytes, longer than the " +
+           std::to_string(kWorkAreaSize) + " that readers turn a picture upside down through" +
+           kLift;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> refuse_payload(std::size_t payload_size, bool no_limits) {
+  if (payload_size > kMaxPayloadSize) {
+    return "packs to " + std::to_string(payload_size) +
+           " bytes, more than an entry's 24-bit length can say (16777215)";
+  }
+  if (no_limits || payload_size <= kMaxReaderPayload) return std::nullopt;
+  return "packs to " + std::to_string(payload_size) + " bytes, more than the " +
+         std::to_string(kMaxReaderPayload) + " that readers with fixed buffers hold" + kLift;
+}
+
+}  // namespace varnu::tools

@@ -1,0 +1,24 @@
+// What an entry may hold. Readers built on fixed buffers (the converter's design sizes them once
+// per run) cannot take more than their buffers hold; the converter itself grows its buffers,
+// so these limits can be lifted. What the format cannot express stays refused.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace varnu::tools {
+
+// The converter reads three bytes of a bitmap's file-size field.
+inline constexpr std::size_t kMaxBitmapFileSize = 0xFFFFFF;
+
+// Each returns why the thing is refused, or nothing. With `no_limits`, only what the format
+// cannot express is refused.
+std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limits);
+// `stored` is the bitmap as it will be stored.
+std::optional<std::string> refuse_bitmap(std::span<const std::uint8_t> stored, bool no_limits);
+std::optional<std::string> refuse_payload(std::size_t payload_size, bool no_limits);
+
+}  // namespace varnu::tools

@@ -1,0 +1,70 @@
+#include "tools/orientation.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "bitmap/fix_up.hpp"
+#include "bitmap/layout.hpp"
+
+namespace varnu::tools {
+namespace {
+
+// What the converter writes for the stored bitmap `file` in plain mode, or nothing when it
+// would refuse it.
+std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {
+  const std::optional<BitmapPlan> plan = plan_bitmap(file, false);
+  if (!plan) return std::nullopt;
+  std::vector<std::uint8_t> out(file.begin(), file.end());
+  fix_up_bitmap(out, *plan);
+  out.resize(plan->layout.file_size);
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file) {
+  std::vector<std::uint8_t> out(file.begin(), file.end());
+  const BitmapLayout layout = read_layout(file);
+  const std::uint64_t stride = row_stride(layout.width);
+  for (std::uint64_t top = 0, bottom = layout.height; top + 1 < bottom; ++top, --bottom) {
+    auto a = out.begin() + static_cast<std::ptrdiff_t>(layout.pixel_offset + top * stride);
+    auto b = out.begin() + static_cast<std::ptrdiff_t>(layout.pixel_offset + (bottom - 1) * stride);
+    std::swap_ranges(a, a + static_cast<std::ptrdiff_t>(stride), b);
+  }
+  return out;
+}
+
+bool converter_flips(std::span<const std::uint8_t> file) {
+  const std::optional<BitmapPlan> plan = plan_bitmap(file, false);
+  return plan && plan->flip;
+}
+
+StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
+                              std::optional<bool> like_upside_down) {
+  // The picture as the converter would give it back if it never moved a row: the resolution
+  // fields are the only other bytes it changes.
+  std::vector<std::uint8_t> wanted = picture;
+  const std::optional<BitmapPlan> plan = plan_bitmap(wanted, false);
+  if (plan) fix_up_bitmap(wanted, BitmapPlan{.layout = plan->layout, .flip = false});
+
+  std::vector<std::uint8_t> flipped = upside_down(picture);
+  const bool as_is_works = converter_output(picture) == wanted;
+  const bool flipped_works = converter_output(flipped) == wanted;
+
+  StoredForm form;
+  if (as_is_works && flipped_works) {
+    form.upside_down = like_upside_down.value_or(true);
+  } else if (as_is_works || flipped_works) {
+    form.upside_down = flipped_works;
+  } else {
+    form.upside_down = true;
+    form.warning =
+        "green-keyed (palette entry 0 is near pure green), its bottom-left pixel uses entry 0 and "
+        "its top-left pixel does not, so varnu gives it back upside down whichever way it is "
+        "stored";
+  }
+  form.file = form.upside_down ? std::move(flipped) : std::move(picture);
+  return form;
+}
+
+}  // namespace varnu::tools

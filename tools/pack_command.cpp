@@ -1,0 +1,189 @@
+#include "tools/pack_command.hpp"
+
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "bitmap/layout.hpp"
+#include "tests/support/classic_lzss.hpp"
+#include "tools/archive.hpp"
+#include "tools/bmp_input.hpp"
+#include "tools/file_io.hpp"
+#include "tools/limits.hpp"
+#include "tools/lzss_pack.hpp"
+#include "tools/orientation.hpp"
+#include "tools/original.hpp"
+
+namespace varnu::tools {
+namespace {
+
+constexpr char kUsage[] = "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] OUT.arc IN.BMP...";
+
+constexpr char kHelp[] =
+    "Packs bitmaps into an archive that varnu converts back into the same bitmaps.\n"
+    "\n"
+    "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
+    "                       fields varnu ignores, and its orientation, for picture k\n"
+    "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
+    "  --help               show this text\n"
+    "\n"
+    "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel, uncompressed. One entry per input,\n"
+    "in the order given. On any failure no archive is written and the exit status is 1.\n";
+
+struct Options {
+  std::optional<std::string> like;
+  bool no_limits = false;
+  bool help = false;
+  std::string output;
+  std::vector<std::string> inputs;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One failure: the file it concerns and why.
+class Failure : public std::runtime_error {
+ public:
+  Failure(const std::string& name, const std::string& reason)
+      : std::runtime_error(name + ": " + reason) {}
+};
+
+Options parse(const std::vector<std::string>& args) {
+  Options options;
+  std::size_t k = 0;
+  for (; k < args.size(); ++k) {
+    const std::string& arg = args[k];
+    if (arg == "--") {
+      ++k;
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') break;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--no-limits") {
+      options.no_limits = true;
+    } else if (arg == "--like") {
+      if (++k == args.size()) throw UsageError("--like needs an archive");
+      options.like = args[k];
+    } else if (arg.rfind("--like=", 0) == 0) {
+      options.like = arg.substr(7);
+    } else {
+      throw UsageError("unknown option " + arg);
+    }
+  }
+  if (options.help) return options;
+  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one bitmap");
+  options.output = args[k];
+  options.inputs.assign(args.begin() + static_cast<std::ptrdiff_t>(k) + 1, args.end());
+  return options;
+}
+
+// The bitmap in `name` in the form it is stored, with what --like takes from `original`.
+StoredForm prepare(const std::string& name, const OriginalEntry* original,
+                   std::vector<std::string>& warnings) {
+  std::vector<std::uint8_t> picture;
+  try {
+    picture = normalise_bitmap(read_whole_file(path_from_utf8(name), kMaxInputFileSize));
+  } catch (const InputError& e) {
+    throw Failure(name, e.what());
+  }
+  std::optional<bool> like_upside_down;
+  if (original != nullptr) {
+    std::copy(original->resolution.begin(), original->resolution.end(),
+              picture.begin() + kHorizontalResolutionOffset);
+    like_upside_down = original->upside_down;
+  }
+  StoredForm form = choose_stored_form(std::move(picture), like_upside_down);
+  if (!form.warning.empty()) warnings.push_back(name + ": " + form.warning);
+  return form;
+}
+
+std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
+                                       bool no_limits) {
+  if (auto refusal = refuse_bitmap(form.file, no_limits)) throw Failure(name, *refusal);
+  std::vector<std::uint8_t> payload = lzss_pack(form.file);
+  if (auto refusal = refuse_payload(payload.size(), no_limits)) throw Failure(name, *refusal);
+  // The stream must mean the same to the simplest decoder there is.
+  if (testing::classic_lzss_decode(payload) != form.file) {
+    throw Failure(name, "internal error: the packed stream does not decode back to the bitmap");
+  }
+  return payload;
+}
+
+void pack(const Options& options, std::vector<std::string>& warnings) {
+  if (auto refusal = refuse_picture_count(options.inputs.size(), options.no_limits)) {
+    throw Failure(options.output, *refusal);
+  }
+  std::vector<OriginalEntry> originals;
+  if (options.like) {
+    try {
+      originals = read_original_archive(path_from_utf8(*options.like));
+    } catch (const InputError& e) {
+      throw Failure(*options.like, e.what());
+    }
+    if (originals.size() != options.inputs.size()) {
+      throw Failure(*options.like, "has " + std::to_string(originals.size()) + " entries but " +
+                                       std::to_string(options.inputs.size()) +
+                                       " bitmaps were given");
+    }
+  }
+
+  std::optional<PendingFile> archive;
+  try {
+    archive.emplace(path_from_utf8(options.output));
+  } catch (const std::runtime_error& e) {
+    throw Failure(options.output, e.what());
+  }
+  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
+  for (std::size_t k = 0; k < options.inputs.size(); ++k) {
+    const std::string& name = options.inputs[k];
+    const OriginalEntry* original = options.like ? &originals[k] : nullptr;
+    const StoredForm form = prepare(name, original, warnings);
+    const std::vector<std::uint8_t> payload = pack_checked(name, form, options.no_limits);
+    try {
+      archive->write(entry_header(payload.size(), original ? original->unread : UnreadBytes{}));
+      archive->write(payload);
+      archive->write({kZeros, filler_size(kEntryHeaderSize + payload.size())});
+    } catch (const std::runtime_error& e) {
+      throw Failure(options.output, e.what());
+    }
+  }
+  try {
+    archive->commit();
+  } catch (const std::runtime_error& e) {
+    throw Failure(options.output, e.what());
+  }
+}
+
+}  // namespace
+
+int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options options;
+  try {
+    options = parse(args);
+  } catch (const UsageError& e) {
+    err << "varnu-pack: " << e.what() << '\n' << kUsage << '\n';
+    return 2;
+  }
+  if (options.help) {
+    out << kUsage << "\n\n" << kHelp;
+    return 0;
+  }
+  std::vector<std::string> warnings;
+  try {
+    pack(options, warnings);
+  } catch (const Failure& e) {
+    // A failure is the one line printed: warnings about earlier pictures would only bury it.
+    err << "varnu-pack: " << e.what() << '\n';
+    return 1;
+  } catch (const std::exception& e) {
+    err << "varnu-pack: " << e.what() << '\n';
+    return 1;
+  }
+  for (const std::string& warning : warnings) err << "varnu-pack: warning: " << warning << '\n';
+  return 0;
+}
+
+}  // namespace varnu::tools
