@@ -3,6 +3,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/platform.hpp"
 #include "tools/bmp_input.hpp"
 
 namespace varnu::tools {
@@ -25,15 +26,6 @@ std::filesystem::path temporary_beside(const std::filesystem::path& target) {
 }
 
 }  // namespace
-
-std::filesystem::path path_from_utf8(const std::string& utf8) {
-#ifdef _WIN32
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-#else
-  // Paths here are bytes; whatever the shell passed names the file.
-  return std::filesystem::path(utf8);
-#endif
-}
 
 std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path,
                                           std::uint64_t max_size) {

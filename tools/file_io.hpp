@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
+
 namespace varnu::tools {
 
-// The one place a command-line string becomes a path.
-std::filesystem::path path_from_utf8(const std::string& utf8);
+using platform::path_from_utf8;
 
 // Reads the whole file. Throws InputError when it cannot be opened or read, or when it is longer
 // than `max_size` bytes (then no more than that is read).

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace varnu {
@@ -28,6 +29,9 @@ std::FILE* open_for_writing(const std::string& path);
 
 // Removes a file, if there is one. What cannot be removed stays.
 void remove_file(const std::string& path);
+
+// A command-line string as a path for the standard library's file calls.
+std::filesystem::path path_from_utf8(const std::string& path);
 
 }  // namespace platform
 }  // namespace varnu

@@ -25,4 +25,9 @@ void remove_file(const std::string& path) {
   std::remove(path.c_str());
 }
 
+// Paths are bytes; whatever the shell passed names the file, valid UTF-8 or not.
+std::filesystem::path path_from_utf8(const std::string& path) {
+  return std::filesystem::path(path);
+}
+
 }  // namespace varnu::platform
