@@ -47,8 +47,4 @@ void remove_file(const std::string& path) {
   _wremove(wide_from_utf8(path).c_str());
 }
 
-std::filesystem::path path_from_utf8(const std::string& path) {
-  return std::filesystem::path(wide_from_utf8(path));
-}
-
 }  // namespace varnu::platform
