@@ -14,20 +14,20 @@ version=$(sed -n 's/^project(varnu VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 mkdir -p dist
 
 echo "== Linux build and Debian package"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
-cmake --build build/release -j "$(nproc)"
-(cd build/release && cpack >/dev/null)
+cmake -S . -B build/dist-linux -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
+cmake --build build/dist-linux -j "$(nproc)"
+(cd build/dist-linux && cpack >/dev/null)
 deb=dist/varnu_${version}_amd64.deb
-mv "build/release/varnu_${version}_amd64.deb" "$deb"
+mv "build/dist-linux/varnu_${version}_amd64.deb" "$deb"
 
 echo "== Windows build and zip"
-cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build build/windows -j "$(nproc)"
+cmake -S . -B build/dist-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build build/dist-windows -j "$(nproc)"
 zip_name=varnu-${version}-windows-x86_64
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT
 mkdir "$staging/$zip_name"
-cp build/windows/varnu.exe build/windows/tools/varnu-pack.exe "$staging/$zip_name/"
+cp build/dist-windows/varnu.exe build/dist-windows/tools/varnu-pack.exe "$staging/$zip_name/"
 sed 's/$/\r/' README.md >"$staging/$zip_name/README.txt"
 sed 's/$/\r/' LICENSE >"$staging/$zip_name/LICENSE.txt"
 rm -f "dist/$zip_name.zip"
@@ -41,7 +41,7 @@ convert_sample() {  # convert_sample FOLDER COMMAND...: converts the sample arch
   cp examples/sample.arc "$folder/"
   (cd "$folder" && "$@" sample.arc)
 }
-convert_sample "$staging/expected" "$root/build/release/varnu"
+convert_sample "$staging/expected" "$root/build/dist-linux/varnu"
 
 if [ "$(id -u)" -eq 0 ]; then
   was_installed=$(dpkg-query -W -f='${Status}' varnu 2>/dev/null || true)
