@@ -42,10 +42,11 @@ varnu::testing::RunResult pack(const fs::path& cwd, std::vector<std::string> arg
   return run(VARNU_PACK_BINARY, cwd, std::move(args));
 }
 
-// Runs the converter on `archive` in its folder and returns what it wrote, by name.
+// Runs the converter under test (the Windows one, under Wine, in the wine. tests) on `archive` in
+// its folder and returns what it wrote, by name.
 std::map<std::string, Bytes> convert(const fs::path& dir, const std::string& archive) {
   const auto before = files_in(dir);
-  EXPECT_EQ(run(VARNU_BINARY, dir, {archive}).status, 0) << archive;
+  EXPECT_EQ(run({}, dir, {archive}).status, 0) << archive;
   std::map<std::string, Bytes> written;
   for (auto& [name, bytes] : files_in(dir)) {
     if (!before.contains(name)) written[name] = bytes;
