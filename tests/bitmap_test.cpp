@@ -9,6 +9,7 @@
 #include "bitmap/layout.hpp"
 #include "bitmap/write_bitmap.hpp"
 #include "tests/support/bitmap_builder.hpp"
+#include "tests/support/written_stream.hpp"
 
 namespace varnu {
 namespace {
@@ -143,14 +144,8 @@ TEST(Plan, RefusesBuffersTooShortForThePaletteItReads) {
 }
 
 Bytes written_plain(const Bytes& image, std::uint32_t file_size) {
-  char* data = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&data, &size);
-  write_plain(image, BitmapLayout{.file_size = file_size}, out);
-  std::fclose(out);
-  Bytes written(data, data + size);
-  std::free(data);
-  return written;
+  return testing::written_by(
+      [&](std::FILE* out) { write_plain(image, BitmapLayout{.file_size = file_size}, out); });
 }
 
 TEST(PlainWrite, WritesExactlyTheFileSizeFromTheStart) {

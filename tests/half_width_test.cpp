@@ -10,6 +10,7 @@
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "tests/support/bitmap_builder.hpp"
+#include "tests/support/written_stream.hpp"
 
 namespace varnu {
 namespace {
@@ -58,14 +59,9 @@ std::pair<Bytes, Bytes> convert(Bytes image) {
   EXPECT_TRUE(plan.has_value());
   if (!plan) return {};
   fix_up_bitmap(image, *plan);
-  char* data = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&data, &size);
   Bytes row(kMaxHalfWidthRowBytes);
-  write_half_width(image, plan->layout, row, out);
-  std::fclose(out);
-  Bytes written(data, data + size);
-  std::free(data);
+  const Bytes written =
+      testing::written_by([&](std::FILE* out) { write_half_width(image, plan->layout, row, out); });
   return {written, image};
 }
 
