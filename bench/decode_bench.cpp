@@ -306,8 +306,10 @@ void register_all() {
        {std::pair{"gradient", &gradient}, std::pair{"green_keyed", &keyed}}) {
     for (const bool halve : {true, false}) {
       const std::string full = std::string("write/") + name + (halve ? "/half" : "/plain");
-      benchmark::RegisterBenchmark(full.c_str(), [picture, halve](benchmark::State& state) {
-        write_picture(state, *picture, halve);
+      // Clang before 16 cannot capture a structured binding; a copy it can.
+      const Picture* source = picture;
+      benchmark::RegisterBenchmark(full.c_str(), [source, halve](benchmark::State& state) {
+        write_picture(state, *source, halve);
       });
     }
   }

@@ -19,7 +19,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kPayloadSize = 0xFFFFFF;
 constexpr std::size_t kHeaderBytes = 54 + 1024;
 constexpr std::uint32_t kWidth = 65535;
-constexpr std::uint32_t kStride = 65536;
 // Rows that fit in what the matches decode to: about (16 MiB / 17) groups of 144 bytes.
 constexpr std::uint32_t kHeight = 2100;
 
