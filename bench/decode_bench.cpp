@@ -30,8 +30,8 @@
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "lzss/lzss.hpp"
-#include "tests/support/classic_lzss.hpp"
 #include "tools/archive.hpp"
+#include "tools/classic_lzss.hpp"
 #include "tools/picture.hpp"
 
 namespace {
@@ -62,7 +62,7 @@ PayloadSet pack_all(const std::vector<Picture>& pictures) {
     if (decoded != file.size() || !std::equal(file.begin(), file.end(), image.begin())) {
       set.broken = "the program's decoder does not give back the packed bitmap";
     }
-    if (varnu::testing::classic_lzss_decode(payload) != file) {
+    if (varnu::tools::classic_lzss_decode(payload) != file) {
       set.broken = "the classic decoder does not give back the packed bitmap";
     }
     set.packed_bytes += payload.size();
@@ -149,7 +149,7 @@ void decode_classic(benchmark::State& state, const SetRecipe& recipe) {
   }
   for (auto _ : state) {
     for (const Bytes& payload : set.payloads) {
-      Bytes out = varnu::testing::classic_lzss_decode(payload);
+      Bytes out = varnu::tools::classic_lzss_decode(payload);
       benchmark::DoNotOptimize(out.data());
     }
     benchmark::ClobberMemory();

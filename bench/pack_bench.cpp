@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/classic_lzss.hpp"
+#include "tools/classic_lzss.hpp"
 #include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
@@ -210,7 +210,7 @@ struct Totals {
 };
 
 std::size_t checked_size(const Bytes& stream, const Bytes& file, const char* who) {
-  if (varnu::testing::classic_lzss_decode(stream) != file) {
+  if (varnu::tools::classic_lzss_decode(stream) != file) {
     std::fprintf(stderr, "%s: a stream does not decode back\n", who);
     std::exit(1);
   }

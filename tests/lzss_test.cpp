@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/support/classic_lzss.hpp"
+#include "tools/classic_lzss.hpp"
 #include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
@@ -71,7 +71,7 @@ TEST(LzssDecode, HandMadeStreams) {
   for (const StreamCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(decode(c.payload), c.expected);
-    EXPECT_EQ(testing::classic_lzss_decode(c.payload), c.expected);
+    EXPECT_EQ(tools::classic_lzss_decode(c.payload), c.expected);
   }
 }
 
@@ -124,7 +124,7 @@ TEST(LzssDecode, AgreesWithTheRingDecoderOnRandomStreams) {
       for (std::uint8_t& b : payload) {
         b = static_cast<std::uint8_t>(round % 2 ? random() & random() : random() | random());
       }
-      const Bytes expected = testing::classic_lzss_decode(payload);
+      const Bytes expected = tools::classic_lzss_decode(payload);
       const std::size_t size_before = random() % (expected.size() + 64);
       Bytes image(size_before, 0xA5);
       SCOPED_TRACE(::testing::Message() << length << " bytes, buffer " << size_before);
@@ -186,7 +186,7 @@ TEST(LzssDecode, BlockCopiesStayInsideTheOutputAndTheBuffer) {
       for (std::size_t k = 0; k < tail; ++k) {
         payload.push_back(k % 9 == 0 ? 0xFF : static_cast<std::uint8_t>(0x60 + k % 9));
       }
-      const Bytes expected = testing::classic_lzss_decode(payload);
+      const Bytes expected = tools::classic_lzss_decode(payload);
       for (std::size_t size = 0; size <= expected.size() + 24; ++size) {
         SCOPED_TRACE(::testing::Message()
                      << "group " << kind << ", " << tail << " bytes after, buffer " << size);

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/classic_lzss.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
+#include "tools/classic_lzss.hpp"
 #include "tools/lzss_pack.hpp"
 #include "tools/orientation.hpp"
 #include "tools/picture.hpp"
@@ -145,7 +145,7 @@ TEST(VarnuPack, RoundTripOfAMixedArchive) {
     ASSERT_EQ(entries.size(), cases.size());
     for (std::size_t k = 0; k < cases.size(); ++k) {
       SCOPED_TRACE(cases[k].name);
-      const Bytes stored = varnu::testing::classic_lzss_decode(entries[k].payload);
+      const Bytes stored = varnu::tools::classic_lzss_decode(entries[k].payload);
       const Bytes& picture = pictures.at(names[k]);
       if (like) {
         EXPECT_EQ(stored, decoded[k]);

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "bitmap/layout.hpp"
-#include "tests/support/classic_lzss.hpp"
 #include "tools/archive.hpp"
 #include "tools/bmp_input.hpp"
+#include "tools/classic_lzss.hpp"
 #include "tools/file_io.hpp"
 #include "tools/limits.hpp"
 #include "tools/lzss_pack.hpp"
@@ -106,7 +106,7 @@ std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm
   std::vector<std::uint8_t> payload = lzss_pack(form.file);
   if (auto refusal = refuse_payload(payload.size(), no_limits)) throw Failure(name, *refusal);
   // The stream must mean the same to the simplest decoder there is.
-  if (testing::classic_lzss_decode(payload) != form.file) {
+  if (classic_lzss_decode(payload) != form.file) {
     throw Failure(name, "internal error: the packed stream does not decode back to the bitmap");
   }
   return payload;

@@ -1,5 +1,6 @@
-// The plain ring-buffer decoder, one byte at a time, kept as simple as possible so that it can
-// serve as the reference the fast decoder is checked and timed against.
+// The plain ring-buffer decoder, one byte at a time, kept as simple as possible: the reference
+// that the fast decoder is checked and timed against, and that checks every stream the packer
+// writes.
 #pragma once
 
 #include <array>
@@ -8,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace varnu::testing {
+namespace varnu::tools {
 
 inline std::vector<std::uint8_t> classic_lzss_decode(std::span<const std::uint8_t> payload) {
   constexpr std::size_t kRingSize = 4096;
@@ -56,4 +57,4 @@ inline std::vector<std::uint8_t> classic_lzss_decode(std::span<const std::uint8_
   return out;
 }
 
-}  // namespace varnu::testing
+}  // namespace varnu::tools
