@@ -47,7 +47,7 @@ if [ "$(id -u)" -eq 0 ]; then
   was_installed=$(dpkg-query -W -f='${Status}' varnu 2>/dev/null || true)
   dpkg -i "$deb" >/dev/null
   installed=/usr/bin/varnu
-  man -w varnu >/dev/null 2>&1 || test -f /usr/share/man/man1/varnu.1
+  test -f /usr/share/man/man1/varnu.1
 else
   dpkg-deb -x "$deb" "$staging/root"
   installed=$staging/root/usr/bin/varnu

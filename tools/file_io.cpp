@@ -3,7 +3,6 @@
 #include <random>
 #include <stdexcept>
 
-#include "platform/platform.hpp"
 #include "tools/bmp_input.hpp"
 
 namespace varnu::tools {

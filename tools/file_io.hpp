@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.hpp"
+#include "platform/path.hpp"
 
 namespace varnu::tools {
 

@@ -24,13 +24,7 @@ std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::u
 
 std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file) {
   std::vector<std::uint8_t> out(file.begin(), file.end());
-  const BitmapLayout layout = read_layout(file);
-  const std::uint64_t stride = row_stride(layout.width);
-  for (std::uint64_t top = 0, bottom = layout.height; top + 1 < bottom; ++top, --bottom) {
-    auto a = out.begin() + static_cast<std::ptrdiff_t>(layout.pixel_offset + top * stride);
-    auto b = out.begin() + static_cast<std::ptrdiff_t>(layout.pixel_offset + (bottom - 1) * stride);
-    std::swap_ranges(a, a + static_cast<std::ptrdiff_t>(stride), b);
-  }
+  reverse_rows(out, read_layout(file));
   return out;
 }
 

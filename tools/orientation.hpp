@@ -27,7 +27,8 @@ struct StoredForm {
 StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
                               std::optional<bool> like_upside_down);
 
-// The same bitmap with its rows in reverse order.
+// The same bitmap with its rows in reverse order. `file` is in the entry form, so its rows lie
+// inside it.
 std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file);
 
 // Whether the converter turns the stored bitmap `file` upside down.

@@ -8,6 +8,10 @@
 
 namespace varnu {
 
+// Reverses the order of the stored rows; the headers and the palette stay. The rows must lie
+// inside `image`, as plan_bitmap makes sure of before it plans a flip.
+void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout);
+
 // Reverses the stored rows of a green-keyed image and rewrites both resolution fields.
 // `plan` must come from plan_bitmap over the same bytes.
 void fix_up_bitmap(std::span<std::uint8_t> image, const BitmapPlan& plan);

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 namespace varnu {
@@ -29,9 +28,6 @@ std::FILE* open_for_writing(const std::string& path);
 
 // Removes a file, if there is one. What cannot be removed stays.
 void remove_file(const std::string& path);
-
-// A command-line string as a path for the standard library's file calls.
-std::filesystem::path path_from_utf8(const std::string& path);
 
 }  // namespace platform
 }  // namespace varnu

@@ -1,6 +1,7 @@
 // POSIX systems: paths are handed to the system as they are.
 #include <sys/stat.h>
 
+#include "platform/path.hpp"
 #include "platform/platform.hpp"
 
 namespace varnu::platform {

@@ -1,6 +1,6 @@
 // Kept apart from the other Windows calls: only the packer uses std::filesystem, and a program
 // linked statically takes in the whole of any object file it uses, so varnu stays without it.
-#include "platform/platform.hpp"
+#include "platform/path.hpp"
 #include "platform/utf.hpp"
 
 namespace varnu::platform {
