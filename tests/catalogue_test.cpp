@@ -251,7 +251,10 @@ TEST(Faults, EachEndsWithItsMessageAndNoPartialFile) {
     options.cwd = dir.path();
     if (options.unprivileged && geteuid() == 0 &&
         run_varnu({.cwd = dir.path(), .unprivileged = true}).status == 127) {
-      GTEST_SKIP() << "the built program is out of an unprivileged user's reach here";
+      // Only this row: the rows after it need no other user.
+      std::cout << "skipped: " << c.name
+                << ": the built program is out of an unprivileged user's reach here\n";
+      continue;
     }
     const RunResult result = run_varnu(options);
     EXPECT_EQ(result.status, 1);
