@@ -30,8 +30,8 @@
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "lzss/lzss.hpp"
+#include "pack/classic_lzss.hpp"
 #include "tools/archive.hpp"
-#include "tools/classic_lzss.hpp"
 #include "tools/picture.hpp"
 
 namespace {
@@ -56,13 +56,13 @@ PayloadSet pack_all(const std::vector<Picture>& pictures) {
   PayloadSet set;
   std::vector<std::uint8_t> image(varnu::kInitialImageSize, 0);
   for (const Picture& picture : pictures) {
-    Bytes file = varnu::tools::encode_bmp(picture);
+    Bytes file = varnu::pack::encode_bmp(picture);
     Bytes payload = varnu::tools::pack_entry_payload(picture);
     const std::size_t decoded = varnu::lzss_expand(payload, image);
     if (decoded != file.size() || !std::equal(file.begin(), file.end(), image.begin())) {
       set.broken = "the program's decoder does not give back the packed bitmap";
     }
-    if (varnu::tools::classic_lzss_decode(payload) != file) {
+    if (varnu::pack::classic_lzss_decode(payload) != file) {
       set.broken = "the classic decoder does not give back the packed bitmap";
     }
     set.packed_bytes += payload.size();
@@ -82,6 +82,7 @@ std::vector<Picture> sprites(int count) {
 
 // Every kind the converter meets in one list, decoded in turn: what a real archive looks like.
 std::vector<Picture> mixed() {
+  using namespace varnu::pack;
   using namespace varnu::tools;
   std::vector<Picture> out = {
       draw_gradient(kWidth, kHeight),         draw_line_art(kWidth, kHeight),
@@ -99,6 +100,7 @@ struct SetRecipe {
 };
 
 const std::vector<SetRecipe>& recipes() {
+  using namespace varnu::pack;
   using namespace varnu::tools;
   static const std::vector<SetRecipe> list = {
       {"gradient", [] { return std::vector<Picture>{draw_gradient(kWidth, kHeight)}; }},
@@ -149,7 +151,7 @@ void decode_classic(benchmark::State& state, const SetRecipe& recipe) {
   }
   for (auto _ : state) {
     for (const Bytes& payload : set.payloads) {
-      Bytes out = varnu::tools::classic_lzss_decode(payload);
+      Bytes out = varnu::pack::classic_lzss_decode(payload);
       benchmark::DoNotOptimize(out.data());
     }
     benchmark::ClobberMemory();
@@ -161,7 +163,7 @@ void decode_classic(benchmark::State& state, const SetRecipe& recipe) {
 // memory: the stream copies every byte as a write to a file in the page cache would, where
 // /dev/null would make the plain writer's large writes free.
 void write_picture(benchmark::State& state, const Picture& picture, bool halve) {
-  const Bytes file = varnu::tools::encode_bmp(picture);
+  const Bytes file = varnu::pack::encode_bmp(picture);
   std::vector<std::uint8_t> image(std::max(varnu::kInitialImageSize, file.size()), 0);
   std::copy(file.begin(), file.end(), image.begin());
   std::vector<std::uint8_t> row(varnu::kMaxHalfWidthRowBytes, 0);

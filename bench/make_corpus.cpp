@@ -66,6 +66,7 @@ Recipe choose(Rng& rng) {
 
 Picture draw(const Recipe& recipe) {
   const auto [kind, width, parameter] = recipe;
+  using namespace varnu::pack;
   using namespace varnu::tools;
   switch (kind) {
     case Kind::kGradient:
@@ -131,14 +132,14 @@ int main(int argc, char** argv) {
       if (slot.payload.empty()) {
         const Picture picture = draw(recipe);
         slot.payload = varnu::tools::pack_entry_payload(picture);
-        slot.plain_size = varnu::tools::encode_bmp(picture).size();
+        slot.plain_size = varnu::pack::encode_bmp(picture).size();
         slot.half_size = varnu::bench::half_width_file_size(picture.width, picture.height);
       }
       payloads.push_back(slot.payload);
       plain_sizes.push_back(slot.plain_size);
       half_sizes.push_back(slot.half_size);
     }
-    varnu::tools::write_file(out_path, varnu::tools::build_archive(payloads));
+    varnu::tools::write_file(out_path, varnu::pack::build_archive(payloads));
     const std::string base = varnu::derive_base_name(file_name(out_path));
     write_manifest(out_path + ".plain", base, plain_sizes);
     write_manifest(out_path + ".half", base, half_sizes);

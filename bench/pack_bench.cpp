@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/classic_lzss.hpp"
-#include "tools/lzss_pack.hpp"
+#include "pack/classic_lzss.hpp"
+#include "pack/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace {
@@ -58,6 +58,7 @@ Picture sprite_sheet() {
 
 const std::vector<Sample>& picture_set() {
   static const std::vector<Sample> set = [] {
+    using namespace varnu::pack;
     using namespace varnu::tools;
     std::vector<Sample> out;
     for (std::uint32_t seed = 1; seed <= 8; ++seed) {
@@ -195,7 +196,7 @@ void BM_Pack(benchmark::State& state) {
   for (auto _ : state) {
     for (const Sample& s : picture_set()) {
       if (!kind.empty() && kind != s.kind) continue;
-      benchmark::DoNotOptimize(varnu::tools::lzss_pack(s.file));
+      benchmark::DoNotOptimize(varnu::pack::lzss_pack(s.file));
       bytes += s.file.size();
     }
   }
@@ -210,7 +211,7 @@ struct Totals {
 };
 
 std::size_t checked_size(const Bytes& stream, const Bytes& file, const char* who) {
-  if (varnu::tools::classic_lzss_decode(stream) != file) {
+  if (varnu::pack::classic_lzss_decode(stream) != file) {
     std::fprintf(stderr, "%s: a stream does not decode back\n", who);
     std::exit(1);
   }
@@ -227,7 +228,7 @@ void report_sizes() {
   Totals photo, drawing, all;
   double worst = 0;
   for (const Sample& s : picture_set()) {
-    Totals one{s.file.size(), checked_size(varnu::tools::lzss_pack(s.file), s.file, "packer"),
+    Totals one{s.file.size(), checked_size(varnu::pack::lzss_pack(s.file), s.file, "packer"),
                checked_size(exact_optimal(s.file), s.file, "exact"),
                checked_size(greedy(s.file), s.file, "greedy")};
     worst = std::max(worst, double(one.packer) / double(one.exact) - 1);

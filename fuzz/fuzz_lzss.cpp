@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "lzss/lzss.hpp"
-#include "tools/classic_lzss.hpp"
+#include "pack/classic_lzss.hpp"
 
 namespace {
 
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t k = 0; k < size_before; ++k) image[k] = pattern_byte(seed, k);
 
   const std::size_t decoded = varnu::lzss_expand(payload, image);
-  const std::vector<std::uint8_t> expected = varnu::tools::classic_lzss_decode(payload);
+  const std::vector<std::uint8_t> expected = varnu::pack::classic_lzss_decode(payload);
 
   if (decoded != expected.size()) fault("decoded length differs from the ring decoder", decoded);
   if (image.size() < size_before) fault("the buffer shrank", image.size());

@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "pack/lzss_pack.hpp"
 #include "tools/archive.hpp"
-#include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+using namespace varnu::pack;
 using namespace varnu::tools;
 
 // The archive target's control byte: bit 0 half-width, bits 1-2 an obstacle, bits 3-5 its

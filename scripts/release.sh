@@ -27,7 +27,7 @@ zip_name=varnu-${version}-windows-x86_64
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT
 mkdir "$staging/$zip_name"
-cp build/dist-windows/varnu.exe build/dist-windows/tools/varnu-pack.exe "$staging/$zip_name/"
+cp build/dist-windows/varnu.exe build/dist-windows/varnu-pack.exe "$staging/$zip_name/"
 sed 's/$/\r/' README.md >"$staging/$zip_name/README.txt"
 sed 's/$/\r/' LICENSE >"$staging/$zip_name/LICENSE.txt"
 rm -f "dist/$zip_name.zip"

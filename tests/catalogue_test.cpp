@@ -8,9 +8,9 @@
 #include <iostream>
 #include <thread>
 
+#include "pack/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
-#include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu::testing {
@@ -28,15 +28,15 @@ void set_le(Bytes& bytes, std::size_t offset, std::uint32_t value, int count) {
 // A small bitmap (8 x 2: 1,094 bytes), with a change applied to its decoded bytes.
 Bytes bitmap(const std::function<void(Bytes&)>& change = {}, bool green = false) {
   Bytes bytes =
-      tools::encode_bmp(green ? tools::draw_green_keyed(8, 2) : tools::draw_gradient(8, 2));
+      pack::encode_bmp(green ? tools::draw_green_keyed(8, 2) : tools::draw_gradient(8, 2));
   if (change) change(bytes);
   return bytes;
 }
 
 Bytes archive_of(const std::vector<Bytes>& bitmaps, bool pad_last = true) {
   std::vector<Bytes> payloads;
-  for (const Bytes& b : bitmaps) payloads.push_back(tools::lzss_pack(b));
-  return tools::build_archive(payloads, pad_last);
+  for (const Bytes& b : bitmaps) payloads.push_back(pack::lzss_pack(b));
+  return pack::build_archive(payloads, pad_last);
 }
 
 // A stream of literals only, so that its exact end is known; `tail` is appended to the last
@@ -54,7 +54,7 @@ Bytes literal_stream(const Bytes& data, std::uint8_t tail_flags = 0, const Bytes
 }
 
 Bytes one_entry(const Bytes& payload) {
-  return tools::build_archive({payload});
+  return pack::build_archive({payload});
 }
 
 Bytes raw_header(std::uint32_t length) {
@@ -149,7 +149,7 @@ std::vector<CatalogueCase> catalogue() {
                    Bytes(valid2.begin(), valid2.begin() + 2048 + 30),
                    3,
                    {{"t_000.BMP", size}}});
-  const Bytes wide = tools::encode_bmp(tools::draw_green_keyed(5001, 3));
+  const Bytes wide = pack::encode_bmp(tools::draw_green_keyed(5001, 3));
   cases.push_back({"green-keyed rows wider than 4096",
                    archive_of({wide}),
                    kSuccess,
@@ -187,8 +187,8 @@ struct FaultCase {
 };
 
 TEST(Faults, EachEndsWithItsMessageAndNoPartialFile) {
-  const Bytes small = tools::encode_bmp(tools::draw_gradient(8, 2));
-  const Bytes large = tools::encode_bmp(tools::draw_noise(320, 240, 3));
+  const Bytes small = pack::encode_bmp(tools::draw_gradient(8, 2));
+  const Bytes large = pack::encode_bmp(tools::draw_noise(320, 240, 3));
   const Bytes archive = archive_of({small, large, small});
   const auto make_unwritable = [](const fs::path& file) {
     write_bytes(file, Bytes{1, 2, 3});

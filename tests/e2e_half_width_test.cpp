@@ -1,9 +1,9 @@
 // Half-width mode as a user meets it: the files read back with a separate 24-bit reader.
 #include <gtest/gtest.h>
 
+#include "pack/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
-#include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu::testing {
@@ -63,7 +63,7 @@ TEST(HalfWidthFiles, HoldThePaletteMeansOfPixelPairs) {
   std::vector<Bytes> payloads;
   for (const auto& picture : pictures) payloads.push_back(tools::pack_entry_payload(picture));
   TempDir dir;
-  write_bytes(dir.path() / "pics.arc", tools::build_archive(payloads));
+  write_bytes(dir.path() / "pics.arc", pack::build_archive(payloads));
 
   const RunResult result = run_varnu({.args = {"pics.arc", "x"}, .cwd = dir.path()});
   EXPECT_EQ(result.status, 0);
@@ -95,12 +95,12 @@ TEST(HalfWidthFiles, HoldThePaletteMeansOfPixelPairs) {
 // A picture whose rows reach past everything it unpacked is refused before its file exists;
 // plain mode never reads the rows and writes it.
 TEST(HalfWidthFiles, RowsOutsideTheBufferAreRefused) {
-  Bytes bitmap = tools::encode_bmp(tools::draw_gradient(16, 4));
+  Bytes bitmap = pack::encode_bmp(tools::draw_gradient(16, 4));
   bitmap[22] = 0xFF, bitmap[23] = 0xFF;  // 65,535 rows of 16 bytes: past the image buffer
   TempDir dir;
   write_bytes(dir.path() / "t.arc",
-              tools::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
-                                    tools::lzss_pack(bitmap)}));
+              pack::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
+                                   pack::lzss_pack(bitmap)}));
 
   RunResult result = run_varnu({.args = {"t.arc", "x"}, .cwd = dir.path()});
   EXPECT_EQ(result.status, 1);
@@ -118,8 +118,8 @@ TEST(HalfWidthFiles, AFailedWriteRemovesThePartialFile) {
   if (testing_windows_program()) GTEST_SKIP() << "Windows has no file-size limit";
   TempDir dir;
   write_bytes(dir.path() / "t.arc",
-              tools::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
-                                    tools::pack_entry_payload(tools::draw_noise(640, 480, 1))}));
+              pack::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
+                                   tools::pack_entry_payload(tools::draw_noise(640, 480, 1))}));
   const RunResult result =
       run_varnu({.args = {"t.arc", "x"}, .cwd = dir.path(), .file_size_limit = 100000});
   EXPECT_EQ(result.status, 1);

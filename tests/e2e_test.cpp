@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "pack/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
-#include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu::testing {
@@ -104,21 +104,21 @@ std::map<std::string, Bytes> expected_files(const std::string& base,
 }
 
 Bytes bmp(const Picture& p) {
-  return tools::encode_bmp(p);
+  return pack::encode_bmp(p);
 }
 Bytes pack(const Bytes& b) {
-  return tools::lzss_pack(b);
+  return pack::lzss_pack(b);
 }
 
 Bytes archive_of(const std::vector<Bytes>& bitmaps, bool pad_last = true) {
   std::vector<Bytes> payloads;
   for (const Bytes& b : bitmaps) payloads.push_back(pack(b));
-  return tools::build_archive(payloads, pad_last);
+  return pack::build_archive(payloads, pad_last);
 }
 
 // The header and payload of one entry, without filler after it.
 Bytes entry(const Bytes& payload) {
-  return tools::build_archive({payload}, false);
+  return pack::build_archive({payload}, false);
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
@@ -354,7 +354,7 @@ TEST(Names, SuffixesRunFrom000ToZ99) {
     SCOPED_TRACE(c.entries);
     Workspace ws;
     ws.put("many.arc",
-           tools::build_archive(
+           pack::build_archive(
                {payloads.begin(), payloads.begin() + static_cast<std::ptrdiff_t>(c.entries)}));
     expect_result(ws.run({"many.arc"}), c.code);
     const auto outputs = ws.outputs();

@@ -92,9 +92,9 @@ TEST(Walk, AReadErrorAnywhereIsAnArchiveThatCannotBeRead) {
   picture.height = 8;
   picture.pixels.assign(64, 7);
   const Bytes payload = tools::pack_entry_payload(picture);
-  const Bytes archive = tools::build_archive({payload, payload});
-  const std::size_t second = tools::kEntryAlignment;
-  const std::size_t payload_end = tools::kEntryHeaderSize + payload.size();
+  const Bytes archive = pack::build_archive({payload, payload});
+  const std::size_t second = pack::kEntryAlignment;
+  const std::size_t payload_end = pack::kEntryHeaderSize + payload.size();
   ASSERT_LT(payload_end + 100, second);
   const struct {
     const char* name;

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "tools/classic_lzss.hpp"
-#include "tools/lzss_pack.hpp"
+#include "pack/classic_lzss.hpp"
+#include "pack/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu {
@@ -71,7 +71,7 @@ TEST(LzssDecode, HandMadeStreams) {
   for (const StreamCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(decode(c.payload), c.expected);
-    EXPECT_EQ(tools::classic_lzss_decode(c.payload), c.expected);
+    EXPECT_EQ(pack::classic_lzss_decode(c.payload), c.expected);
   }
 }
 
@@ -124,7 +124,7 @@ TEST(LzssDecode, AgreesWithTheRingDecoderOnRandomStreams) {
       for (std::uint8_t& b : payload) {
         b = static_cast<std::uint8_t>(round % 2 ? random() & random() : random() | random());
       }
-      const Bytes expected = tools::classic_lzss_decode(payload);
+      const Bytes expected = pack::classic_lzss_decode(payload);
       const std::size_t size_before = random() % (expected.size() + 64);
       Bytes image(size_before, 0xA5);
       SCOPED_TRACE(::testing::Message() << length << " bytes, buffer " << size_before);
@@ -186,7 +186,7 @@ TEST(LzssDecode, BlockCopiesStayInsideTheOutputAndTheBuffer) {
       for (std::size_t k = 0; k < tail; ++k) {
         payload.push_back(k % 9 == 0 ? 0xFF : static_cast<std::uint8_t>(0x60 + k % 9));
       }
-      const Bytes expected = tools::classic_lzss_decode(payload);
+      const Bytes expected = pack::classic_lzss_decode(payload);
       for (std::size_t size = 0; size <= expected.size() + 24; ++size) {
         SCOPED_TRACE(::testing::Message()
                      << "group " << kind << ", " << tail << " bytes after, buffer " << size);
@@ -208,11 +208,11 @@ TEST(LzssDecode, ReadsBackWhatThePackerWrites) {
   for (std::uint8_t& b : noise) b = static_cast<std::uint8_t>(random());
   inputs.push_back(noise);
   inputs.push_back(repeat(50000, 0));
-  inputs.push_back(tools::encode_bmp(tools::draw_gradient(640, 480)));
-  inputs.push_back(tools::encode_bmp(tools::draw_line_art(333, 200)));
-  inputs.push_back(tools::encode_bmp(tools::draw_noise(320, 240, 5)));
+  inputs.push_back(pack::encode_bmp(tools::draw_gradient(640, 480)));
+  inputs.push_back(pack::encode_bmp(tools::draw_line_art(333, 200)));
+  inputs.push_back(pack::encode_bmp(tools::draw_noise(320, 240, 5)));
   for (const Bytes& input : inputs) {
-    EXPECT_EQ(decode(tools::lzss_pack(input)), input);
+    EXPECT_EQ(decode(pack::lzss_pack(input)), input);
   }
 }
 

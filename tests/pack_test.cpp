@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "pack/classic_lzss.hpp"
+#include "pack/lzss_pack.hpp"
+#include "pack/orientation.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
-#include "tools/classic_lzss.hpp"
-#include "tools/lzss_pack.hpp"
-#include "tools/orientation.hpp"
 #include "tools/picture.hpp"
 
 namespace {
@@ -28,6 +28,7 @@ using varnu::testing::read_bytes;
 using varnu::testing::RunOptions;
 using varnu::testing::TempDir;
 using varnu::testing::write_bytes;
+using namespace varnu::pack;
 using namespace varnu::tools;
 
 const fs::path kImageMagick = "/usr/bin/convert";
@@ -145,7 +146,7 @@ TEST(VarnuPack, RoundTripOfAMixedArchive) {
     ASSERT_EQ(entries.size(), cases.size());
     for (std::size_t k = 0; k < cases.size(); ++k) {
       SCOPED_TRACE(cases[k].name);
-      const Bytes stored = varnu::tools::classic_lzss_decode(entries[k].payload);
+      const Bytes stored = varnu::pack::classic_lzss_decode(entries[k].payload);
       const Bytes& picture = pictures.at(names[k]);
       if (like) {
         EXPECT_EQ(stored, decoded[k]);

@@ -11,15 +11,16 @@
 #include <tuple>
 #include <vector>
 
+#include "pack/classic_lzss.hpp"
+#include "pack/lzss_pack.hpp"
 #include "tools/archive.hpp"
-#include "tools/classic_lzss.hpp"
-#include "tools/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using varnu::tools::classic_lzss_decode;
+using varnu::pack::classic_lzss_decode;
+using namespace varnu::pack;
 using namespace varnu::tools;
 
 std::uint32_t le(const Bytes& b, std::size_t at, int size) {

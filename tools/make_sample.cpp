@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: make-sample OUT.arc\n";
     return 2;
   }
+  using namespace varnu::pack;
   using namespace varnu::tools;
   try {
     // An odd width makes the keyed picture exercise row padding.

@@ -102,46 +102,6 @@ void fill_rect(Picture& p, int x, int y, int w, int h, std::uint8_t index) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_bmp(const Picture& picture) {
-  const std::size_t width = picture.width;
-  const std::size_t height = picture.height;
-  if (picture.pixels.size() != width * height) {
-    throw std::invalid_argument("picture has " + std::to_string(picture.pixels.size()) +
-                                " pixels, expected " + std::to_string(width * height));
-  }
-  const std::size_t stride = (width + 3) & ~std::size_t{3};
-  const auto image_size = static_cast<std::uint32_t>(stride * height);
-  const std::uint32_t offset = kFileHeaderSize + kInfoHeaderSize + kPaletteSize;
-
-  std::vector<std::uint8_t> out;
-  out.reserve(offset + image_size);
-  out.push_back('B');
-  out.push_back('M');
-  put_u32(out, offset + image_size);
-  put_u32(out, 0);
-  put_u32(out, offset);
-
-  put_u32(out, kInfoHeaderSize);
-  put_u32(out, static_cast<std::uint32_t>(width));
-  put_u32(out, static_cast<std::uint32_t>(height));
-  put_u16(out, 1);
-  put_u16(out, 8);
-  put_u32(out, 0);
-  put_u32(out, image_size);
-  put_u32(out, 0);
-  put_u32(out, 0);
-  put_u32(out, 256);
-  put_u32(out, 0);
-
-  out.insert(out.end(), picture.palette.begin(), picture.palette.end());
-  for (std::size_t y = 0; y < height; ++y) {
-    const auto row = picture.pixels.begin() + static_cast<std::ptrdiff_t>(y * width);
-    out.insert(out.end(), row, row + static_cast<std::ptrdiff_t>(width));
-    out.insert(out.end(), stride - width, 0);
-  }
-  return out;
-}
-
 std::vector<std::uint8_t> encode_bmp_form(const Picture& picture, const BmpForm& form) {
   const std::size_t width = picture.width;
   const std::size_t height = picture.height;

@@ -1,25 +1,14 @@
-// 8-bit palette pictures, their bitmap file form, and deterministic test pictures.
+// Deterministic test pictures, and the other bitmap forms an editor may save them in.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
+#include "pack/palette_bitmap.hpp"
+
 namespace varnu::tools {
 
-struct Picture {
-  std::uint16_t width = 0;
-  std::uint16_t height = 0;
-  // 256 entries of blue, green, red, 0.
-  std::array<std::uint8_t, 1024> palette{};
-  // width * height palette indices, rows in the order they are stored in the file.
-  std::vector<std::uint8_t> pixels;
-};
-
-// A complete bitmap file: file header, 40-byte info header, the palette, then the rows padded to
-// a multiple of four bytes. Both resolution fields are left zero. Throws std::invalid_argument
-// when the pixel count does not match the size.
-std::vector<std::uint8_t> encode_bmp(const Picture& picture);
+using pack::Picture;
 
 // The other forms a palette bitmap may come in, as image editors save them.
 struct BmpForm {

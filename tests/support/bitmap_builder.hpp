@@ -37,7 +37,7 @@ inline tools::Picture striped_picture(std::uint16_t width, std::uint16_t height,
 // padding set to 0xEE so that it can be seen to travel with its row.
 inline std::vector<std::uint8_t> image_buffer(const tools::Picture& picture,
                                               std::size_t buffer_size) {
-  std::vector<std::uint8_t> file = tools::encode_bmp(picture);
+  std::vector<std::uint8_t> file = pack::encode_bmp(picture);
   const std::size_t stride = (picture.width + 3u) & ~3u;
   const std::size_t offset = 54 + 1024;
   for (std::size_t y = 0; y < picture.height; ++y) {

@@ -1,11 +1,11 @@
-#include "tools/file_io.hpp"
+#include "pack/file_io.hpp"
 
 #include <random>
 #include <stdexcept>
 
-#include "tools/bmp_input.hpp"
+#include "pack/bmp_input.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 namespace {
 
 // Tries this many random names before giving up on the folder.
@@ -77,4 +77,4 @@ void PendingFile::commit() {
   committed_ = true;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

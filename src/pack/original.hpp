@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "bitmap/layout.hpp"
-#include "tools/archive.hpp"
+#include "pack/archive.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 struct OriginalEntry {
   UnreadBytes unread{};
@@ -23,4 +23,4 @@ struct OriginalEntry {
 // file cannot be read, or an entry is cut short or cannot be converted.
 std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& path);
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

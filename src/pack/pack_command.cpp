@@ -1,20 +1,20 @@
-#include "tools/pack_command.hpp"
+#include "pack/pack_command.hpp"
 
 #include <optional>
 #include <stdexcept>
 #include <utility>
 
 #include "bitmap/layout.hpp"
-#include "tools/archive.hpp"
-#include "tools/bmp_input.hpp"
-#include "tools/classic_lzss.hpp"
-#include "tools/file_io.hpp"
-#include "tools/limits.hpp"
-#include "tools/lzss_pack.hpp"
-#include "tools/orientation.hpp"
-#include "tools/original.hpp"
+#include "pack/archive.hpp"
+#include "pack/bmp_input.hpp"
+#include "pack/classic_lzss.hpp"
+#include "pack/file_io.hpp"
+#include "pack/limits.hpp"
+#include "pack/lzss_pack.hpp"
+#include "pack/orientation.hpp"
+#include "pack/original.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 namespace {
 
 constexpr char kUsage[] = "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] OUT.arc IN.BMP...";
@@ -186,4 +186,4 @@ int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostr
   return 0;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

@@ -1,4 +1,4 @@
-#include "tools/original.hpp"
+#include "pack/original.hpp"
 
 #include <algorithm>
 #include <fstream>
@@ -7,9 +7,9 @@
 
 #include "driver/extract.hpp"
 #include "lzss/lzss.hpp"
-#include "tools/bmp_input.hpp"
+#include "pack/bmp_input.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& path) {
   std::error_code error;
@@ -58,4 +58,4 @@ std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& pa
   return entries;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

@@ -1,4 +1,4 @@
-#include "tools/orientation.hpp"
+#include "pack/orientation.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -6,7 +6,7 @@
 #include "bitmap/fix_up.hpp"
 #include "bitmap/layout.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 namespace {
 
 // What the converter writes for the stored bitmap `file` in plain mode, or nothing when it
@@ -61,4 +61,4 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
   return form;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 struct StoredForm {
   std::vector<std::uint8_t> file;
@@ -34,4 +34,4 @@ std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file);
 // Whether the converter turns the stored bitmap `file` upside down.
 bool converter_flips(std::span<const std::uint8_t> file);
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

@@ -11,7 +11,7 @@
 
 #include "platform/path.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 using platform::path_from_utf8;
 
@@ -40,4 +40,4 @@ class PendingFile {
   bool committed_ = false;
 };
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

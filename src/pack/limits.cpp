@@ -1,12 +1,12 @@
-#include "tools/limits.hpp"
+#include "pack/limits.hpp"
 
 #include "bitmap/layout.hpp"
 #include "common/run_state.hpp"
 #include "driver/names.hpp"
-#include "tools/archive.hpp"
-#include "tools/orientation.hpp"
+#include "pack/archive.hpp"
+#include "pack/orientation.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 namespace {
 
 // An item that starts before the payload's end is decoded whole, so a reader may read up to
@@ -53,4 +53,4 @@ std::optional<std::string> refuse_payload(std::size_t payload_size, bool no_limi
          std::to_string(kMaxReaderPayload) + " that readers with fixed buffers hold" + kLift;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

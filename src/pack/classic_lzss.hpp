@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 inline std::vector<std::uint8_t> classic_lzss_decode(std::span<const std::uint8_t> payload) {
   constexpr std::size_t kRingSize = 4096;
@@ -57,4 +57,4 @@ inline std::vector<std::uint8_t> classic_lzss_decode(std::span<const std::uint8_
   return out;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

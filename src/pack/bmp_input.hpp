@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 // Why a file cannot be packed; the message names no file, the caller adds it.
 class InputError : public std::runtime_error {
@@ -26,4 +26,4 @@ inline constexpr std::uint64_t kMaxInputFileSize = 32u << 20;
 // resolution fields, every size and offset field set right. Throws InputError otherwise.
 std::vector<std::uint8_t> normalise_bitmap(std::span<const std::uint8_t> file);
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "pack/pack_command.hpp"
 #include "platform/platform.hpp"
-#include "tools/pack_command.hpp"
 
 int varnu::program_main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return tools::pack_main(args, std::cout, std::cerr);
+  return pack::pack_main(args, std::cout, std::cerr);
 }

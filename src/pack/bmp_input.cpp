@@ -1,5 +1,5 @@
 // Reading a bitmap file: every field is checked here, before anything is allocated from it.
-#include "tools/bmp_input.hpp"
+#include "pack/bmp_input.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,10 +7,10 @@
 #include <string>
 
 #include "bitmap/layout.hpp"
-#include "tools/limits.hpp"
-#include "tools/picture.hpp"
+#include "pack/limits.hpp"
+#include "pack/palette_bitmap.hpp"
 
-namespace varnu::tools {
+namespace varnu::pack {
 namespace {
 
 constexpr std::size_t kFileHeaderSize = 14;
@@ -169,4 +169,4 @@ std::vector<std::uint8_t> normalise_bitmap(std::span<const std::uint8_t> file) {
   return result;
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

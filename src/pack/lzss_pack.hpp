@@ -5,10 +5,10 @@
 #include <span>
 #include <vector>
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 // Returns a stream that the ring decoder turns back into exactly `data`. The stream ends right
 // after its last item, so an empty input gives an empty stream.
 std::vector<std::uint8_t> lzss_pack(std::span<const std::uint8_t> data);
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

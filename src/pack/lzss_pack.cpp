@@ -12,14 +12,14 @@
 // position usually inherits a match one shorter from the position before it, so the walk only
 // looks at candidates that could beat that. Picture data is mostly short repeats and runs, which
 // this finds at once; the few matches the bounded walk misses cost a fraction of a percent.
-#include "tools/lzss_pack.hpp"
+#include "pack/lzss_pack.hpp"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 
-namespace varnu::tools {
+namespace varnu::pack {
 namespace {
 
 constexpr std::size_t kWindow = 4096;
@@ -246,4 +246,4 @@ std::vector<std::uint8_t> lzss_pack(std::span<const std::uint8_t> data) {
   return writer.take();
 }
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-namespace varnu::tools {
+namespace varnu::pack {
 
 // The converter reads three bytes of a bitmap's file-size field.
 inline constexpr std::size_t kMaxBitmapFileSize = 0xFFFFFF;
@@ -21,4 +21,4 @@ std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limit
 std::optional<std::string> refuse_bitmap(std::span<const std::uint8_t> stored, bool no_limits);
 std::optional<std::string> refuse_payload(std::size_t payload_size, bool no_limits);
 
-}  // namespace varnu::tools
+}  // namespace varnu::pack
