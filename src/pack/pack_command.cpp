@@ -26,6 +26,7 @@ constexpr char kHelp[] =
     "                       fields varnu ignores, and its orientation, for picture k\n"
     "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
     "  --help               show this text\n"
+    "  --version            show the version\n"
     "\n"
     "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel, uncompressed. One entry per input,\n"
     "in the order given. On any failure no archive is written and the exit status is 1.\n";
@@ -34,6 +35,7 @@ struct Options {
   std::optional<std::string> like;
   bool no_limits = false;
   bool help = false;
+  bool version = false;
   std::string output;
   std::vector<std::string> inputs;
 };
@@ -62,6 +64,8 @@ Options parse(const std::vector<std::string>& args) {
     if (arg.size() < 2 || arg[0] != '-') break;
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--no-limits") {
       options.no_limits = true;
     } else if (arg == "--like") {
@@ -73,7 +77,7 @@ Options parse(const std::vector<std::string>& args) {
       throw UsageError("unknown option " + arg);
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (args.size() - k < 2) throw UsageError("needs an archive name and at least one bitmap");
   options.output = args[k];
   options.inputs.assign(args.begin() + static_cast<std::ptrdiff_t>(k) + 1, args.end());
@@ -169,6 +173,10 @@ int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   if (options.help) {
     out << kUsage << "\n\n" << kHelp;
+    return 0;
+  }
+  if (options.version) {
+    out << "varnu-pack " << VARNU_VERSION << '\n';
     return 0;
   }
   std::vector<std::string> warnings;
