@@ -1,39 +1,127 @@
 #!/usr/bin/env bash
-# Makes the release files under dist/ and checks them:
-#   dist/varnu-VERSION-windows-x86_64.zip  varnu.exe, varnu-pack.exe, README.txt, LICENSE.txt
-#                                          (text files with CR LF line ends);
-#   dist/varnu_VERSION_amd64.deb           the Linux build, as a Debian package.
-# The check converts the sample archive with the installed Debian package (dpkg -i when run as
-# root, else unpacked into a scratch root) and with varnu.exe from the zip under Wine, and
-# compares both with the freshly built program's output.
+# Makes the release files and checks them.
+#
+#   scripts/release.sh
+#     builds the programs for Linux and Windows (build/dist-linux, build/dist-windows, Release)
+#     and puts the release files in dist/;
+#   scripts/release.sh LINUX_BUILD WINDOWS_BUILD OUT
+#     makes and checks them from Release build folders already made, into OUT (the test command
+#     does this with its own builds, so that the release path cannot rot unnoticed).
+#
+# The release files:
+#   varnu-VERSION-windows-x86_64.zip  varnu.exe, varnu-pack.exe, README.txt, LICENSE.txt in one
+#                                     folder (text files with CR LF line ends);
+#   varnu_VERSION_amd64.deb           the Linux programs, as a Debian package;
+#   SHA256SUMS                        the SHA-256 of each of the others, as `sha256sum -c` reads it.
+# VERSION is project()'s in CMakeLists.txt, the one place it is set.
+#
+# The check: SHA256SUMS lists exactly the other files and matches them; lintian has nothing to
+# say about the package; the package, its changelog, its manual pages and varnu-pack --version
+# (Linux and Windows) all carry VERSION; the package's varnu (installed with dpkg -i when a full
+# release runs as root, else unpacked into a scratch folder) and the zip's varnu.exe under Wine
+# convert the sample archive exactly as the Linux build does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
 root=$PWD
+scripts/install-deps.sh
 version=$(sed -n 's/^project(varnu VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-mkdir -p dist
 
-echo "== Linux build and Debian package"
-cmake -S . -B build/dist-linux -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
-cmake --build build/dist-linux -j "$(nproc)"
-(cd build/dist-linux && cpack >/dev/null)
-deb=dist/varnu_${version}_amd64.deb
-mv "build/dist-linux/varnu_${version}_amd64.deb" "$deb"
+if [ $# -eq 0 ]; then
+  full_release=yes
+  linux=build/dist-linux
+  windows=build/dist-windows
+  out=dist
+  # The release date on the manual pages and in the changelog is the last commit's, so that the
+  # same commit gives the same files whenever it is released.
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
+  export SOURCE_DATE_EPOCH
+  echo "== Linux build"
+  cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
+  cmake --build "$linux" -j "$(nproc)"
+  echo "== Windows build"
+  cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$windows" -j "$(nproc)"
+elif [ $# -eq 3 ]; then
+  full_release=no
+  linux=$1
+  windows=$2
+  out=$3
+else
+  echo "usage: scripts/release.sh [LINUX_BUILD WINDOWS_BUILD OUT]" >&2
+  exit 2
+fi
+# Only what users run is released: optimised and without the sanitizers' runtime.
+for build in "$linux" "$windows"; do
+  if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" ||
+    grep -qx 'VARNU_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "release.sh: $build is not a plain Release build" >&2
+    exit 1
+  fi
+done
 
-echo "== Windows build and zip"
-cmake -S . -B build/dist-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build build/dist-windows -j "$(nproc)"
 zip_name=varnu-${version}-windows-x86_64
+deb_name=varnu_${version}_amd64.deb
+# Every release file but SHA256SUMS, which lists them; each is made below.
+release_files=("$zip_name.zip" "$deb_name")
+# What the zip holds: files copied as they are, and text files given CR LF line ends (SOURCE:NAME).
+zip_as_is=("$windows/varnu.exe" "$windows/varnu-pack.exe")
+zip_texts=(README.md:README.txt LICENSE:LICENSE.txt)
+
+mkdir -p "$out"
+rm -f "$out/SHA256SUMS" "${release_files[@]/#/$out/}"
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT
+
+echo "== Debian package"
+(cd "$linux" && cpack -G DEB -B "$staging/cpack" >/dev/null)
+mv "$staging/cpack/$deb_name" "$out/"
+
+echo "== Windows zip"
 mkdir "$staging/$zip_name"
-cp build/dist-windows/varnu.exe build/dist-windows/varnu-pack.exe "$staging/$zip_name/"
-sed 's/$/\r/' README.md >"$staging/$zip_name/README.txt"
-sed 's/$/\r/' LICENSE >"$staging/$zip_name/LICENSE.txt"
-rm -f "dist/$zip_name.zip"
-(cd "$staging" && zip -qr "$root/dist/$zip_name.zip" "$zip_name")
+cp "${zip_as_is[@]}" "$staging/$zip_name/"
+for text in "${zip_texts[@]}"; do
+  sed 's/$/\r/' "${text%%:*}" >"$staging/$zip_name/${text#*:}"
+done
+(cd "$staging" && zip -qrX "$root/$out/$zip_name.zip" "$zip_name")
+
+(cd "$out" && sha256sum "${release_files[@]}" >SHA256SUMS)
 
 echo "== check"
+fail() {
+  echo "release.sh: $*" >&2
+  exit 1
+}
+# SHA256SUMS names every file in the folder but itself, and each one's sum is right.
+listed=$(sed 's/^[0-9a-f]*  //' "$out/SHA256SUMS" | sort)
+present=$(cd "$out" && ls -A | grep -vx SHA256SUMS | sort)
+[ "$listed" = "$present" ] ||
+  fail "SHA256SUMS lists" $listed "but $out holds" $present
+(cd "$out" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match"
+
+# Debian's own checks: no errors, no warnings, nothing at all (lintian's remark about running as
+# root is about lintian, not the package).
+lintian_says=$(lintian "$out/$deb_name" 2>&1 |
+  grep -vx "running with root privileges is not recommended!" || true)
+[ -z "$lintian_says" ] || fail "lintian on $deb_name:"$'\n'"$lintian_says"
+
+# The version reaches every place that shows it.
+deb_root=$staging/deb-root
+dpkg-deb -x "$out/$deb_name" "$deb_root"
+expect_version() {  # expect_version WHAT ACTUAL EXPECTED
+  [ "$2" = "$3" ] || fail "$1 is \"$2\", not \"$3\""
+}
+expect_version "the package's version" "$(dpkg-deb -f "$out/$deb_name" Version)" "$version"
+zcat "$deb_root/usr/share/doc/varnu/changelog.gz" >"$staging/changelog"
+expect_version "the changelog's version" "$(dpkg-parsechangelog -l "$staging/changelog" -S Version)" \
+  "$version"
+for page in varnu varnu-pack; do
+  footer=$(mandoc -T ascii "$deb_root/usr/share/man/man1/$page.1.gz" | tail -n 1)
+  [[ "$footer" == "varnu $version "* ]] || fail "$page(1)'s footer \"$footer\" lacks varnu $version"
+done
+expect_version "varnu-pack --version" "$("$deb_root/usr/bin/varnu-pack" --version)" \
+  "varnu-pack $version"
+
 convert_sample() {  # convert_sample FOLDER COMMAND...: converts the sample archive in FOLDER
   local folder=$1
   shift
@@ -41,30 +129,38 @@ convert_sample() {  # convert_sample FOLDER COMMAND...: converts the sample arch
   cp examples/sample.arc "$folder/"
   (cd "$folder" && "$@" sample.arc)
 }
-convert_sample "$staging/expected" "$root/build/dist-linux/varnu"
+convert_sample "$staging/expected" "$root/$linux/varnu"
 
-if [ "$(id -u)" -eq 0 ]; then
+installed=$deb_root/usr/bin/varnu
+if [ "$full_release" = yes ] && [ "$(id -u)" -eq 0 ]; then
   was_installed=$(dpkg-query -W -f='${Status}' varnu 2>/dev/null || true)
-  dpkg -i "$deb" >/dev/null
+  dpkg -i "$out/$deb_name" >/dev/null
   installed=/usr/bin/varnu
-  test -f /usr/share/man/man1/varnu.1
-else
-  dpkg-deb -x "$deb" "$staging/root"
-  installed=$staging/root/usr/bin/varnu
-  test -f "$staging/root/usr/share/man/man1/varnu.1"
+  test -f /usr/share/man/man1/varnu.1.gz
 fi
 convert_sample "$staging/deb" "$installed"
 diff -r -x sample.arc "$staging/expected" "$staging/deb"
-if [ "$(id -u)" -eq 0 ] && [[ "$was_installed" != *"install ok installed"* ]]; then
+if [ "$installed" = /usr/bin/varnu ] && [[ "$was_installed" != *"install ok installed"* ]]; then
   dpkg -r varnu >/dev/null
 fi
 
-unzip -q "dist/$zip_name.zip" -d "$staging/unzipped"
+unzip -q "$out/$zip_name.zip" -d "$staging/unzipped"
+expected_names=$(for file in "${zip_as_is[@]}"; do basename "$file"; done
+  for text in "${zip_texts[@]}"; do echo "${text#*:}"; done)
+[ "$(ls -A "$staging/unzipped/$zip_name" | sort)" = "$(sort <<<"$expected_names")" ] ||
+  fail "the zip holds $(ls -A "$staging/unzipped/$zip_name")"
+for text in "${zip_texts[@]}"; do
+  [ "$(grep -vc $'\r$' "$staging/unzipped/$zip_name/${text#*:}")" = 0 ] ||
+    fail "${text#*:} has lines without CR LF"
+done
 scripts/wine-run --start
-convert_sample "$staging/zip" "$root/scripts/wine-run" "$staging/unzipped/$zip_name/varnu.exe"
-scripts/wine-run --stop
+trap 'scripts/wine-run --stop; rm -rf "$staging"' EXIT
+unzipped=$staging/unzipped/$zip_name
+convert_sample "$staging/zip" "$root/scripts/wine-run" "$unzipped/varnu.exe"
+expect_version "varnu-pack.exe --version" \
+  "$(scripts/wine-run "$unzipped/varnu-pack.exe" --version | tr -d '\r')" "varnu-pack $version"
 diff -r -x sample.arc "$staging/expected" "$staging/zip"
-grep -q $'\r$' "$staging/unzipped/$zip_name/LICENSE.txt"
 
-echo "checked: the package and the zip convert the sample archive exactly as the build does"
-ls -l dist/
+echo "checked: $out/SHA256SUMS, lintian, the version everywhere; the package and the zip convert"
+echo "the sample archive exactly as the build does"
+ls -l "$out"
