@@ -6,8 +6,11 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   # The Windows programs: the cross compiler, and Wine to test them.
   g++-mingw-w64-x86-64-posix wine64
-  # The manual pages' check, the release files and the packer's tests.
-  mandoc zip dpkg-dev imagemagick)
+  # The manual pages' check and the packer's tests.
+  mandoc imagemagick
+  # The release files (scripts/release.sh): the zip, the Debian package (CPack finds the programs'
+  # library dependencies with dpkg-dev's dpkg-shlibdeps, which needs `file`), and their checks.
+  zip unzip dpkg-dev file lintian)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -93,10 +93,13 @@ fail() {
   exit 1
 }
 # SHA256SUMS names every file in the folder but itself, and each one's sum is right.
+names_in() {  # names_in FOLDER: the names of the files in FOLDER, sorted, one a line
+  find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort
+}
 listed=$(sed 's/^[0-9a-f]*  //' "$out/SHA256SUMS" | sort)
-present=$(cd "$out" && ls -A | grep -vx SHA256SUMS | sort)
+present=$(names_in "$out" | grep -vx SHA256SUMS)
 [ "$listed" = "$present" ] ||
-  fail "SHA256SUMS lists" $listed "but $out holds" $present
+  fail "SHA256SUMS lists" "${listed//$'\n'/ }" "but $out holds" "${present//$'\n'/ }"
 (cd "$out" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match"
 
 # Debian's own checks: no errors, no warnings, nothing at all (lintian's remark about running as
@@ -147,8 +150,8 @@ fi
 unzip -q "$out/$zip_name.zip" -d "$staging/unzipped"
 expected_names=$(for file in "${zip_as_is[@]}"; do basename "$file"; done
   for text in "${zip_texts[@]}"; do echo "${text#*:}"; done)
-[ "$(ls -A "$staging/unzipped/$zip_name" | sort)" = "$(sort <<<"$expected_names")" ] ||
-  fail "the zip holds $(ls -A "$staging/unzipped/$zip_name")"
+[ "$(names_in "$staging/unzipped/$zip_name")" = "$(sort <<<"$expected_names")" ] ||
+  fail "the zip holds" "$(names_in "$staging/unzipped/$zip_name")"
 for text in "${zip_texts[@]}"; do
   [ "$(grep -vc $'\r$' "$staging/unzipped/$zip_name/${text#*:}")" = 0 ] ||
     fail "${text#*:} has lines without CR LF"

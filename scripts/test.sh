@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs the whole suite: the Windows programs and unit tests are
 # cross-built, and the unit tests run as Windows programs under Wine; the Linux suite runs its
-# end-to-end tests against both the Linux and the Windows build; then the suite runs again under
+# end-to-end tests against both the Linux and the Windows build; the release files are made from
+# those two builds and checked (scripts/release.sh); then the suite runs again under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder and the whole program are
 # fuzzed for 30 seconds each.
 set -euo pipefail
@@ -39,6 +40,8 @@ run_tests build/test-windows
 run_tests build/test-plain
 scripts/wine-run --stop
 trap - EXIT
+# Into a folder of the test run's own: dist/ holds only what a release made.
+scripts/release.sh build/test-plain build/test-windows build/test-release
 
 run_suite() {
   build "$@"
