@@ -50,7 +50,8 @@ configure_file(packaging/debian/copyright.in ${varnu_packaging}/copyright @ONLY)
 configure_file(packaging/debian/changelog.in ${varnu_packaging}/changelog @ONLY)
 # The pages go to man/man1/ in the build folder so that MANPATH can name it (their lint test
 # follows the cross-references there).
-foreach(page varnu.1 varnu-pack.1)
+set(varnu_man_pages varnu.1 varnu-pack.1)
+foreach(page IN LISTS varnu_man_pages)
   configure_file(man/${page}.in ${PROJECT_BINARY_DIR}/man/man1/${page} @ONLY)
 endforeach()
 
@@ -59,15 +60,18 @@ endforeach()
 find_program(VARNU_GZIP gzip REQUIRED)
 set(varnu_compressed ${varnu_packaging}/gz)
 file(MAKE_DIRECTORY ${varnu_compressed})
-foreach(file man/man1/varnu.1 man/man1/varnu-pack.1 packaging/changelog)
+function(varnu_compress file)
   get_filename_component(name ${file} NAME)
-  execute_process(COMMAND ${VARNU_GZIP} -9 -n -c ${PROJECT_BINARY_DIR}/${file}
-                  OUTPUT_FILE ${varnu_compressed}/${name}.gz COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${VARNU_GZIP} -9 -n -c ${file} OUTPUT_FILE ${varnu_compressed}/${name}.gz
+                  COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+foreach(page IN LISTS varnu_man_pages)
+  varnu_compress(${PROJECT_BINARY_DIR}/man/man1/${page})
+  install(FILES ${varnu_compressed}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
+varnu_compress(${varnu_packaging}/changelog)
 
 install(TARGETS varnu varnu-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${varnu_compressed}/varnu.1.gz ${varnu_compressed}/varnu-pack.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md ${varnu_packaging}/copyright ${varnu_compressed}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
