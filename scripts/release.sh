@@ -51,6 +51,10 @@ else
   echo "usage: scripts/release.sh [LINUX_BUILD WINDOWS_BUILD OUT]" >&2
   exit 2
 fi
+# Absolute, as the steps below change folders.
+linux=$(realpath "$linux")
+windows=$(realpath "$windows")
+out=$(realpath -m "$out")
 # Only what users run is released: optimised and without the sanitizers' runtime.
 for build in "$linux" "$windows"; do
   if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" ||
@@ -83,7 +87,7 @@ cp "${zip_as_is[@]}" "$staging/$zip_name/"
 for text in "${zip_texts[@]}"; do
   sed 's/$/\r/' "${text%%:*}" >"$staging/$zip_name/${text#*:}"
 done
-(cd "$staging" && zip -qrX "$root/$out/$zip_name.zip" "$zip_name")
+(cd "$staging" && zip -qrX "$out/$zip_name.zip" "$zip_name")
 
 (cd "$out" && sha256sum "${release_files[@]}" >SHA256SUMS)
 
@@ -132,7 +136,7 @@ convert_sample() {  # convert_sample FOLDER COMMAND...: converts the sample arch
   cp examples/sample.arc "$folder/"
   (cd "$folder" && "$@" sample.arc)
 }
-convert_sample "$staging/expected" "$root/$linux/varnu"
+convert_sample "$staging/expected" "$linux/varnu"
 
 installed=$deb_root/usr/bin/varnu
 if [ "$full_release" = yes ] && [ "$(id -u)" -eq 0 ]; then
