@@ -16,7 +16,7 @@ set(VARNU_MAINTAINER "the varnu authors <maintainers@varnu.invalid>")
 
 # The release date on the manual pages and in the changelog. string(TIMESTAMP) takes it from
 # SOURCE_DATE_EPOCH when that is set (scripts/release.sh sets it to the last commit's time, so that
-# a release is the same whenever it is made), else from the time of configuring. CMake formats
+# the date does not depend on when the release is made), else from the time of configuring. CMake formats
 # dates in the C locale, so the names are English, as both formats require.
 string(TIMESTAMP varnu_month "%B" UTC)
 string(TIMESTAMP varnu_day "%d" UTC)

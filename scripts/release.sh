@@ -31,8 +31,8 @@ if [ $# -eq 0 ]; then
   linux=build/dist-linux
   windows=build/dist-windows
   out=dist
-  # The release date on the manual pages and in the changelog is the last commit's, so that the
-  # same commit gives the same files whenever it is released.
+  # The release date on the manual pages and in the changelog is the last commit's, not the day
+  # the script happens to run.
   SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
   export SOURCE_DATE_EPOCH
   echo "== Linux build"
