@@ -31,15 +31,15 @@ MappedPicture map_onto_own_palette(const TrueColourPicture& picture);
 // The entry a picture replaces, as far as its colours go.
 struct PaletteTarget {
   // Its palette entries, at most 256.
-  std::vector<Colour> palette;
+  std::vector<Colour> palette{};
   // How many entries the result may have: palette.size() when the picture goes into a copy of
   // the entry, 256 in a fresh bitmap.
   std::size_t capacity = kMaxPaletteEntries;
   // The entries some pixel of the entry uses.
-  std::bitset<kMaxPaletteEntries> used;
+  std::bitset<kMaxPaletteEntries> used{};
   // The entry's index at each pixel of the picture, in the same order; empty when its sides
   // differ from the picture's.
-  std::span<const std::uint8_t> indices;
+  std::span<const std::uint8_t> indices{};
 };
 
 // A pixel whose colour is the entry's palette colour at that pixel keeps the entry's index;
