@@ -459,8 +459,8 @@ TEST(ColourMap, OntoAnOriginalPalette) {
        6,
        {},
        {},
-       "has 3 colours that are not in the original entry's palette, but only 2 of its palette "
-       "entries are free (used by no pixel of the original); reduce the new colours to that many"},
+       "has 3 colours not in the original entry's palette, but only 2 palette entries free (used "
+       "by no pixel of the original, and not entry 0); reduce the new colours to that many"},
       {"in a fresh bitmap the entries past the palette are free too",
        {kNewA, kNewB, kNewC, kRed, kRed, kNewA},
        false,

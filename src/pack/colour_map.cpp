@@ -29,6 +29,10 @@ class ColourSet {
 
 // Calls visit(pixel) for every pixel from the top-left, row by row: the order people read a
 // picture in, whichever way the rows are stored.
+std::string counted(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 template <typename Visit>
 void top_left_first(const TrueColourPicture& picture, Visit visit) {
   const std::size_t width = picture.width;
@@ -95,11 +99,11 @@ MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTa
     if (!taken.test(k)) free.push_back(static_cast<std::uint8_t>(k));
   }
   if (const std::size_t count = new_colours.size(); count > free.size()) {
-    throw InputError("has " + std::to_string(count) +
-                     " colours that are not in the original entry's palette, but only " +
-                     std::to_string(free.size()) +
-                     " of its palette entries are free (used by no pixel of the original); "
-                     "reduce the new colours to that many");
+    throw InputError("has " + counted(count, "colour", "colours") +
+                     " not in the original entry's palette, but only " +
+                     counted(free.size(), "palette entry", "palette entries") +
+                     " free (used by no pixel of the original, and not entry 0); reduce the new "
+                     "colours to that many");
   }
   std::unordered_map<Colour, std::uint8_t> added;
   top_left_first(picture, [&](std::size_t p) {
