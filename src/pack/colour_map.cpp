@@ -1,5 +1,6 @@
-// A picture may hold millions of colours before it is refused, so they are counted in a set of
-// one bit per possible colour (2 MiB) rather than in a map that grows with them.
+// Colours are gathered in small maps that stop at what a palette can hold; only a picture that
+// is refused has all its colours counted, in a set of one bit per possible colour (2 MiB), so
+// that memory never grows with them.
 #include "pack/colour_map.hpp"
 
 #include <bit>
@@ -27,6 +28,16 @@ class ColourSet {
   std::vector<std::uint64_t> words_ = std::vector<std::uint64_t>(kColourCount / 64);
 };
 
+// How many different colours of `colours` pass `wanted`, which sees them in order.
+template <typename Wanted>
+std::size_t count_colours(const std::vector<Colour>& colours, Wanted wanted) {
+  ColourSet set;
+  for (const Colour c : colours) {
+    if (wanted(c)) set.insert(c);
+  }
+  return set.size();
+}
+
 // Calls visit(pixel) for every pixel from the top-left, row by row: the order people read a
 // picture in, whichever way the rows are stored.
 std::string counted(std::size_t n, const char* one, const char* many) {
@@ -44,22 +55,28 @@ void top_left_first(const TrueColourPicture& picture, Visit visit) {
 }  // namespace
 
 MappedPicture map_onto_own_palette(const TrueColourPicture& picture) {
-  ColourSet colours;
-  for (const Colour c : picture.colours) colours.insert(c);
-  if (const std::size_t count = colours.size(); count > kMaxPaletteEntries) {
+  MappedPicture mapped;
+  mapped.indices.resize(picture.colours.size());
+  std::unordered_map<Colour, std::size_t> index_of;
+  bool too_many = false;
+  top_left_first(picture, [&](std::size_t p) {
+    if (too_many) return;
+    const Colour c = picture.colours[p];
+    auto [it, inserted] = index_of.try_emplace(c, index_of.size());
+    if (it->second >= kMaxPaletteEntries) {
+      too_many = true;
+      return;
+    }
+    const auto index = static_cast<std::uint8_t>(it->second);
+    if (inserted) mapped.entries.emplace_back(index, c);
+    mapped.indices[p] = index;
+  });
+  if (too_many) {
+    const std::size_t count = count_colours(picture.colours, [](Colour) { return true; });
     throw InputError("has " + std::to_string(count) +
                      " colours, more than the 256 a palette holds; reduce it to 256 colours or "
                      "fewer in an image editor, or save it as an 8-bit bitmap");
   }
-  MappedPicture mapped;
-  mapped.indices.resize(picture.colours.size());
-  std::unordered_map<Colour, std::uint8_t> index_of;
-  top_left_first(picture, [&](std::size_t p) {
-    const Colour c = picture.colours[p];
-    auto [it, inserted] = index_of.try_emplace(c, static_cast<std::uint8_t>(index_of.size()));
-    if (inserted) mapped.entries.emplace_back(it->second, c);
-    mapped.indices[p] = it->second;
-  });
   return mapped;
 }
 
@@ -79,7 +96,6 @@ MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTa
   // An entry that takes an existing colour must keep it, so it is not free for a new one.
   std::bitset<kMaxPaletteEntries> taken = target.used;
   taken.set(kKeyEntry);
-  ColourSet new_colours;
   bool any_new = false;
   for (std::size_t p = 0; p < picture.colours.size(); ++p) {
     if (kept(p)) {
@@ -88,7 +104,6 @@ MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTa
       mapped.indices[p] = it->second;
       taken.set(it->second);
     } else {
-      new_colours.insert(picture.colours[p]);
       any_new = true;
     }
   }
@@ -98,24 +113,35 @@ MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTa
   for (std::size_t k = 0; k < target.capacity && k < kMaxPaletteEntries; ++k) {
     if (!taken.test(k)) free.push_back(static_cast<std::uint8_t>(k));
   }
-  if (const std::size_t count = new_colours.size(); count > free.size()) {
+  std::unordered_map<Colour, std::uint8_t> added;
+  bool too_many = false;
+  top_left_first(picture, [&](std::size_t p) {
+    const Colour c = picture.colours[p];
+    if (too_many || kept(p) || lowest.contains(c)) return;
+    auto [it, inserted] = added.try_emplace(c, std::uint8_t{0});
+    if (inserted) {
+      if (added.size() > free.size()) {
+        too_many = true;
+        return;
+      }
+      it->second = free[added.size() - 1];
+      mapped.entries.emplace_back(it->second, c);
+    }
+    mapped.indices[p] = it->second;
+  });
+  if (too_many) {
+    std::size_t p = 0;
+    const std::size_t count = count_colours(picture.colours, [&](Colour c) {
+      const bool counted = !kept(p) && !lowest.contains(c);
+      ++p;
+      return counted;
+    });
     throw InputError("has " + counted(count, "colour", "colours") +
                      " not in the original entry's palette, but only " +
                      counted(free.size(), "palette entry", "palette entries") +
                      " free (used by no pixel of the original, and not entry 0); reduce the new "
                      "colours to that many");
   }
-  std::unordered_map<Colour, std::uint8_t> added;
-  top_left_first(picture, [&](std::size_t p) {
-    const Colour c = picture.colours[p];
-    if (kept(p) || lowest.contains(c)) return;
-    auto [it, inserted] = added.try_emplace(c, std::uint8_t{0});
-    if (inserted) {
-      it->second = free[added.size() - 1];
-      mapped.entries.emplace_back(it->second, c);
-    }
-    mapped.indices[p] = it->second;
-  });
   return mapped;
 }
 
