@@ -66,8 +66,8 @@ Bytes with_resolution(Bytes bmp, std::uint8_t seed) {
   return bmp;
 }
 
-// An archive of the cases --like must keep apart: a palette that repeats colours, a picture
-// turned over by the converter, a short palette, unused entries, 256 colours in use.
+// An archive of the cases --like must keep apart: a palette that repeats colours, pictures the
+// converter turns over or not, a short palette, unused entries, 256 colours in use.
 Bytes original_archive() {
   Picture repeats = draw_line_art(33, 17);
   // Entries 1 and 2 both show entry 0's colour; both are used.
@@ -78,7 +78,15 @@ Bytes original_archive() {
   }
   Picture short_palette = draw_checkerboard(21, 9, 4);
   for (auto& p : short_palette.pixels) p %= 16;
+  // Green-keyed pictures with the key at only one left corner: one the converter turns over,
+  // one it leaves.
+  Picture key_at_bottom_left = draw_green_keyed(24, 6);
+  key_at_bottom_left.pixels[std::size_t{24} * 5] = 9;
+  Picture key_at_top_left = draw_green_keyed(24, 6);
+  key_at_top_left.pixels[0] = 9;
   const std::vector<Bytes> bitmaps = {
+      encode_bmp(key_at_bottom_left),
+      encode_bmp(key_at_top_left),
       encode_bmp(draw_gradient(37, 21)),
       encode_bmp(draw_green_keyed(40, 9)),
       encode_bmp(repeats),
@@ -119,7 +127,7 @@ TEST(VarnuPackInput, RoundTripThroughAnImageEditor) {
   TempDir dir;
   write_bytes(dir.path() / "A.arc", original_archive());
   const auto first = convert(dir.path(), "A.arc");
-  ASSERT_EQ(first.size(), 5u);
+  ASSERT_EQ(first.size(), 7u);
 
   for (const Form& form : forms) {
     SCOPED_TRACE(form.name);
