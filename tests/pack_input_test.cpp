@@ -5,10 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,28 +16,9 @@
 #include "pack/original.hpp"
 #include "pack/rle.hpp"
 #include "pack/true_colour_entry.hpp"
+#include "tests/support/largest_allocation.hpp"
 #include "tools/editor_forms.hpp"
 #include "tools/picture.hpp"
-
-// The largest single allocation since the last reset: readers must check what a file holds
-// before they size a buffer from what it says.
-namespace {
-std::atomic<std::size_t> largest_allocation{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  std::size_t seen = largest_allocation.load(std::memory_order_relaxed);
-  while (size > seen && !largest_allocation.compare_exchange_weak(seen, size)) {
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -564,7 +542,7 @@ TEST(InputAllocation, SizedByWhatTheFileHolds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    largest_allocation = 0;
+    varnu::testing::reset_largest_allocation();
     std::string message = "accepted";
     try {
       if (c.archive) {
@@ -577,7 +555,7 @@ TEST(InputAllocation, SizedByWhatTheFileHolds) {
       message = e.what();
     }
     EXPECT_EQ(message, c.message);
-    EXPECT_LT(largest_allocation.load(), kSmall);
+    EXPECT_LT(varnu::testing::largest_allocation(), kSmall);
   }
 }
 
