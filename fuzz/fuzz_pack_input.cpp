@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bitmap/layout.hpp"
+#include "pack/bmp_header.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/orientation.hpp"
 #include "pack/original.hpp"
@@ -31,8 +32,6 @@ using namespace varnu::pack;
 constexpr std::uint8_t kArchive = 1;
 constexpr std::uint8_t kLikeGradient = 2;
 constexpr std::uint8_t kLikeShortPalette = 4;
-// Where a bitmap's bits per pixel are (the low byte is enough to tell true colour).
-constexpr std::size_t kBitsField = 28;
 // Enough entries to reach every path; more would only repeat them.
 constexpr std::size_t kMaxEntriesMapped = 4;
 
@@ -101,7 +100,8 @@ const TrueColourPicture& edited_picture() {
 
 void fuzz_bitmap(std::span<const std::uint8_t> file, std::uint8_t control) {
   check_accepted(normalise_bitmap(file));
-  // Only true colour is mapped onto an original; anything else would repeat the run above.
+  // Only true colour is mapped onto an original; anything else would repeat the run above. The
+  // low byte of the field is enough to tell.
   const bool true_colour = file.size() > kBitsField + 1 && file[kBitsField] >= 24;
   if (!true_colour) return;
   if (control & kLikeGradient) {

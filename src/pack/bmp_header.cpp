@@ -27,7 +27,7 @@ BmpHeader read_bmp_header(std::span<const std::uint8_t> file) {
     throw InputError("not a bitmap file (it does not begin with \"BM\")");
   }
   if (file.size() < kFileHeaderSize + 4) throw InputError("truncated inside its headers");
-  const std::uint32_t info_size = read_u32(file, kFileHeaderSize);
+  const std::uint32_t info_size = read_u32(file, kInfoSizeField);
   if (std::find(kInfoHeaderSizes.begin(), kInfoHeaderSizes.end(), info_size) ==
       kInfoHeaderSizes.end()) {
     throw InputError("unsupported information header of " + std::to_string(info_size) +
@@ -35,14 +35,14 @@ BmpHeader read_bmp_header(std::span<const std::uint8_t> file) {
   }
   if (file.size() < kFileHeaderSize + info_size) throw InputError("truncated inside its headers");
   return BmpHeader{
-      .file_size = read_u32(file, 2),
-      .pixel_offset = read_u32(file, 10),
+      .file_size = read_u32(file, kFileSizeField),
+      .pixel_offset = read_u32(file, kPixelOffsetField),
       .info_size = info_size,
-      .width = static_cast<std::int32_t>(read_u32(file, 18)),
-      .height = static_cast<std::int32_t>(read_u32(file, 22)),
-      .bits = read_u16(file, 28),
-      .compression = read_u32(file, 30),
-      .colours_used = read_u32(file, 46),
+      .width = static_cast<std::int32_t>(read_u32(file, kWidthField)),
+      .height = static_cast<std::int32_t>(read_u32(file, kHeightField)),
+      .bits = read_u16(file, kBitsField),
+      .compression = read_u32(file, kCompressionField),
+      .colours_used = read_u32(file, kColoursUsedField),
   };
 }
 

@@ -14,6 +14,16 @@ inline constexpr std::size_t kFileHeaderSize = 14;
 // the three colour masks when it says bit fields.
 inline constexpr std::uint32_t kBasicInfoHeaderSize = 40;
 
+// Where the fields the packer reads lie, from the start of the file.
+inline constexpr std::size_t kFileSizeField = 2;
+inline constexpr std::size_t kPixelOffsetField = 10;
+inline constexpr std::size_t kInfoSizeField = 14;
+inline constexpr std::size_t kWidthField = 18;
+inline constexpr std::size_t kHeightField = 22;
+inline constexpr std::size_t kBitsField = 28;
+inline constexpr std::size_t kCompressionField = 30;
+inline constexpr std::size_t kColoursUsedField = 46;
+
 // What the compression field says.
 enum Compression : std::uint32_t {
   kUncompressed = 0,

@@ -38,12 +38,12 @@ std::size_t count_colours(const std::vector<Colour>& colours, Wanted wanted) {
   return set.size();
 }
 
-// Calls visit(pixel) for every pixel from the top-left, row by row: the order people read a
-// picture in, whichever way the rows are stored.
 std::string counted(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Calls visit(pixel) for every pixel from the top-left, row by row: the order people read a
+// picture in, whichever way the rows are stored.
 template <typename Visit>
 void top_left_first(const TrueColourPicture& picture, Visit visit) {
   const std::size_t width = picture.width;

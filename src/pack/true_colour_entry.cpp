@@ -37,7 +37,7 @@ Picture with_indices(const TrueColourPicture& picture, const MappedPicture& mapp
 // The original's palette as the converter and editors both see it: at byte 54, as many entries
 // as its header says (256 for 0), all of them before its rows and inside it.
 std::size_t palette_length(std::span<const std::uint8_t> converted, const BitmapLayout& layout) {
-  const std::uint32_t said = read_u32(converted, 46);
+  const std::uint32_t said = read_u32(converted, kColoursUsedField);
   std::size_t count = said == 0 || said > kPaletteEntries ? kPaletteEntries : said;
   std::size_t end = converted.size();
   if (layout.pixel_offset >= kPaletteOffset) end = std::min<std::size_t>(end, layout.pixel_offset);
@@ -50,10 +50,11 @@ bool fits_in_place(std::span<const std::uint8_t> converted, const BitmapLayout& 
                    const TrueColourPicture& picture, std::size_t palette_entries) {
   const std::uint64_t rows_end =
       layout.pixel_offset + std::uint64_t{layout.height} * row_stride(layout.width);
-  return read_u32(converted, kFileHeaderSize) == kBasicInfoHeaderSize &&
-         read_u16(converted, 28) == kEntryBitsPerPixel &&
-         read_u32(converted, 30) == kUncompressed && read_u32(converted, 18) == picture.width &&
-         read_u32(converted, 22) == picture.height &&
+  return read_u32(converted, kInfoSizeField) == kBasicInfoHeaderSize &&
+         read_u16(converted, kBitsField) == kEntryBitsPerPixel &&
+         read_u32(converted, kCompressionField) == kUncompressed &&
+         read_u32(converted, kWidthField) == picture.width &&
+         read_u32(converted, kHeightField) == picture.height &&
          layout.pixel_offset >= kPaletteOffset + palette_entries * kPaletteEntrySize &&
          rows_end <= converted.size();
 }
