@@ -1,6 +1,6 @@
-// make_seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/ and DIR/lzss/,
-// from pictures drawn and packed by the project's own tools. Everything is small, so that each
-// input runs fast and mutations land on the parts that matter.
+// make_seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/, DIR/lzss/ and
+// DIR/pack_input/, from pictures drawn and packed by the project's own tools. Everything is small,
+// so that each input runs fast and mutations land on the parts that matter.
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -10,6 +10,7 @@
 
 #include "pack/lzss_pack.hpp"
 #include "tools/archive.hpp"
+#include "tools/editor_forms.hpp"
 #include "tools/picture.hpp"
 
 namespace {
@@ -140,6 +141,51 @@ void write_lzss_seeds(const fs::path& dir) {
   }
 }
 
+// The packer's input target: a control byte (bit 0 an archive for --like, else a bitmap; bits
+// 1 and 2 a bitmap also mapped onto the target's two originals), then the file. The pictures
+// are 16 x 8 like the target's originals, so that mapping into a copy of them is reached.
+void write_pack_input_seeds(const fs::path& dir) {
+  constexpr std::uint8_t kBitmap = 0;
+  constexpr std::uint8_t kArchive = 1;
+  constexpr std::uint8_t kBothOriginals = 2 | 4;
+  const Picture gradient = draw_gradient(16, 8);
+  Picture sixteen = draw_checkerboard(16, 8, 3);
+  for (auto& p : sixteen.pixels) p %= 16;
+  Picture two = draw_checkerboard(13, 5, 2);
+  for (auto& p : two.pixels) p %= 2;
+  struct Seed {
+    std::string name;
+    std::uint8_t control;
+    Bytes file;
+  };
+  const std::vector<Seed> seeds = {
+      {"entry-form", kBitmap, encode_bmp(gradient)},
+      {"4-bit-v4-top-down", kBitmap,
+       encode_bmp_form(sixteen, {.bits = 4, .info_size = 108, .top_down = true, .colours = 16})},
+      {"1-bit", kBitmap, encode_bmp_form(two, {.bits = 1, .colours = 2})},
+      {"rle8", kBitmap, encode_rle_bmp(draw_line_art(16, 8), 8)},
+      {"rle4", kBitmap, encode_rle_bmp(sixteen, 4)},
+      {"24-bit", kBothOriginals, encode_true_colour_bmp(gradient, {})},
+      {"24-bit-odd-width", kBitmap, encode_true_colour_bmp(draw_noise(7, 3, 2), {})},
+      {"32-bit-bgrx", kBothOriginals, encode_true_colour_bmp(gradient, {.bits = 32, .alpha = 0})},
+      {"32-bit-v4-bit-fields", kBothOriginals,
+       encode_true_colour_bmp(sixteen, {.bits = 32, .info_size = 108, .bit_fields = true})},
+      {"32-bit-v5-bit-fields-top-down", kBothOriginals,
+       encode_true_colour_bmp(
+           gradient, {.bits = 32, .info_size = 124, .bit_fields = true, .top_down = true})},
+      {"32-bit-translucent", kBitmap,
+       encode_true_colour_bmp(gradient, {.bits = 32, .translucent_pixel = 100})},
+      {"archive-three-entries", kArchive,
+       build_archive({packed(gradient), packed(draw_green_keyed(16, 8)), packed(sixteen)})},
+      {"archive-other-sides", kArchive, build_archive({packed(draw_line_art(20, 12))}, false)},
+      {"archive-short-palette", kArchive,
+       build_archive({lzss_pack(encode_bmp_form(sixteen, {.bits = 8, .colours = 16}))})},
+  };
+  for (const Seed& seed : seeds) {
+    write_file((dir / seed.name).string(), with_prefix({seed.control}, seed.file));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,8 +197,10 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     fs::create_directories(root / "archive");
     fs::create_directories(root / "lzss");
+    fs::create_directories(root / "pack_input");
     write_archive_seeds(root / "archive");
     write_lzss_seeds(root / "lzss");
+    write_pack_input_seeds(root / "pack_input");
   } catch (const std::exception& e) {
     std::cerr << "make_seeds: " << e.what() << '\n';
     return 1;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the decoder and the whole program: builds the libFuzzer targets with clang, seeds their
+# Fuzzes the decoder, the whole program and the packer's input readers: builds the libFuzzer targets with clang, seeds their
 # corpora with archives and streams made by the project's own packer, and runs each target for
 # the given number of seconds (default 30). The corpora in build/fuzz/corpus/ are kept, so each
 # run starts where the last one ended. Exits non-zero on any finding (crash, leak, timeout, out
@@ -23,12 +23,13 @@ findings=$build/findings
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DVARNU_FUZZ=ON -DVARNU_TESTS=OFF \
   -DVARNU_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzz_lzss fuzz_archive make_seeds
+cmake --build "$build" -j "$(nproc)" --target fuzz_lzss fuzz_archive \
+  fuzz_pack_input make_seeds
 
 rm -rf "$build/seeds"
 "$build/fuzz/make_seeds" "$build/seeds"
 mkdir -p "$findings"
-for target in lzss archive; do
+for target in lzss archive pack_input; do
   mkdir -p "$build/corpus/$target"
   cp "$build/seeds/$target/"* "$build/corpus/$target/"
 done
@@ -61,6 +62,9 @@ fuzz() {
 }
 fuzz lzss -max_len=32768
 fuzz archive -max_len=65536 -dict="$root/fuzz/archive.dict"
+# No single allocation may pass 32 MiB: the largest any input may ask for is a converted picture,
+# which is refused above 16 MiB before it is allocated.
+fuzz pack_input -max_len=16384 -malloc_limit_mb=32
 
 echo "fuzz: $passed passed, $failed failed"
 ((failed == 0))

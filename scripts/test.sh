@@ -3,8 +3,8 @@
 # cross-built, and the unit tests run as Windows programs under Wine; the Linux suite runs its
 # end-to-end tests against both the Linux and the Windows build; the release files are made from
 # those two builds and checked (scripts/release.sh); then the suite runs again under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder and the whole program are
-# fuzzed for 30 seconds each.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder, the whole program and the
+# packer's input readers are fuzzed for 30 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -51,6 +51,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/test-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNU_SANITIZE=ON
 scripts/fuzz.sh 30
 # Every step above stops the script on a failure, so reaching here means all passed: the tests
-# of every build and the two fuzz targets. Skipped are the cases that a Windows program cannot
+# of every build and the three fuzz targets. Skipped are the cases that a Windows program cannot
 # meet (each says why in the log).
-echo "total: $((passed + 2)) passed, 0 failed, $skipped skipped"
+echo "total: $((passed + 3)) passed, 0 failed, $skipped skipped"

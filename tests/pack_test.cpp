@@ -296,8 +296,8 @@ TEST(VarnuPack, RefusesWithoutLeavingAnythingBroken) {
   const Bytes good = encode_bmp(draw_gradient(20, 10));
   Bytes cut = good;
   cut.resize(good.size() - 10);
-  Bytes true_colour = good;
-  true_colour[28] = 24;
+  Bytes sixteen_bit = good;
+  sixteen_bit[28] = 16;
   Bytes rle = good;
   rle[30] = 1;
   const Bytes large = encode_bmp(draw_gradient(1000, 700));
@@ -329,17 +329,17 @@ TEST(VarnuPack, RefusesWithoutLeavingAnythingBroken) {
        {"out.arc", "text.bmp"},
        1,
        "varnu-pack: text.bmp: not a bitmap file"},
-      {"true colour",
-       {{"tc.bmp", true_colour}},
+      {"16-bit",
+       {{"tc.bmp", sixteen_bit}},
        {"out.arc", "tc.bmp"},
        1,
-       "varnu-pack: tc.bmp: 24-bit true-colour bitmap; save it as an 8-bit bitmap, 256 colours "
-       "or fewer, uncompressed\n"},
-      {"compressed",
+       "varnu-pack: tc.bmp: 16-bit bitmap, whose colours would have to change to fit; save it as "
+       "a 24-bit bitmap, or an 8-bit one of 256 colours or fewer\n"},
+      {"rows that are no run-length stream",
        {{"rle.bmp", rle}},
        {"out.arc", "rle.bmp"},
        1,
-       "varnu-pack: rle.bmp: compressed bitmap (RLE8); save it as an 8-bit bitmap"},
+       "varnu-pack: rle.bmp: malformed RLE8 stream: *\n"},
       {"output folder missing",
        {},
        {"no/out.arc", "good.bmp"},

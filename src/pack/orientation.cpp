@@ -7,10 +7,6 @@
 #include "bitmap/layout.hpp"
 
 namespace varnu::pack {
-namespace {
-
-// What the converter writes for the stored bitmap `file` in plain mode, or nothing when it
-// would refuse it.
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {
   const std::optional<BitmapPlan> plan = plan_bitmap(file, false);
   if (!plan) return std::nullopt;
@@ -19,8 +15,6 @@ std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::u
   out.resize(plan->layout.file_size);
   return out;
 }
-
-}  // namespace
 
 std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file) {
   std::vector<std::uint8_t> out(file.begin(), file.end());

@@ -31,6 +31,10 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
 // inside it.
 std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file);
 
+// What the converter writes for the stored bitmap `file` in plain mode, or nothing when it
+// would refuse it.
+std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file);
+
 // Whether the converter turns the stored bitmap `file` upside down.
 bool converter_flips(std::span<const std::uint8_t> file);
 

@@ -8,15 +8,48 @@
 #include "driver/extract.hpp"
 #include "lzss/lzss.hpp"
 #include "pack/bmp_input.hpp"
+#include "pack/orientation.hpp"
 
 namespace varnu::pack {
+namespace {
 
-std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& path) {
+std::ifstream open_archive(const std::filesystem::path& path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) throw InputError("cannot read it: a folder");
   std::ifstream file(path, std::ios::binary);
   if (!file) throw InputError("cannot open it");
+  return file;
+}
 
+// How many bytes the archive holds: every length field is checked against it before a buffer
+// is sized from it.
+std::uint64_t size_of(std::istream& archive) {
+  archive.seekg(0, std::ios::end);
+  const std::streamoff size = archive.tellg();
+  if (!archive || size < 0) throw InputError("cannot read it");
+  archive.seekg(0);
+  return static_cast<std::uint64_t>(size);
+}
+
+// Reads `size` bytes at `at`, which the caller has checked the archive holds.
+bool read_payload(std::istream& archive, std::uint64_t at, std::size_t size,
+                  std::vector<std::uint8_t>& payload) {
+  archive.clear();
+  archive.seekg(static_cast<std::streamoff>(at));
+  payload.resize(size);
+  archive.read(reinterpret_cast<char*>(payload.data()), static_cast<std::streamsize>(size));
+  return static_cast<std::size_t>(archive.gcount()) == size;
+}
+
+}  // namespace
+
+std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& path) {
+  std::ifstream file = open_archive(path);
+  return read_original_archive(file);
+}
+
+std::vector<OriginalEntry> read_original_archive(std::istream& file) {
+  const std::uint64_t file_size = size_of(file);
   std::vector<OriginalEntry> entries;
   std::vector<std::uint8_t> payload;
   std::vector<std::uint8_t> image;
@@ -34,9 +67,9 @@ std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& pa
     // The length field has 24 bits, so a payload is at most 16 MiB; and it decodes to at most
     // nine times its size (two bytes of a match give eighteen).
     const std::size_t length = header[8] | header[9] << 8 | std::size_t{header[10]} << 16;
-    payload.resize(length);
-    file.read(reinterpret_cast<char*>(payload.data()), static_cast<std::streamsize>(length));
-    if (got < kEntryHeaderSize || static_cast<std::size_t>(file.gcount()) < length) {
+    const std::uint64_t payload_at = position + kEntryHeaderSize;
+    if (got < kEntryHeaderSize || file_size - payload_at < length ||
+        !read_payload(file, payload_at, length, payload)) {
       throw InputError(entry + " is cut short");
     }
     image.clear();
@@ -50,12 +83,35 @@ std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& pa
     std::copy_n(bitmap.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
                 taken.resolution.begin());
     taken.upside_down = plan->flip;
-    position += kEntryHeaderSize + length;
+    taken.payload_at = payload_at;
+    taken.payload_size = length;
+    position = payload_at + length;
     position += filler_size(position);
     file.clear();
   }
   if (file.bad()) throw InputError("cannot read it");
   return entries;
+}
+
+std::vector<std::uint8_t> read_converted_bitmap(const std::filesystem::path& path,
+                                                const OriginalEntry& entry) {
+  std::ifstream file = open_archive(path);
+  return read_converted_bitmap(file, entry);
+}
+
+std::vector<std::uint8_t> read_converted_bitmap(std::istream& archive, const OriginalEntry& entry) {
+  const std::uint64_t file_size = size_of(archive);
+  std::vector<std::uint8_t> payload;
+  if (entry.payload_at > file_size || file_size - entry.payload_at < entry.payload_size ||
+      !read_payload(archive, entry.payload_at, entry.payload_size, payload)) {
+    throw InputError("it changed while it was read: an entry is cut short");
+  }
+  std::vector<std::uint8_t> image;
+  const std::size_t decoded = lzss_expand(payload, image);
+  std::optional<std::vector<std::uint8_t>> converted =
+      converter_output(std::span<const std::uint8_t>(image.data(), decoded));
+  if (!converted) throw InputError("it changed while it was read: an entry cannot be converted");
+  return std::move(*converted);
 }
 
 }  // namespace varnu::pack

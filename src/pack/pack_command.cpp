@@ -28,8 +28,10 @@ constexpr char kHelp[] =
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
-    "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel, uncompressed. One entry per input,\n"
-    "in the order given. On any failure no archive is written and the exit status is 1.\n";
+    "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4), and\n"
+    "24- or 32-bit true-colour bitmaps, mapped onto entry k's palette with --like, else onto a\n"
+    "palette of their own colours (256 at most). One entry per input, in the order given. On\n"
+    "any failure no archive is written and the exit status is 1.\n";
 
 struct Options {
   std::optional<std::string> like;
@@ -84,12 +86,24 @@ Options parse(const std::vector<std::string>& args) {
   return options;
 }
 
-// The bitmap in `name` in the form it is stored, with what --like takes from `original`.
-StoredForm prepare(const std::string& name, const OriginalEntry* original,
-                   std::vector<std::string>& warnings) {
+// The bitmap in `name` in the form it is stored, with what --like takes from `original`, entry
+// k of the archive `like`.
+StoredForm prepare(const std::string& name, const std::optional<std::string>& like,
+                   const OriginalEntry* original, std::vector<std::string>& warnings) {
+  LikeBitmap like_bitmap;
+  if (original != nullptr) {
+    like_bitmap = [&] {
+      try {
+        return read_converted_bitmap(path_from_utf8(*like), *original);
+      } catch (const InputError& e) {
+        throw Failure(*like, e.what());
+      }
+    };
+  }
   std::vector<std::uint8_t> picture;
   try {
-    picture = normalise_bitmap(read_whole_file(path_from_utf8(name), kMaxInputFileSize));
+    picture =
+        normalise_bitmap(read_whole_file(path_from_utf8(name), kMaxInputFileSize), like_bitmap);
   } catch (const InputError& e) {
     throw Failure(name, e.what());
   }
@@ -144,7 +158,7 @@ void pack(const Options& options, std::vector<std::string>& warnings) {
   for (std::size_t k = 0; k < options.inputs.size(); ++k) {
     const std::string& name = options.inputs[k];
     const OriginalEntry* original = options.like ? &originals[k] : nullptr;
-    const StoredForm form = prepare(name, original, warnings);
+    const StoredForm form = prepare(name, options.like, original, warnings);
     const std::vector<std::uint8_t> payload = pack_checked(name, form, options.no_limits);
     try {
       archive->write(entry_header(payload.size(), original ? original->unread : UnreadBytes{}));

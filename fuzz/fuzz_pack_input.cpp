@@ -1,0 +1,145 @@
+// The packer's readers on arbitrary bytes: a bitmap file of any form (palette, run-length, true
+// colour) brought into the entry form, and an archive given to --like, walked and each entry's
+// converted bitmap used as the original of a true-colour picture. Every input must end in a
+// bitmap the converter accepts or in an InputError; a true-colour picture mapped onto an
+// original must show exactly its own colours.
+//
+// Input: a control byte, then the file. Bit 0 set: the file is a --like archive. Otherwise the
+// file is a bitmap, packed without --like, and with bit 1 also as if entry k of an archive were
+// a 16 x 8 gradient of 256 colours, with bit 2 a 16 x 8 picture of a 16-entry palette.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bitmap/layout.hpp"
+#include "pack/bmp_header.hpp"
+#include "pack/bmp_input.hpp"
+#include "pack/orientation.hpp"
+#include "pack/original.hpp"
+#include "pack/true_colour_entry.hpp"
+#include "tools/picture.hpp"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace varnu::pack;
+
+constexpr std::uint8_t kArchive = 1;
+constexpr std::uint8_t kLikeGradient = 2;
+constexpr std::uint8_t kLikeShortPalette = 4;
+// Enough entries to reach every path; more would only repeat them.
+constexpr std::size_t kMaxEntriesMapped = 4;
+
+[[noreturn]] void fault(const char* what) {
+  std::fprintf(stderr, "fuzz_pack_input: %s\n", what);
+  std::abort();
+}
+
+void check_accepted(const Bytes& bitmap) {
+  if (!varnu::plan_bitmap(bitmap, false)) fault("an entry bitmap the converter refuses");
+}
+
+// The colour each pixel shows, bottom row first, read the simplest way.
+std::vector<Colour> shown_colours(const Bytes& bmp) {
+  const varnu::BitmapLayout layout = varnu::read_layout(bmp);
+  const std::size_t stride = varnu::row_stride(layout.width);
+  std::vector<Colour> out;
+  for (std::size_t y = 0; y < layout.height; ++y) {
+    for (std::size_t x = 0; x < layout.width; ++x) {
+      const std::size_t at = layout.pixel_offset + y * stride + x;
+      if (at >= bmp.size()) fault("a pixel outside the bitmap");
+      const std::size_t entry = varnu::kPaletteOffset + 4 * std::size_t{bmp[at]};
+      if (entry + 3 > bmp.size()) fault("a palette entry outside the bitmap");
+      out.push_back(Colour{bmp[entry + 2]} << 16 | Colour{bmp[entry + 1]} << 8 | bmp[entry]);
+    }
+  }
+  return out;
+}
+
+Bytes converted(const varnu::tools::Picture& picture, const varnu::tools::BmpForm& form) {
+  auto out = converter_output(varnu::tools::encode_bmp_form(picture, form));
+  if (!out) fault("the converter refuses a drawn picture");
+  return *out;
+}
+
+const Bytes& gradient_original() {
+  static const Bytes bitmap = converted(varnu::tools::draw_gradient(16, 8), {});
+  return bitmap;
+}
+
+const Bytes& short_palette_original() {
+  static const Bytes bitmap = [] {
+    varnu::tools::Picture picture = varnu::tools::draw_checkerboard(16, 8, 3);
+    for (auto& p : picture.pixels) p %= 16;
+    return converted(picture, {.bits = 8, .colours = 16});
+  }();
+  return bitmap;
+}
+
+// 16 x 8 pixels: colours of the gradient's palette and a few of its own.
+const TrueColourPicture& edited_picture() {
+  static const TrueColourPicture picture = [] {
+    TrueColourPicture p;
+    p.width = 16;
+    p.height = 8;
+    const varnu::tools::Picture gradient = varnu::tools::draw_gradient(16, 8);
+    for (std::size_t k = 0; k < 128; ++k) {
+      const std::uint8_t* entry = gradient.palette.data() + 4 * gradient.pixels[k];
+      p.colours.push_back(k % 9 == 0 ? 0x010203 * (k % 5)
+                                     : Colour{entry[2]} << 16 | Colour{entry[1]} << 8 | entry[0]);
+    }
+    return p;
+  }();
+  return picture;
+}
+
+void fuzz_bitmap(std::span<const std::uint8_t> file, std::uint8_t control) {
+  check_accepted(normalise_bitmap(file));
+  // Only true colour is mapped onto an original; anything else would repeat the run above. The
+  // low byte of the field is enough to tell.
+  const bool true_colour = file.size() > kBitsField + 1 && file[kBitsField] >= 24;
+  if (!true_colour) return;
+  if (control & kLikeGradient) {
+    check_accepted(normalise_bitmap(file, [] { return gradient_original(); }));
+  }
+  if (control & kLikeShortPalette) {
+    check_accepted(normalise_bitmap(file, [] { return short_palette_original(); }));
+  }
+}
+
+void fuzz_archive(std::span<const std::uint8_t> file) {
+  std::istringstream archive(std::string(file.begin(), file.end()));
+  const std::vector<OriginalEntry> entries = read_original_archive(archive);
+  for (std::size_t k = 0; k < entries.size() && k < kMaxEntriesMapped; ++k) {
+    const Bytes original = read_converted_bitmap(archive, entries[k]);
+    try {
+      const Bytes entry = entry_like(edited_picture(), original);
+      check_accepted(entry);
+      if (shown_colours(entry) != edited_picture().colours) fault("a colour changed");
+    } catch (const InputError&) {
+      // Too many new colours for the entries this original leaves free.
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::span<const std::uint8_t> file(data + 1, size - 1);
+  try {
+    if (data[0] & kArchive) {
+      fuzz_archive(file);
+    } else {
+      fuzz_bitmap(file, data[0]);
+    }
+  } catch (const InputError&) {
+    // A clear refusal.
+  }
+  return 0;
+}
