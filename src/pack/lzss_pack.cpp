@@ -106,7 +106,10 @@ Comparison compare(const std::uint8_t* a, const std::uint8_t* b, std::size_t kno
 class MatchFinder {
  public:
   explicit MatchFinder(std::span<const std::uint8_t> buffer)
-      : buf_(buffer), root_(std::size_t{1} << kHashBits, kNone), nodes_(kNodeSlots) {}
+      : buf_(buffer),
+        root_(std::size_t{1} << kHashBits, kNone),
+        nodes_(kNodeSlots),
+        latest_run_(256 * (kMaxMatch + 1), kNone) {}
 
   // Puts `pos` into its tree and returns the longest match (up to kMaxMatch bytes, 0 if none)
   // that starts at most kMaxDistance bytes before it. Positions must come in increasing order.
@@ -131,9 +134,7 @@ class MatchFinder {
     std::size_t below_known = 0;
     std::size_t above_known = 0;
     Match best;
-    // Inside a run, the position before matches as far as the run goes on, whether or not the
-    // tree holds a string with the same run.
-    if (run >= kMinMatch && pos > 0 && here[-1] == here[0]) best = {run, pos - 1};
+    if (run >= kMinMatch) best = run_match(pos, run, lowest);
     for (int depth = kMaxTreeDepth; candidate >= lowest && depth > 0; --depth) {
       // Both subtrees are fetched before the comparison picks one, so that fetching overlaps
       // comparing.
@@ -174,6 +175,29 @@ class MatchFinder {
  private:
   // Below every position's reach, as an empty tree's root.
   static constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::min();
+
+  // For a string starting with a run of `run` bytes, the longest match its tree cannot hold:
+  // one with a different run, which shares the shorter of the two runs. Inside a run that is
+  // the position before; at the start of a run, the latest position in reach with the longest
+  // run of the same value. Records this position's run for the positions after.
+  Match run_match(std::size_t pos, std::size_t run, std::int64_t lowest) {
+    const std::uint8_t value = buf_[pos];
+    std::int32_t* const latest = &latest_run_[std::size_t{value} * (kMaxMatch + 1)];
+    Match best;
+    if (pos > 0 && buf_[pos - 1] == value) {
+      best = {run, pos - 1};
+    } else {
+      for (std::size_t other = kMaxMatch; other >= kMinMatch; --other) {
+        if (latest[other] >= lowest) {
+          best = {std::min(other, run), static_cast<std::size_t>(latest[other])};
+          break;
+        }
+      }
+    }
+    latest[run] = static_cast<std::int32_t>(pos);
+    return best;
+  }
+
   // A node's two subtrees, the strings that sort below it and above it, each as the distance
   // back from the node to the subtree's root: a link is only made while both ends are in reach,
   // so it spans at most kMaxDistance. Halving the nodes this way keeps them in the processor's
@@ -195,7 +219,7 @@ class MatchFinder {
   // Otherwise one tree would hold the strings of every offset into every run of that value,
   // strings that share long prefixes, so that each search would pass most of them; and a string
   // starting with a run of length k can only share more than k bytes with one starting with the
-  // same run. Shorter shares come from the position before, checked apart.
+  // same run. Shorter shares are found apart (run_match).
   static std::size_t key(const std::uint8_t* p) {
     return hash(static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 |
                 p[2]);
@@ -209,6 +233,8 @@ class MatchFinder {
   std::span<const std::uint8_t> buf_;
   std::vector<std::int32_t> root_;
   std::vector<Node> nodes_;
+  // For each byte value and run length, the latest position starting with such a run.
+  std::vector<std::int32_t> latest_run_;
 };
 
 class StreamWriter {
