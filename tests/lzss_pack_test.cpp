@@ -52,6 +52,17 @@ Bytes random_bytes(std::size_t n, std::uint32_t seed) {
   return out;
 }
 
+// The pixels with each index replaced by values[index], and every `stride`-th one by a byte of
+// its own, so that strings of few values are cut at every length.
+Bytes recoloured(const Picture& p, const Bytes& values, std::size_t stride = 0) {
+  Bytes out;
+  for (std::size_t i = 0; i < p.pixels.size(); ++i) {
+    const bool cut = stride != 0 && i % stride == stride - 1;
+    out.push_back(cut ? static_cast<std::uint8_t>(0x80 + i % 64) : values.at(p.pixels[i]));
+  }
+  return out;
+}
+
 Bytes twice(Bytes block) {
   block.insert(block.end(), block.begin(), block.end());
   return block;
@@ -70,6 +81,11 @@ TEST(LzssPack, WritesTheSmallestStreamTheFormatAllows) {
       {"noise of 2 values", draw_level_noise(80, 60, 2, 7).pixels},
       {"noise of 4 values", draw_level_noise(80, 60, 4, 8).pixels},
       {"noise of 16 values", draw_level_noise(80, 60, 16, 9).pixels},
+      {"noise of 2 other values", recoloured(draw_level_noise(80, 60, 2, 10), {0xC3, 0x3C})},
+      {"noise of 4 values, cut every 5",
+       recoloured(draw_level_noise(80, 60, 4, 11), {9, 0, 7, 1}, 5)},
+      {"noise of 2 values, cut every 9", recoloured(draw_level_noise(80, 60, 2, 12), {1, 2}, 9)},
+      {"noise of 2 values, cut every 14", recoloured(draw_level_noise(80, 60, 2, 13), {1, 2}, 14)},
       {"sky", draw_vertical_gradient(64, 64).pixels},
       {"glow", draw_radial_gradient(80, 60).pixels},
       {"runs of every length", twice(runs)},

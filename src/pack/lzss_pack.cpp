@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -109,23 +110,109 @@ class MatchFinder {
       : buf_(buffer),
         root_(std::size_t{1} << kHashBits, kNone),
         nodes_(kNodeSlots),
-        latest_run_(256 * (kMaxMatch + 1), kNone) {}
+        latest_run_(256 * (kMaxMatch + 1), kNone),
+        latest_prefix_(std::size(kAlphabets) * kPrefixSlots, kNone) {
+    rank_values();
+  }
 
   // Puts `pos` into its tree and returns the longest match (up to kMaxMatch bytes, 0 if none)
   // that starts at most kMaxDistance bytes before it. Positions must come in increasing order.
   Match insert(std::size_t pos) {
     const std::uint8_t* const here = buf_.data() + pos;
+    const std::int64_t lowest = static_cast<std::int64_t>(pos) - std::int64_t{kMaxDistance};
     const std::size_t run = std::min(compare(here, here + 1, 0).length + 1, kMaxMatch);
-    std::int32_t& root = root_[run >= kMinMatch ? run_key(here[0], run) : key(here)];
+    if (run >= kMinMatch) {
+      const Match shorter = run_match(pos, run, lowest);
+      return place(pos, run_key(here[0], run), shorter);
+    }
+    Prefix prefix;
+    if (!small_prefix(here, prefix)) return place(pos, key(here), {});
+    const Match in_tree = place(pos, prefix_key(prefix), {});
+    return prefix_match(pos, prefix, lowest, in_tree);
+  }
+
+ private:
+  // Below every position's reach, as an empty tree's root.
+  static constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::min();
+
+  // Strings over the two or four most common byte values (the pixels of 1- and 2-bit pictures,
+  // noise of few values) share their first three bytes with an eighth or a sixty-fourth of the
+  // window, and a tree holding all of those is many levels deep. They are keyed by as many
+  // bytes as tell a window's worth of strings apart instead: 12 of two values, 6 of four. A
+  // match shorter than that may lie in another tree; it comes from the latest position of each
+  // shorter prefix, which so few values let a small table hold exactly.
+  struct Alphabet {
+    unsigned bits;           // per byte value
+    std::size_t key_length;  // bytes that key a tree
+  };
+  static constexpr Alphabet kAlphabets[] = {{1, 12}, {2, 6}};
+  // A prefix of j bytes of `bits` each is recorded at (1 << (j * bits)) + its code: below
+  // 1 << 12 for every j shorter than key_length.
+  static constexpr std::size_t kPrefixSlots = std::size_t{1} << 12;
+  static_assert(std::all_of(std::begin(kAlphabets), std::end(kAlphabets), [](const Alphabet& a) {
+    return std::size_t{2} << ((a.key_length - 1) * a.bits) <= kPrefixSlots;
+  }));
+
+  struct Prefix {
+    std::size_t alphabet = 0;  // index into kAlphabets
+    std::size_t length = 0;    // leading bytes within the alphabet, up to its key_length
+    // code[j]: the first j bytes' ranks, packed; set for j up to `length` only, as zeroing the
+    // rest at every position would cost more than the search.
+    std::uint32_t code[kMaxMatch + 1];
+  };
+
+  // Whether the string starts with three bytes of a small alphabet; then its prefix over it.
+  bool small_prefix(const std::uint8_t* here, Prefix& prefix) const {
+    const unsigned top = std::max({rank_[here[0]], rank_[here[1]], rank_[here[2]]});
+    const auto fits = std::find_if(std::begin(kAlphabets), std::end(kAlphabets),
+                                   [&](const Alphabet& a) { return top < (1u << a.bits); });
+    if (fits == std::end(kAlphabets)) return false;
+    prefix.alphabet = static_cast<std::size_t>(fits - std::begin(kAlphabets));
+    std::uint32_t code = 0;
+    std::size_t j = 0;
+    while (j < fits->key_length && rank_[here[j]] < (1u << fits->bits)) {
+      code = code << fits->bits | rank_[here[j]];
+      prefix.code[++j] = code;
+    }
+    prefix.length = j;
+    return true;
+  }
+
+  // The longest of the matches shorter than the alphabet's key, or `best` if that is longer;
+  // records this position as the latest of its shorter prefixes.
+  Match prefix_match(std::size_t pos, const Prefix& prefix, std::int64_t lowest, Match best) {
+    const Alphabet& alphabet = kAlphabets[prefix.alphabet];
+    std::int32_t* const latest = &latest_prefix_[prefix.alphabet * kPrefixSlots];
+    auto slot = [&](std::size_t j) {
+      return (std::size_t{1} << (j * alphabet.bits)) + prefix.code[j];
+    };
+    const std::size_t longest = std::min(prefix.length, alphabet.key_length - 1);
+    for (std::size_t j = longest; j >= kMinMatch && j > best.length; --j) {
+      const std::int32_t source = latest[slot(j)];
+      if (source >= lowest) {
+        const auto from = static_cast<std::size_t>(source);
+        best = {compare(buf_.data() + from, buf_.data() + pos, j).length, from};
+        break;
+      }
+    }
+    for (std::size_t j = kMinMatch; j <= longest; ++j)
+      latest[slot(j)] = static_cast<std::int32_t>(pos);
+    return best;
+  }
+
+  // Puts `pos` at the root of the tree in root_[key] and returns the longest match there, or
+  // `best` if none is longer.
+  Match place(std::size_t pos, std::size_t key, Match best) {
+    std::int32_t& root = root_[key];
     std::int64_t candidate = root;
     root = static_cast<std::int32_t>(pos);
+    const std::uint8_t* const here = buf_.data() + pos;
     const std::int64_t lowest = static_cast<std::int64_t>(pos) - std::int64_t{kMaxDistance};
 
-    // `pos` becomes the root; the search splits the old tree into the strings below it and the
-    // strings above it. Each `*_link` is where the next string of that side is hung (in the
-    // node of `*_owner`), and each `*_known` how many bytes that side's last string shares with
-    // `pos`: every string left in the search sorts between the two, so it shares at least the
-    // smaller.
+    // The search splits the old tree into the strings below `pos` and the strings above it.
+    // Each `*_link` is where the next string of that side is hung (in the node of `*_owner`),
+    // and each `*_known` how many bytes that side's last string shares with `pos`: every string
+    // left in the search sorts between the two, so it shares at least the smaller.
     Node& mine = node(static_cast<std::int64_t>(pos));
     std::uint16_t* below_link = &mine[0];
     std::uint16_t* above_link = &mine[1];
@@ -133,8 +220,6 @@ class MatchFinder {
     std::int64_t above_owner = below_owner;
     std::size_t below_known = 0;
     std::size_t above_known = 0;
-    Match best;
-    if (run >= kMinMatch) best = run_match(pos, run, lowest);
     for (int depth = kMaxTreeDepth; candidate >= lowest && depth > 0; --depth) {
       // Both subtrees are fetched before the comparison picks one, so that fetching overlaps
       // comparing.
@@ -171,10 +256,6 @@ class MatchFinder {
     *above_link = kNoSubtree;
     return best;
   }
-
- private:
-  // Below every position's reach, as an empty tree's root.
-  static constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::min();
 
   // For a string starting with a run of `run` bytes, the longest match its tree cannot hold:
   // one with a different run, which shares the shorter of the two runs. Inside a run that is
@@ -228,13 +309,31 @@ class MatchFinder {
     return hash(std::uint32_t{1} << 24 | std::uint32_t{value} << 8 |
                 static_cast<std::uint32_t>(run));
   }
+  static std::size_t prefix_key(const Prefix& prefix) {
+    return hash(std::uint32_t{2 + static_cast<std::uint32_t>(prefix.alphabet)} << 24 |
+                static_cast<std::uint32_t>(prefix.length) << 16 | prefix.code[prefix.length]);
+  }
   static std::size_t hash(std::uint32_t key) { return (key * 2654435761u) >> (32 - kHashBits); }
+
+  // Ranks every byte value by how often it occurs, the most common first, for small_prefix.
+  void rank_values() {
+    std::array<std::size_t, 256> count{};
+    for (std::uint8_t b : buf_) ++count[b];
+    std::array<std::uint8_t, 256> by_count;
+    for (std::size_t v = 0; v < 256; ++v) by_count[v] = static_cast<std::uint8_t>(v);
+    std::stable_sort(by_count.begin(), by_count.end(),
+                     [&](std::uint8_t a, std::uint8_t b) { return count[a] > count[b]; });
+    for (std::size_t r = 0; r < 256; ++r) rank_[by_count[r]] = static_cast<unsigned>(r);
+  }
 
   std::span<const std::uint8_t> buf_;
   std::vector<std::int32_t> root_;
   std::vector<Node> nodes_;
   // For each byte value and run length, the latest position starting with such a run.
   std::vector<std::int32_t> latest_run_;
+  // For each small alphabet and prefix shorter than its key, the latest position starting so.
+  std::vector<std::int32_t> latest_prefix_;
+  std::array<unsigned, 256> rank_{};
 };
 
 class StreamWriter {
