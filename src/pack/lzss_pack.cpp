@@ -120,7 +120,9 @@ class MatchFinder {
   Match insert(std::size_t pos) {
     const std::uint8_t* const here = buf_.data() + pos;
     const std::int64_t lowest = static_cast<std::int64_t>(pos) - std::int64_t{kMaxDistance};
-    const std::size_t run = std::min(compare(here, here + 1, 0).length + 1, kMaxMatch);
+    const bool starts_run = here[1] == here[0] && here[2] == here[0];
+    const std::size_t run =
+        starts_run ? std::min(compare(here, here + 1, 0).length + 1, kMaxMatch) : 1;
     if (run >= kMinMatch) {
       const Match shorter = run_match(pos, run, lowest);
       return place(pos, run_key(here[0], run), shorter);
@@ -156,9 +158,12 @@ class MatchFinder {
   struct Prefix {
     std::size_t alphabet = 0;  // index into kAlphabets
     std::size_t length = 0;    // leading bytes within the alphabet, up to its key_length
-    // code[j]: the first j bytes' ranks, packed; set for j up to `length` only, as zeroing the
-    // rest at every position would cost more than the search.
-    std::uint32_t code[kMaxMatch + 1];
+    std::uint32_t code = 0;    // their ranks, packed, the first byte's highest
+
+    // The code of the first j bytes, for j up to `length`.
+    std::uint32_t code_of(std::size_t j) const {
+      return code >> ((length - j) * kAlphabets[alphabet].bits);
+    }
   };
 
   // Whether the string starts with three bytes of a small alphabet; then its prefix over it.
@@ -168,11 +173,10 @@ class MatchFinder {
                                    [&](const Alphabet& a) { return top < (1u << a.bits); });
     if (fits == std::end(kAlphabets)) return false;
     prefix.alphabet = static_cast<std::size_t>(fits - std::begin(kAlphabets));
-    std::uint32_t code = 0;
     std::size_t j = 0;
     while (j < fits->key_length && rank_[here[j]] < (1u << fits->bits)) {
-      code = code << fits->bits | rank_[here[j]];
-      prefix.code[++j] = code;
+      prefix.code = prefix.code << fits->bits | rank_[here[j]];
+      ++j;
     }
     prefix.length = j;
     return true;
@@ -184,7 +188,7 @@ class MatchFinder {
     const Alphabet& alphabet = kAlphabets[prefix.alphabet];
     std::int32_t* const latest = &latest_prefix_[prefix.alphabet * kPrefixSlots];
     auto slot = [&](std::size_t j) {
-      return (std::size_t{1} << (j * alphabet.bits)) + prefix.code[j];
+      return (std::size_t{1} << (j * alphabet.bits)) + prefix.code_of(j);
     };
     const std::size_t longest = std::min(prefix.length, alphabet.key_length - 1);
     for (std::size_t j = longest; j >= kMinMatch && j > best.length; --j) {
@@ -195,8 +199,9 @@ class MatchFinder {
         break;
       }
     }
-    for (std::size_t j = kMinMatch; j <= longest; ++j)
+    for (std::size_t j = kMinMatch; j <= longest; ++j) {
       latest[slot(j)] = static_cast<std::int32_t>(pos);
+    }
     return best;
   }
 
@@ -311,7 +316,7 @@ class MatchFinder {
   }
   static std::size_t prefix_key(const Prefix& prefix) {
     return hash(std::uint32_t{2 + static_cast<std::uint32_t>(prefix.alphabet)} << 24 |
-                static_cast<std::uint32_t>(prefix.length) << 16 | prefix.code[prefix.length]);
+                static_cast<std::uint32_t>(prefix.length) << 16 | prefix.code);
   }
   static std::size_t hash(std::uint32_t key) { return (key * 2654435761u) >> (32 - kHashBits); }
 
