@@ -9,14 +9,18 @@
 // bytes too.
 //
 // Why it is fast: the longest matches come from binary trees of the positions in the window,
-// one tree per hash of the first three bytes (or of the run they start), ordered by the
-// kMaxMatch bytes that start at each position. Finding where a position belongs in its tree passes
-// the strings just below and just above it, and one of those two shares the longest prefix with it,
-// so every search is exact and takes a few steps for each doubling of the tree, however many
-// earlier strings begin the same way. Hash chains have no such bound: in noise of few values every
-// short string recurs all over the window, and a chain walk must see all of them or miss the
-// longest. A string equal to an earlier one over all kMaxMatch bytes (every position inside a long
-// run) takes the earlier one's place in the tree, so long runs cost one comparison per position.
+// ordered by the kMaxMatch bytes that start at each position. Finding where a position belongs
+// in its tree passes the strings just below and just above it, and one of those two shares the
+// longest prefix with it, so every search is exact and takes a few steps for each doubling of
+// the tree, however many earlier strings begin the same way. (Hash chains have no such bound: in
+// noise of few values every short string recurs all over the window, and a chain walk must see
+// all of them or miss the longest.) The trees are kept small by what picks a string's tree: its
+// first three bytes; for a string that starts with a run, the run's value and length, so that
+// the offsets into long runs do not pile up in one tree; for a string of the two or four most
+// common byte values (1- and 2-bit pictures), its first 12 or 6 bytes. The matches a string
+// shares with other trees' strings are found apart, from small tables of the latest positions.
+// A string equal to an earlier one over all kMaxMatch bytes takes the earlier one's place in the
+// tree, so long runs cost one comparison per position.
 #include "pack/lzss_pack.hpp"
 
 #include <algorithm>
@@ -81,17 +85,18 @@ struct Comparison {
 
 // Compares the kMaxMatch-byte strings at `a` and `b`, given that their first `known` bytes
 // agree. Whole words at a time: the first differing byte is found from the lowest set bit of the
-// difference, instead of a byte loop whose exit the processor cannot predict, and the order is
-// read from the words already loaded.
+// difference (the highest on a big-endian machine), instead of a byte loop whose exit the
+// processor cannot predict, and the order is read from the words already loaded.
 Comparison compare(const std::uint8_t* a, const std::uint8_t* b, std::size_t known) {
   for (std::size_t n = known; n < kMaxMatch; n += 8) {
     const std::uint64_t word_a = load_word(a + n);
     const std::uint64_t word_b = load_word(b + n);
     if (word_a != word_b) {
-      const int shift = std::endian::native == std::endian::little
-                            ? std::countr_zero(word_a ^ word_b) & ~7
-                            : 56 - (std::countl_zero(word_a ^ word_b) & ~7);
-      const std::size_t length = std::min(n + static_cast<std::size_t>(shift) / 8, kMaxMatch);
+      constexpr bool kLittle = std::endian::native == std::endian::little;
+      const std::uint64_t difference = word_a ^ word_b;
+      const int first = (kLittle ? std::countr_zero(difference) : std::countl_zero(difference)) / 8;
+      const int shift = kLittle ? 8 * first : 56 - 8 * first;
+      const std::size_t length = std::min(n + static_cast<std::size_t>(first), kMaxMatch);
       return {length, (word_a >> shift & 0xFF) > (word_b >> shift & 0xFF)};
     }
   }
