@@ -63,6 +63,17 @@ Bytes recoloured(const Picture& p, const Bytes& values, std::size_t stride = 0) 
   return out;
 }
 
+// Runs of 1 to `longest` bytes, their lengths at random, of `values` in turn.
+Bytes random_runs(std::size_t n, std::size_t longest, const Bytes& values) {
+  Bytes out;
+  const Bytes lengths = random_bytes(n, 6);
+  for (std::size_t k = 0; out.size() < n; ++k) {
+    out.insert(out.end(), 1 + lengths[k] % longest, values[k % values.size()]);
+  }
+  out.resize(n);
+  return out;
+}
+
 Bytes twice(Bytes block) {
   block.insert(block.end(), block.begin(), block.end());
   return block;
@@ -89,6 +100,8 @@ TEST(LzssPack, WritesTheSmallestStreamTheFormatAllows) {
       {"sky", draw_vertical_gradient(64, 64).pixels},
       {"glow", draw_radial_gradient(80, 60).pixels},
       {"runs of every length", twice(runs)},
+      {"runs of 2 values, 1 to 30 long", random_runs(5000, 30, {0x11, 0x22})},
+      {"runs of 4 values, 1 to 20 long", random_runs(5000, 20, {5, 6, 5, 7, 8})},
       // The only matches lie exactly one ring back, then one byte past the ring.
       {"a block one ring back", twice(random_bytes(4096, 1))},
       {"a block one byte past the ring", concat({random_bytes(4097, 2), random_bytes(4097, 2)})},

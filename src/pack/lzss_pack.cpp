@@ -128,14 +128,24 @@ class MatchFinder {
     const bool starts_run = here[1] == here[0] && here[2] == here[0];
     const std::size_t run =
         starts_run ? std::min(compare(here, here + 1, 0).length + 1, kMaxMatch) : 1;
-    if (run >= kMinMatch) {
-      const Match shorter = run_match(pos, run, lowest);
-      return place(pos, run_key(here[0], run), shorter);
+    const std::size_t alphabet = alphabet_of(here);
+    if (alphabet == kNoAlphabet && run < kMinMatch) return place(pos, key(here), {});
+    // A run in a small alphabet shorter than its key is told apart by the key like any other
+    // string of the alphabet; longer ones, and runs of other values, get trees of their own.
+    if (run >= kMinMatch && (alphabet == kNoAlphabet || run >= kAlphabets[alphabet].key_length)) {
+      const Match best = place(pos, run_key(here[0], run), shorter_run(pos, run, lowest));
+      record_run(pos, run);
+      return best;
     }
-    Prefix prefix;
-    if (!small_prefix(here, prefix)) return place(pos, key(here), {});
-    const Match in_tree = place(pos, prefix_key(prefix), {});
-    return prefix_match(pos, prefix, lowest, in_tree);
+    const Prefix prefix = small_prefix(here, alphabet);
+    Match best = place(pos, prefix_key(prefix), {});
+    best = shorter_prefix(pos, prefix, lowest, best);
+    record_prefixes(pos, prefix);
+    // For the longer runs of the same value, which share this run with it. (Shares the other
+    // way, of a string here with a longer run, come from the prefixes that the end of that run
+    // has recorded.)
+    if (run >= kMinMatch) record_run(pos, run);
+    return best;
   }
 
  private:
@@ -153,8 +163,8 @@ class MatchFinder {
     std::size_t key_length;  // bytes that key a tree
   };
   static constexpr Alphabet kAlphabets[] = {{1, 12}, {2, 6}};
-  // A prefix of j bytes of `bits` each is recorded at (1 << (j * bits)) + its code: below
-  // 1 << 12 for every j shorter than key_length.
+  // A prefix of j bytes of `bits` each is kept at (1 << (j * bits)) + its code in its
+  // alphabet's part: below 1 << 12 for every j shorter than key_length.
   static constexpr std::size_t kPrefixSlots = std::size_t{1} << 12;
   static_assert(std::all_of(std::begin(kAlphabets), std::end(kAlphabets), [](const Alphabet& a) {
     return std::size_t{2} << ((a.key_length - 1) * a.bits) <= kPrefixSlots;
@@ -165,49 +175,60 @@ class MatchFinder {
     std::size_t length = 0;    // leading bytes within the alphabet, up to its key_length
     std::uint32_t code = 0;    // their ranks, packed, the first byte's highest
 
+    std::size_t key_length() const { return kAlphabets[alphabet].key_length; }
+    // The prefixes kept in latest_prefix_ are those shorter than the key: from kMinMatch bytes
+    // to this many.
+    std::size_t longest_recorded() const { return std::min(length, key_length() - 1); }
     // The code of the first j bytes, for j up to `length`.
     std::uint32_t code_of(std::size_t j) const {
       return code >> ((length - j) * kAlphabets[alphabet].bits);
     }
+    // Where the prefix of the first j bytes is kept in its alphabet's part of latest_prefix_.
+    std::size_t slot(std::size_t j) const {
+      return alphabet * kPrefixSlots + (std::size_t{1} << (j * kAlphabets[alphabet].bits)) +
+             code_of(j);
+    }
   };
 
-  // Whether the string starts with three bytes of a small alphabet; then its prefix over it.
-  bool small_prefix(const std::uint8_t* here, Prefix& prefix) const {
+  static constexpr std::size_t kNoAlphabet = std::size(kAlphabets);
+
+  // The smallest alphabet that holds the first three bytes, or kNoAlphabet.
+  std::size_t alphabet_of(const std::uint8_t* here) const {
     const unsigned top = std::max({rank_[here[0]], rank_[here[1]], rank_[here[2]]});
-    const auto fits = std::find_if(std::begin(kAlphabets), std::end(kAlphabets),
-                                   [&](const Alphabet& a) { return top < (1u << a.bits); });
-    if (fits == std::end(kAlphabets)) return false;
-    prefix.alphabet = static_cast<std::size_t>(fits - std::begin(kAlphabets));
-    std::size_t j = 0;
-    while (j < fits->key_length && rank_[here[j]] < (1u << fits->bits)) {
-      prefix.code = prefix.code << fits->bits | rank_[here[j]];
-      ++j;
-    }
-    prefix.length = j;
-    return true;
+    std::size_t a = 0;
+    while (a < kNoAlphabet && top >= (1u << kAlphabets[a].bits)) ++a;
+    return a;
   }
 
-  // The longest of the matches shorter than the alphabet's key, or `best` if that is longer;
-  // records this position as the latest of its shorter prefixes.
-  Match prefix_match(std::size_t pos, const Prefix& prefix, std::int64_t lowest, Match best) {
-    const Alphabet& alphabet = kAlphabets[prefix.alphabet];
-    std::int32_t* const latest = &latest_prefix_[prefix.alphabet * kPrefixSlots];
-    auto slot = [&](std::size_t j) {
-      return (std::size_t{1} << (j * alphabet.bits)) + prefix.code_of(j);
-    };
-    const std::size_t longest = std::min(prefix.length, alphabet.key_length - 1);
-    for (std::size_t j = longest; j >= kMinMatch && j > best.length; --j) {
-      const std::int32_t source = latest[slot(j)];
+  // The string's prefix over `alphabet`, which holds its first three bytes.
+  Prefix small_prefix(const std::uint8_t* here, std::size_t alphabet) const {
+    const Alphabet& a = kAlphabets[alphabet];
+    Prefix prefix;
+    prefix.alphabet = alphabet;
+    while (prefix.length < a.key_length && rank_[here[prefix.length]] < (1u << a.bits)) {
+      prefix.code = prefix.code << a.bits | rank_[here[prefix.length]];
+      ++prefix.length;
+    }
+    return prefix;
+  }
+
+  // The longest match shorter than the alphabet's key, or `best` if that is longer.
+  Match shorter_prefix(std::size_t pos, const Prefix& prefix, std::int64_t lowest,
+                       Match best) const {
+    for (std::size_t j = prefix.longest_recorded(); j >= kMinMatch && j > best.length; --j) {
+      const std::int32_t source = latest_prefix_[prefix.slot(j)];
       if (source >= lowest) {
         const auto from = static_cast<std::size_t>(source);
-        best = {compare(buf_.data() + from, buf_.data() + pos, j).length, from};
-        break;
+        return {compare(buf_.data() + from, buf_.data() + pos, j).length, from};
       }
     }
-    for (std::size_t j = kMinMatch; j <= longest; ++j) {
-      latest[slot(j)] = static_cast<std::int32_t>(pos);
-    }
     return best;
+  }
+
+  void record_prefixes(std::size_t pos, const Prefix& prefix) {
+    for (std::size_t j = kMinMatch; j <= prefix.longest_recorded(); ++j) {
+      latest_prefix_[prefix.slot(j)] = static_cast<std::int32_t>(pos);
+    }
   }
 
   // Puts `pos` at the root of the tree in root_[key] and returns the longest match there, or
@@ -270,23 +291,21 @@ class MatchFinder {
   // For a string starting with a run of `run` bytes, the longest match its tree cannot hold:
   // one with a different run, which shares the shorter of the two runs. Inside a run that is
   // the position before; at the start of a run, the latest position in reach with the longest
-  // run of the same value. Records this position's run for the positions after.
-  Match run_match(std::size_t pos, std::size_t run, std::int64_t lowest) {
+  // run of the same value.
+  Match shorter_run(std::size_t pos, std::size_t run, std::int64_t lowest) const {
     const std::uint8_t value = buf_[pos];
-    std::int32_t* const latest = &latest_run_[std::size_t{value} * (kMaxMatch + 1)];
-    Match best;
-    if (pos > 0 && buf_[pos - 1] == value) {
-      best = {run, pos - 1};
-    } else {
-      for (std::size_t other = kMaxMatch; other >= kMinMatch; --other) {
-        if (latest[other] >= lowest) {
-          best = {std::min(other, run), static_cast<std::size_t>(latest[other])};
-          break;
-        }
+    if (pos > 0 && buf_[pos - 1] == value) return {run, pos - 1};
+    const std::int32_t* const latest = &latest_run_[std::size_t{value} * (kMaxMatch + 1)];
+    for (std::size_t other = kMaxMatch; other >= kMinMatch; --other) {
+      if (latest[other] >= lowest) {
+        return {std::min(other, run), static_cast<std::size_t>(latest[other])};
       }
     }
-    latest[run] = static_cast<std::int32_t>(pos);
-    return best;
+    return {};
+  }
+
+  void record_run(std::size_t pos, std::size_t run) {
+    latest_run_[std::size_t{buf_[pos]} * (kMaxMatch + 1) + run] = static_cast<std::int32_t>(pos);
   }
 
   // A node's two subtrees, the strings that sort below it and above it, each as the distance
@@ -310,7 +329,7 @@ class MatchFinder {
   // Otherwise one tree would hold the strings of every offset into every run of that value,
   // strings that share long prefixes, so that each search would pass most of them; and a string
   // starting with a run of length k can only share more than k bytes with one starting with the
-  // same run. Shorter shares are found apart (run_match).
+  // same run. Shorter shares are found apart (shorter_run).
   static std::size_t key(const std::uint8_t* p) {
     return hash(static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 |
                 p[2]);
