@@ -431,12 +431,18 @@ std::vector<std::uint8_t> lzss_pack(std::span<const std::uint8_t> data) {
   // Shortest path from each position to the end, in bits. Every match costs the same, so the
   // best match step is the one landing where the rest is cheapest; which step that was is
   // found again on the way forward, only at the positions the path visits.
-  std::vector<std::uint32_t> cost(n + 1, 0);
+  // Every position looks at all kMaxMatch - kMinMatch + 1 steps, those past its longest match
+  // masked off: a loop of fixed length the compiler turns into a few vector operations. The
+  // cost array runs kMaxMatch past the end so that the masked reads stay inside it.
+  std::vector<std::uint32_t> cost(n + 1 + kMaxMatch, 0);
   for (std::size_t i = n; i-- > 0;) {
-    std::uint32_t after_match = UINT32_MAX - kMatchBits;
+    constexpr std::uint32_t kUnreachable = UINT32_MAX - kMatchBits;
     const std::uint32_t* const from = cost.data() + i;
-    for (std::size_t l = kMinMatch; l <= length[i]; ++l)
-      after_match = std::min(after_match, from[l]);
+    const std::size_t longest = length[i];
+    std::uint32_t after_match = kUnreachable;
+    for (std::size_t l = kMinMatch; l <= kMaxMatch; ++l) {
+      after_match = std::min(after_match, l <= longest ? from[l] : kUnreachable);
+    }
     cost[i] = std::min(kLiteralBits + cost[i + 1], kMatchBits + after_match);
   }
 
