@@ -324,8 +324,9 @@ class MatchFinder {
     return static_cast<std::uint16_t>(std::min<std::int64_t>(owner - target, kNoSubtree));
   }
 
-  // Strings are sorted into trees by their first three bytes, except strings that begin with a
-  // run of one byte value: those by the value and the length of the run, up to kMaxMatch.
+  // Strings are sorted into trees by their first three bytes, except those of a small alphabet
+  // (kAlphabets) and those that begin with a run of one byte value: the latter by the value and
+  // the length of the run, up to kMaxMatch.
   // Otherwise one tree would hold the strings of every offset into every run of that value,
   // strings that share long prefixes, so that each search would pass most of them; and a string
   // starting with a run of length k can only share more than k bytes with one starting with the
