@@ -1,22 +1,29 @@
-// The packer's speed, and its size against two yardsticks, on the "photo-and-drawing" set:
-// 8 photograph-like pictures (draw_noise, 640x480, seeds 1 to 8) and 8 drawings (draw_line_art
-// at four sizes, a gradient, a checkerboard, a green-keyed picture and a mirrored sprite sheet
-// of 8 sprites), each as the bitmap file an entry holds.
+// The packer's speed, and its size against two yardsticks, on two sets of pictures, each as the
+// bitmap file an entry holds:
 //
+// - "photo-and-drawing": 8 photograph-like pictures (draw_noise, 640x480, seeds 1 to 8) and 8
+//   drawings (draw_line_art at four sizes, a gradient, a checkerboard, a green-keyed picture and
+//   a mirrored sprite sheet of 8 sprites);
+// - "worst cases", the pictures that make a match search work hardest: two smooth full-screen
+//   gradients (one of long runs, one of runs that vary and rows that never repeat), and noise of
+//   2, 4 and 16 values, where every short string recurs all over the window.
+//
+// The yardsticks:
 // - exact optimum: the shortest path over every position with every match length from 3 to the
 //   true longest match, found by walking chains keyed by the exact three bytes with no bound;
 //   the smallest stream the format allows, slow.
 // - greedy: the longest match at each position, else a literal; the classic choice.
 //
 // Every stream of all three is decoded by the simple ring decoder before it is counted. The
-// speed counts input bytes per second of CPU time. After the benchmarks the binary prints the
-// sizes; the table goes to the console.
+// speed counts input bytes per second of CPU time, per set and per picture; the slowest picture
+// is named after the benchmarks, then the sizes are printed.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,9 +43,14 @@ constexpr std::size_t kMaxMatch = 18;
 constexpr std::size_t kStartPosition = 0xFEE;
 
 struct Sample {
+  std::string name;
   const char* kind;
   Bytes file;
 };
+
+std::string sized(const char* what, int width, int height) {
+  return std::string(what) + " " + std::to_string(width) + "x" + std::to_string(height);
+}
 
 Picture sprite_sheet() {
   Picture sheet;
@@ -56,22 +68,44 @@ Picture sprite_sheet() {
   return sheet;
 }
 
-const std::vector<Sample>& picture_set() {
+const std::vector<Sample>& photo_and_drawing() {
   static const std::vector<Sample> set = [] {
     using namespace varnu::pack;
     using namespace varnu::tools;
     std::vector<Sample> out;
     for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-      out.push_back({"photo", encode_bmp(draw_noise(640, 480, seed))});
+      out.push_back(
+          {"photo " + std::to_string(seed), "photo", encode_bmp(draw_noise(640, 480, seed))});
     }
     for (auto [w, h] : {std::pair{640, 480}, {641, 480}, {800, 600}, {1024, 768}}) {
-      out.push_back({"drawing", encode_bmp(draw_line_art(static_cast<std::uint16_t>(w),
-                                                         static_cast<std::uint16_t>(h)))});
+      out.push_back({sized("line art", w, h), "drawing",
+                     encode_bmp(draw_line_art(static_cast<std::uint16_t>(w),
+                                              static_cast<std::uint16_t>(h)))});
     }
-    out.push_back({"drawing", encode_bmp(draw_gradient(640, 480))});
-    out.push_back({"drawing", encode_bmp(draw_checkerboard(640, 480, 13))});
-    out.push_back({"drawing", encode_bmp(draw_green_keyed(640, 480))});
-    out.push_back({"drawing", encode_bmp(sprite_sheet())});
+    out.push_back({"gradient 640x480", "drawing", encode_bmp(draw_gradient(640, 480))});
+    out.push_back({"checkerboard 640x480", "drawing", encode_bmp(draw_checkerboard(640, 480, 13))});
+    out.push_back({"green keyed 640x480", "drawing", encode_bmp(draw_green_keyed(640, 480))});
+    out.push_back({"sprite sheet 512x64", "drawing", encode_bmp(sprite_sheet())});
+    return out;
+  }();
+  return set;
+}
+
+const std::vector<Sample>& worst_cases() {
+  static const std::vector<Sample> set = [] {
+    using namespace varnu::pack;
+    using namespace varnu::tools;
+    std::vector<Sample> out;
+    out.push_back({"sky 1920x1080", "gradient", encode_bmp(draw_vertical_gradient(1920, 1080))});
+    out.push_back({"glow 1920x1080", "gradient", encode_bmp(draw_radial_gradient(1920, 1080))});
+    struct Noise {
+      unsigned levels;
+      std::uint16_t width, height;
+    };
+    for (const Noise& n : {Noise{2, 640, 480}, {2, 1024, 768}, {4, 640, 480}, {16, 640, 480}}) {
+      out.push_back({sized(("noise of " + std::to_string(n.levels)).c_str(), n.width, n.height),
+                     "noise", encode_bmp(draw_level_noise(n.width, n.height, n.levels, n.levels))});
+    }
     return out;
   }();
   return set;
@@ -188,13 +222,13 @@ Bytes greedy(std::span<const std::uint8_t> data) {
 
 // ---- speed ----
 
-// Argument 0: the whole set; 1: its photographs; 2: its drawings.
+// Argument 0: the whole photo-and-drawing set; 1: its photographs; 2: its drawings.
 void BM_Pack(benchmark::State& state) {
   const char* const kinds[] = {nullptr, "photo", "drawing"};
   const std::string kind = kinds[state.range(0)] ? kinds[state.range(0)] : "";
   std::size_t bytes = 0;
   for (auto _ : state) {
-    for (const Sample& s : picture_set()) {
+    for (const Sample& s : photo_and_drawing()) {
       if (!kind.empty() && kind != s.kind) continue;
       benchmark::DoNotOptimize(varnu::pack::lzss_pack(s.file));
       bytes += s.file.size();
@@ -203,6 +237,50 @@ void BM_Pack(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
 BENCHMARK(BM_Pack)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+constexpr const char* kPicturePrefix = "BM_PackPicture/";
+
+void register_picture_benchmarks() {
+  for (const auto* set : {&photo_and_drawing(), &worst_cases()}) {
+    for (const Sample& s : *set) {
+      benchmark::RegisterBenchmark((kPicturePrefix + s.name).c_str(), [&s](
+                                                                          benchmark::State& state) {
+        for (auto _ : state) {
+          benchmark::DoNotOptimize(varnu::pack::lzss_pack(s.file));
+        }
+        state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s.file.size()));
+      })->Unit(benchmark::kMillisecond);
+    }
+  }
+}
+
+// The console's report, and the speed of each picture kept to name the slowest: the median where
+// there are repetitions, else the single run.
+class SlowestPicture : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    benchmark::ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const std::string name = run.run_name.function_name;
+      const bool usable = run.aggregate_name.empty() || run.aggregate_name == "median";
+      const auto speed = run.counters.find("bytes_per_second");
+      if (name.rfind(kPicturePrefix, 0) != 0 || !usable || speed == run.counters.end()) continue;
+      // The median comes after the repetitions it sums up, so it is the one kept.
+      speed_[name] = speed->second;
+    }
+  }
+
+  void print() const {
+    if (speed_.empty()) return;
+    const auto slowest = std::min_element(speed_.begin(), speed_.end(),
+                                          [](auto& a, auto& b) { return a.second < b.second; });
+    std::printf("\nslowest picture: %s, %.1f MB/s\n",
+                slowest->first.c_str() + std::string(kPicturePrefix).size(), slowest->second / 1e6);
+  }
+
+ private:
+  std::map<std::string, double> speed_;
+};
 
 // ---- sizes ----
 
@@ -224,25 +302,28 @@ void print_row(const char* name, const Totals& t) {
               100.0 * (double(t.packer) / double(t.greedy) - 1));
 }
 
-void report_sizes() {
-  Totals photo, drawing, all;
+// One row per kind of the set, then the set's total.
+void report_sizes(const char* title, const std::vector<Sample>& set) {
+  std::vector<std::pair<std::string, Totals>> rows;
+  Totals all;
   double worst = 0;
-  for (const Sample& s : picture_set()) {
+  for (const Sample& s : set) {
     Totals one{s.file.size(), checked_size(varnu::pack::lzss_pack(s.file), s.file, "packer"),
                checked_size(exact_optimal(s.file), s.file, "exact"),
                checked_size(greedy(s.file), s.file, "greedy")};
     worst = std::max(worst, double(one.packer) / double(one.exact) - 1);
-    for (Totals* t : {&all, std::string(s.kind) == "photo" ? &photo : &drawing}) {
+    auto row = std::find_if(rows.begin(), rows.end(), [&](auto& r) { return r.first == s.kind; });
+    if (row == rows.end()) row = rows.insert(rows.end(), {s.kind, Totals{}});
+    for (Totals* t : {&all, &row->second}) {
       t->input += one.input;
       t->packer += one.packer;
       t->exact += one.exact;
       t->greedy += one.greedy;
     }
   }
-  std::printf("\nphoto-and-drawing set, bytes:\n%-8s %11s %11s %11s %11s %9s %9s\n", "kind",
-              "input", "packer", "exact", "greedy", "vs exact", "vs greedy");
-  print_row("photo", photo);
-  print_row("drawing", drawing);
+  std::printf("\n%s set, bytes:\n%-8s %11s %11s %11s %11s %9s %9s\n", title, "kind", "input",
+              "packer", "exact", "greedy", "vs exact", "vs greedy");
+  for (const auto& [kind, totals] : rows) print_row(kind.c_str(), totals);
   print_row("all", all);
   std::printf("worst single picture: %+.3f%% against the exact optimum\n", 100 * worst);
 }
@@ -252,8 +333,12 @@ void report_sizes() {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
+  register_picture_benchmarks();
+  SlowestPicture reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  report_sizes();
+  reporter.print();
+  report_sizes("photo-and-drawing", photo_and_drawing());
+  report_sizes("worst cases", worst_cases());
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "tools/picture.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <stdexcept>
@@ -305,6 +306,49 @@ Picture draw_sprite(std::uint32_t seed) {
     std::swap_ranges(p.pixels.begin() + y * kSize, p.pixels.begin() + (y + 1) * kSize,
                      p.pixels.begin() + (kSize - 1 - y) * kSize);
   }
+  return p;
+}
+
+Picture draw_vertical_gradient(std::uint16_t width, std::uint16_t height) {
+  Picture p = blank(width, height);
+  ramp_palette(p, 20, 200, 60, 220);
+  for (int y = 0; y < height; ++y) {
+    fill_rect(p, 0, y, width, 1, static_cast<std::uint8_t>(y * 256 / height));
+  }
+  return p;
+}
+
+Picture draw_radial_gradient(std::uint16_t width, std::uint16_t height) {
+  Picture p = blank(width, height);
+  ramp_palette(p, 255, 40, 220, 0);
+  const std::uint64_t cx = width / 2;
+  const std::uint64_t cy = height / 2;
+  const std::uint64_t corner2 = cx * cx + cy * cy + 1;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const std::uint64_t dx = static_cast<std::uint64_t>(std::abs(x - static_cast<int>(cx)));
+      const std::uint64_t dy = static_cast<std::uint64_t>(std::abs(y - static_cast<int>(cy)));
+      // 255 * sqrt(d2 / corner2), as sqrt(65025 * d2 / corner2) rounded down.
+      const std::uint64_t scaled = 65025 * (dx * dx + dy * dy) / corner2;
+      // The floating-point root only gives a start: the integer steps make it exact, so that
+      // every platform draws the same picture.
+      auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(scaled)));
+      while (root * root > scaled) --root;
+      while ((root + 1) * (root + 1) <= scaled) ++root;
+      plot(p, x, y, static_cast<std::uint8_t>(root));
+    }
+  }
+  return p;
+}
+
+Picture draw_level_noise(std::uint16_t width, std::uint16_t height, unsigned levels,
+                         std::uint32_t seed) {
+  if (levels < 1 || levels > 256) throw std::invalid_argument("noise needs 1 to 256 levels");
+  Picture p = blank(width, height);
+  ramp_palette(p, 0, 255, 0, 255);
+  Rng rng(seed ^ 0x401E);
+  for (std::uint8_t& pixel : p.pixels)
+    pixel = static_cast<std::uint8_t>(rng.below(static_cast<int>(levels)));
   return p;
 }
 

@@ -34,4 +34,15 @@ Picture draw_line_art(std::uint16_t width, std::uint16_t height);
 // A 64x64 mirrored creature on a background of index 0.
 Picture draw_sprite(std::uint32_t seed);
 
+// The hardest pictures for a packer's match search. A sky: 256 colours from top to bottom, each a
+// band of whole rows, so the picture is nearly all long runs of one value.
+Picture draw_vertical_gradient(std::uint16_t width, std::uint16_t height);
+// A glow: colour by distance from the centre, so runs vary in length and no row repeats another.
+Picture draw_radial_gradient(std::uint16_t width, std::uint16_t height);
+// Every pixel one of the first `levels` indices, uniformly at random (2 is like a 1-bit
+// picture): every short string recurs all over the window, yet long repeats are rare. Throws
+// std::invalid_argument unless 1 <= levels <= 256.
+Picture draw_level_noise(std::uint16_t width, std::uint16_t height, unsigned levels,
+                         std::uint32_t seed);
+
 }  // namespace varnu::tools
