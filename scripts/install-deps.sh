@@ -7,7 +7,9 @@ packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-
   # The Windows programs: the cross compiler, and Wine to test them.
   g++-mingw-w64-x86-64-posix wine64
   # The manual pages' check, the release files and the packer's tests.
-  mandoc zip dpkg-dev imagemagick)
+  mandoc zip dpkg-dev imagemagick
+  # The WebAssembly build for Node.js and the browser (scripts/build-web.sh).
+  emscripten)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
