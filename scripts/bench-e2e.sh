@@ -14,7 +14,11 @@
 # data left by earlier steps from being flushed in the middle of one.
 #
 # RUNS sets the repetitions of the main series (default 7), SCALE_RUNS those of the growth
-# series (default 3). Takes about a minute on two cores.
+# series (default 3; 0 leaves it out). Takes about a minute on two cores.
+#
+# WEB=1 adds the Node.js build (build/web/varnu.js, made by scripts/build-web.sh) to the main
+# series, run by run beside the native program, together with `node -e 0`: Node's own start-up,
+# which the Node.js figures are given with and without.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -28,6 +32,13 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNU_BENCH=ON -DVA
   >/dev/null
 cmake --build "$build" -j "$(nproc)" --target varnu varnu-floor make-corpus >/dev/null
 bin=$(cd "$build" && pwd)
+web=${WEB:-0}
+if [ "$web" = 1 ]; then
+  echo "== building the Node.js programs"
+  scripts/build-web.sh >/dev/null
+  node_program=$(cd build/web && pwd)/varnu.js
+  node=$(command -v node || command -v nodejs)
+fi
 
 tmp_root=${BENCH_TMPDIR:-}
 if [ -z "$tmp_root" ]; then
@@ -86,7 +97,9 @@ output_bytes() {
 # Other work on the machine shows in wall times first; the load says how much there was.
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== making corpora"
-for n in 400 10 1000; do make_corpus "$n"; done
+corpora=(400)
+((scale_runs > 0)) && corpora+=(10 1000)
+for n in "${corpora[@]}"; do make_corpus "$n"; done
 main="$work/400/corpus.arc"
 echo "400 pictures: $(stat -c %s "$main") bytes of archive, mostly 640x480 (a few 639 or 641)"
 echo "outputs go to the page cache of $work ($(stat -f -c %T "$work"))"
@@ -99,10 +112,15 @@ for mode in plain half; do
   echo "== $mode mode, 400 entries, $runs runs each"
   # One untimed run brings the program and the archive into memory.
   time_run "$work/warmup" "$main" "$bin/varnu" corpus.arc "${args[@]}"
+  [ "$web" = 1 ] && time_run "$work/warmup" "$main" "$node" "$node_program" corpus.arc "${args[@]}"
   sync
   for ((i = 0; i < runs; i++)); do
     time_run "$work/$mode.varnu" "$main" "$bin/varnu" corpus.arc "${args[@]}"
     time_run "$work/$mode.floor" "$main" "$bin/varnu-floor" "$main.$mode"
+    if [ "$web" = 1 ]; then
+      time_run "$work/$mode.node" "$main" "$node" "$node_program" corpus.arc "${args[@]}"
+      time_run "$work/$mode.node-start" "$main" "$node" -e 0
+    fi
   done
 done
 
@@ -123,32 +141,47 @@ for mode in plain half; do
   echo "  ($mode: $(wc -l <"$main.$mode") files, $bytes bytes; varnu CPU (user+sys) median $(cpu_median "$work/$mode.varnu") s)"
 done
 
-echo
-echo "== growth, plain mode, $scale_runs runs each"
-sync
-for n in 10 1000; do
-  for ((i = 0; i < scale_runs; i++)); do
-    time_run "$work/scale.$n.varnu" "$work/$n/corpus.arc" "$bin/varnu" corpus.arc
-    time_run "$work/scale.$n.floor" "$work/$n/corpus.arc" "$bin/varnu-floor" \
-      "$work/$n/corpus.arc.plain"
+if [ "$web" = 1 ]; then
+  echo
+  echo "The Node.js build beside the native program, medians of wall times in seconds; 'less start'"
+  echo "takes off the median of node -e 0 in the same series:"
+  printf '%-6s %9s %9s %11s %9s %11s\n' mode "node" "node -e 0" "less start" "native" "less/native"
+  for mode in plain half; do
+    awk -v m="$mode" -v n="$(median "$work/$mode.node" 1)" -v s="$(median "$work/$mode.node-start" 1)" \
+      -v v="$(median "$work/$mode.varnu" 1)" 'BEGIN {
+        printf "%-6s %9.3f %9.3f %11.3f %9.3f %10.2fx\n", m, n, s, n - s, v, (n - s) / v }'
   done
-done
-for prog in varnu floor; do cp "$work/plain.$prog" "$work/scale.400.$prog"; done
-# Starting a process through the timing tool costs the same in every run; shown so that the
-# short runs can be read with it taken off.
-for ((i = 0; i < scale_runs; i++)); do time_run "$work/launch" "$main" true; done
+fi
 
-echo "Medians, plain mode (the 400 row is the main series):"
-printf '%8s %9s %9s %9s %10s %9s\n' entries "wall s" "CPU s" "floor s" "wall/floor" "peak MiB"
-for n in 10 400 1000; do
-  f="$work/scale.$n.varnu"
-  awk -v n="$n" -v w="$(median "$f" 1)" -v c="$(cpu_median "$f")" \
-    -v fw="$(median "$work/scale.$n.floor" 1)" -v k="$(median "$f" 4)" 'BEGIN {
-    printf "%8d %9.3f %9.3f %9.3f %9.2fx %9.1f\n", n, w, c, fw, w / fw, k / 1024 }'
-done
-awk -v a="$(median "$work/scale.10.varnu" 1)" -v b="$(median "$work/scale.400.varnu" 1)" \
-  -v c="$(median "$work/scale.1000.varnu" 1)" -v l="$(median "$work/launch" 1)" 'BEGIN {
-  printf "varnu wall per added entry: %.3f ms from 10 to 400, %.3f ms from 400 to 1000\n",
-    (b - a) / 390 * 1000, (c - b) / 600 * 1000
-  printf "launching a process through the timing tool alone: %.3f s, in every wall time above\n", l }'
+# SCALE_RUNS=0 leaves the growth series out.
+if ((scale_runs > 0)); then
+  echo
+  echo "== growth, plain mode, $scale_runs runs each"
+  sync
+  for n in 10 1000; do
+    for ((i = 0; i < scale_runs; i++)); do
+      time_run "$work/scale.$n.varnu" "$work/$n/corpus.arc" "$bin/varnu" corpus.arc
+      time_run "$work/scale.$n.floor" "$work/$n/corpus.arc" "$bin/varnu-floor" \
+        "$work/$n/corpus.arc.plain"
+    done
+  done
+  for prog in varnu floor; do cp "$work/plain.$prog" "$work/scale.400.$prog"; done
+  # Starting a process through the timing tool costs the same in every run; shown so that the
+  # short runs can be read with it taken off.
+  for ((i = 0; i < scale_runs; i++)); do time_run "$work/launch" "$main" true; done
+
+  echo "Medians, plain mode (the 400 row is the main series):"
+  printf '%8s %9s %9s %9s %10s %9s\n' entries "wall s" "CPU s" "floor s" "wall/floor" "peak MiB"
+  for n in 10 400 1000; do
+    f="$work/scale.$n.varnu"
+    awk -v n="$n" -v w="$(median "$f" 1)" -v c="$(cpu_median "$f")" \
+      -v fw="$(median "$work/scale.$n.floor" 1)" -v k="$(median "$f" 4)" 'BEGIN {
+      printf "%8d %9.3f %9.3f %9.3f %9.2fx %9.1f\n", n, w, c, fw, w / fw, k / 1024 }'
+  done
+  awk -v a="$(median "$work/scale.10.varnu" 1)" -v b="$(median "$work/scale.400.varnu" 1)" \
+    -v c="$(median "$work/scale.1000.varnu" 1)" -v l="$(median "$work/launch" 1)" 'BEGIN {
+    printf "varnu wall per added entry: %.3f ms from 10 to 400, %.3f ms from 400 to 1000\n",
+      (b - a) / 390 * 1000, (c - b) / 600 * 1000
+    printf "launching a process through the timing tool alone: %.3f s, in every wall time above\n", l }'
+fi
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -10,7 +10,9 @@ packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-
   mandoc imagemagick
   # The release files (scripts/release.sh): the zip, the Debian package (CPack finds the programs'
   # library dependencies with dpkg-dev's dpkg-shlibdeps, which needs `file`), and their checks.
-  zip unzip dpkg-dev file lintian)
+  zip unzip dpkg-dev file lintian
+  # The WebAssembly build for Node.js and the browser (scripts/build-web.sh).
+  emscripten)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs the whole suite: the Windows programs and unit tests are
-# cross-built, and the unit tests run as Windows programs under Wine; the Linux suite runs its
-# end-to-end tests against both the Linux and the Windows build; the release files are made from
-# those two builds and checked (scripts/release.sh); then the suite runs again under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder, the whole program and the
-# packer's input readers are fuzzed for 30 seconds each.
+# cross-built, and the unit tests run as Windows programs under Wine; the WebAssembly programs are
+# built for Node.js; the Linux suite runs its end-to-end tests against the Linux, the Windows and
+# the Node.js build; the release files are made from the Linux and Windows builds and checked
+# (scripts/release.sh); then the suite runs again under AddressSanitizer and
+# UndefinedBehaviorSanitizer; then the decoder, the whole program and the packer's input readers
+# are fuzzed for 30 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -30,8 +31,11 @@ run_tests() {
 }
 
 build build/test-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVARNU_TESTS=ON
+# The WebAssembly programs for Node.js (and the page), whose end-to-end run is the Linux suite's.
+scripts/build-web.sh -DVARNU_WERROR=ON
 build build/test-plain -DCMAKE_BUILD_TYPE=Release \
-  -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe"
+  -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
+  -DVARNU_NODE_PROGRAM="$PWD/build/web/varnu.js"
 # One Wine server for every Windows program of the run, stopped (and waited for) however the run
 # ends.
 scripts/wine-run --start
@@ -51,6 +55,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/test-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNU_SANITIZE=ON
 scripts/fuzz.sh 30
 # Every step above stops the script on a failure, so reaching here means all passed: the tests
-# of every build and the three fuzz targets. Skipped are the cases that a Windows program cannot
-# meet (each says why in the log).
+# of every build and the three fuzz targets. Skipped are the cases that a Windows program or the
+# Node.js build cannot meet (each says why in the log).
 echo "total: $((passed + 3)) passed, 0 failed, $skipped skipped"

@@ -1,6 +1,9 @@
 // Half-width mode as a user meets it: the files read back with a separate 24-bit reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "pack/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
@@ -87,6 +90,39 @@ TEST(HalfWidthFiles, HoldThePaletteMeansOfPixelPairs) {
       // Odd widths end each row with the last pixel's own colour.
       if (picture.width % 2 == 1) {
         EXPECT_EQ(image.at(image.width - 1, y), colour(picture, picture.width - 1, source_row));
+      }
+    }
+  }
+}
+
+// Every pixel of every width from 1 to 17: rows that end after whole steps of eight, four or two
+// source pixels, or after one more, where a writer working in blocks of pixels finishes a row.
+TEST(HalfWidthFiles, EveryPixelWhereverTheRowEnds) {
+  std::vector<tools::Picture> pictures;
+  std::vector<Bytes> payloads;
+  for (std::uint16_t width = 1; width <= 17; ++width) {
+    pictures.push_back(tools::draw_noise(width, 3, width));
+    payloads.push_back(tools::pack_entry_payload(pictures.back()));
+  }
+  TempDir dir;
+  write_bytes(dir.path() / "w.arc", pack::build_archive(payloads));
+  const RunResult result = run_varnu({.args = {"w.arc", "x"}, .cwd = dir.path()});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+
+  for (std::size_t k = 0; k < pictures.size(); ++k) {
+    const tools::Picture& picture = pictures[k];
+    SCOPED_TRACE(picture.width);
+    const std::string number = std::to_string(k);
+    const std::string name = "w_" + std::string(3 - number.size(), '0') + number + ".BMP";
+    const TrueColourImage image = read_true_colour(read_bytes(dir.path() / name));
+    ASSERT_EQ(image.width, (picture.width + 1) / 2);
+    ASSERT_EQ(image.height, picture.height);
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = 0; x < image.width; ++x) {
+        const int right = std::min(2 * x + 1, picture.width - 1);
+        EXPECT_EQ(image.at(x, y), mean(colour(picture, 2 * x, y), colour(picture, right, y)))
+            << x << "," << y;
       }
     }
   }

@@ -584,7 +584,7 @@ TEST(Output, FailedWriteRemovesThePartialFile) {
 }
 
 TEST(Archive, ReadsFromAPipe) {
-  if (testing_windows_program()) GTEST_SKIP() << "Windows has no FIFOs";
+  if (const char* why = why_no_fifo()) GTEST_SKIP() << why;
   std::vector<Bytes> bitmaps = samples();
   bitmaps.push_back(bmp(tools::draw_noise(400, 240, 21)));  // more than a pipe holds at once
   bitmaps.push_back(bmp(tools::draw_gradient(10, 10)));

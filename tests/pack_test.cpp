@@ -39,8 +39,10 @@ varnu::testing::RunResult run(const fs::path& program, const fs::path& cwd,
       RunOptions{.program = program, .args = std::move(args), .cwd = cwd, .capture_stderr = true});
 }
 
+// Runs the packer under test (the Node.js one in the node. tests).
 varnu::testing::RunResult pack(const fs::path& cwd, std::vector<std::string> args) {
-  return run(VARNU_PACK_BINARY, cwd, std::move(args));
+  return varnu::testing::run_varnu(
+      RunOptions{.args = std::move(args), .cwd = cwd, .capture_stderr = true, .packer = true});
 }
 
 // Runs the converter under test (the Windows one, under Wine, in the wine. tests) on `archive` in

@@ -3,11 +3,16 @@
 // Each pair of neighbouring pixels becomes one 24-bit pixel, the mean of the two palette colours
 // rounded down, channel by channel; an odd width ends each row with its last pixel's colour.
 // Palette colours are held as packed 32-bit words so that the three channel means come from one
-// word operation, and each output row is built in memory and written at once.
+// word operation, and each output row is built in memory and written at once. Built for
+// WebAssembly with SIMD, four pixels at a time come from one vector operation instead: there the
+// 64-bit steps left the browser and Node.js builds well behind the native program.
 #include <array>
 #include <bit>
 #include <cassert>
 #include <cstring>
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
@@ -69,6 +74,28 @@ inline std::uint8_t* put_two_pixels(std::uint8_t* out, std::uint64_t colours) {
   }
 }
 
+#if defined(__wasm_simd128__)
+// Four pixels from eight source pixels, the means as in mean_colour, lane by lane; stores exactly
+// twelve bytes.
+inline std::uint8_t* put_four_means(std::uint8_t* out, const std::uint32_t* colours,
+                                    const std::uint8_t* source) {
+  const v128_t even = wasm_u32x4_make(colours[source[0]], colours[source[2]], colours[source[4]],
+                                      colours[source[6]]);
+  const v128_t odd = wasm_u32x4_make(colours[source[1]], colours[source[3]], colours[source[5]],
+                                     colours[source[7]]);
+  const v128_t mean = wasm_i32x4_add(
+      wasm_v128_and(even, odd),
+      wasm_u32x4_shr(wasm_v128_and(wasm_v128_xor(even, odd),
+                                   wasm_i32x4_const_splat(static_cast<std::int32_t>(0xFEFEFEFEu))),
+                     1));
+  const v128_t packed =
+      wasm_i8x16_shuffle(mean, mean, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0);
+  wasm_v128_store64_lane(out, packed, 0);
+  wasm_v128_store32_lane(out + 8, packed, 2);
+  return out + 4 * kBytesPerPixel;
+}
+#endif
+
 }  // namespace
 
 void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
@@ -98,6 +125,9 @@ void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
     const std::uint8_t* source = image.data() + layout.pixel_offset + y * stride;
     std::uint8_t* pixel = row.data();
     std::uint32_t x = 0;
+#if defined(__wasm_simd128__)
+    for (; x + 7 < width; x += 8) pixel = put_four_means(pixel, colours.data(), source + x);
+#endif
     for (; x + 3 < width; x += 4) {
       pixel = put_two_pixels(
           pixel,

@@ -40,10 +40,33 @@ std::string from_environment(const char* name, const char* fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
+std::string converter_under_test() {
+  return from_environment("VARNU_PROGRAM", VARNU_BINARY);
+}
+
+// Built beside the Node.js converter by the same script.
+std::string node_packer() {
+  return std::filesystem::path(converter_under_test()).replace_filename("varnu-pack.js").string();
+}
+
 }  // namespace
 
 bool testing_windows_program() {
-  return from_environment("VARNU_PROGRAM", VARNU_BINARY).ends_with(".exe");
+  return converter_under_test().ends_with(".exe");
+}
+
+bool testing_node_program() {
+  return converter_under_test().ends_with(".js");
+}
+
+const char* why_no_fifo() {
+  if (testing_windows_program()) return "Windows has no FIFOs";
+  // Emscripten's layer over Node's file calls reads every file at a position of its own
+  // keeping, which a pipe refuses (ESPIPE).
+  if (testing_node_program()) {
+    return "the Node.js build reads files only at a position, and a pipe has none";
+  }
+  return nullptr;
 }
 
 bool skip_posix_path_for_windows(const std::string& path) {
@@ -57,14 +80,20 @@ RunResult run_varnu(const RunOptions& options) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
 
-  // Another program (the packer) runs as it is; the converter may be a build for another system,
-  // started through its launcher.
-  std::vector<std::string> argv_strings{options.program.string()};
-  if (options.program.empty()) {
-    argv_strings = {from_environment("VARNU_PROGRAM", VARNU_BINARY)};
-    const std::string launcher = from_environment("VARNU_LAUNCHER", "");
-    if (!launcher.empty()) argv_strings.insert(argv_strings.begin(), launcher);
+  // Another program (ImageMagick) runs as it is. The converter under test, and with a Node.js
+  // converter the packer too, may be builds for another system, started through their launcher.
+  std::string program = options.program.string();
+  bool launched = false;
+  if (options.packer) {
+    launched = testing_node_program();
+    program = launched ? node_packer() : VARNU_PACK_BINARY;
+  } else if (program.empty()) {
+    program = converter_under_test();
+    launched = true;
   }
+  std::vector<std::string> argv_strings{program};
+  const std::string launcher = from_environment("VARNU_LAUNCHER", "");
+  if (launched && !launcher.empty()) argv_strings.insert(argv_strings.begin(), launcher);
   argv_strings.insert(argv_strings.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_strings) argv.push_back(arg.data());

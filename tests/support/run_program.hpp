@@ -3,7 +3,8 @@
 //
 // The program is the native build unless VARNU_PROGRAM names another, and it is started through
 // VARNU_LAUNCHER when that is set: VARNU_PROGRAM=build/windows/varnu.exe with
-// VARNU_LAUNCHER=scripts/wine-run runs the same tests against the Windows build under Wine.
+// VARNU_LAUNCHER=scripts/wine-run runs the same tests against the Windows build under Wine, and
+// VARNU_PROGRAM=build/web/varnu.js with VARNU_LAUNCHER=scripts/node-run against the Node.js build.
 #pragma once
 
 #include <sys/resource.h>
@@ -34,7 +35,7 @@ class TempDir {
 };
 
 struct RunOptions {
-  std::filesystem::path program{};  // empty: the converter
+  std::filesystem::path program{};  // empty: the converter under test
   std::vector<std::string> args{};  // after the program name
   std::filesystem::path cwd{};
   // Lowers RLIMIT_FSIZE in the child, whose signals are left as a shell leaves them.
@@ -44,6 +45,9 @@ struct RunOptions {
   bool unprivileged = false;
   // Sends stderr into the captured output as well.
   bool capture_stderr = false;
+  // Runs the packer under test instead of `program`: the native build, or with a Node.js build
+  // of the converter the varnu-pack.js built beside it, started through the same launcher.
+  bool packer = false;
 };
 
 struct RunResult {
@@ -56,6 +60,12 @@ RunResult run_varnu(const RunOptions& options);
 // Whether the program under test is a Windows program. Tests that need what only POSIX systems
 // have (file-size limits, other users, FIFOs, colons in file names) skip themselves then.
 bool testing_windows_program();
+
+// Whether the program under test is a Node.js build (build/web/varnu.js).
+bool testing_node_program();
+
+// Why the program under test cannot read an archive from a FIFO, or nullptr when it can.
+const char* why_no_fifo();
 
 // Whether a row of a table is left out for a Windows program: a colon or a backslash in a path is
 // a drive or a folder there, never part of a file name. Says so on stdout when it is.
