@@ -7,6 +7,7 @@
 // reads, byte for byte, as the command line would show it.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "common/run_state.hpp"
 #include "driver/extract.hpp"
 #include "driver/fail.hpp"
+#include "driver/names.hpp"
 #include "driver/run.hpp"
 #include "fuzz/end_process_seam.hpp"
 #include "lzss/lzss.hpp"
@@ -92,6 +94,14 @@ EMSCRIPTEN_KEEPALIVE int varnu_convert(const char* path, int half_width) {
     return web::printed_failure_code();
   }
   return web::kSucceeded;
+}
+
+// The base name the converter gives the outputs of the archive at `path`: the page names the
+// zip of them after it.
+EMSCRIPTEN_KEEPALIVE const char* varnu_base_name(const char* path) {
+  static std::string base;
+  base = varnu::derive_base_name(path);
+  return base.c_str();
 }
 
 // The packed and unpacked sizes of the entry at `offset` of the archive at `path`, for the

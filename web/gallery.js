@@ -1,0 +1,155 @@
+// The archives on the page: each under its own heading, its pictures as figures in archive
+// order, shown as the converter writes them, and its failure said as the command line says it.
+'use strict';
+
+// What each of the converter's messages means, by its code. The line itself is shown as well,
+// decoded from the Shift_JIS bytes the converter printed.
+const FAILURE_MEANINGS = [
+  'No archive was given.',
+  'The given file cannot be read.',
+  'A file cannot be created.',
+  'The given file cannot be converted.',
+];
+const FAIL_CONVERT = 3;
+
+const gallery = (() => {
+  const archives = [];
+  const list = document.getElementById('archives');
+  let halfWidth = false;
+  let lastArchive = 0;
+
+  function element(tag, properties = {}, children = []) {
+    const node = Object.assign(document.createElement(tag), properties);
+    node.append(...children);
+    return node;
+  }
+
+  function explainFailure(failure, written) {
+    const meaning = FAILURE_MEANINGS[failure.code] || FAILURE_MEANINGS[FAIL_CONVERT];
+    if (failure.code !== FAIL_CONVERT) return meaning;
+    if (written === 0) {
+      return `${meaning} It is not an archive: no picture entry starts it, or its first entry is broken.`;
+    }
+    return `${meaning} Entry ${written + 1} is broken or cut short; the ${written} pictures before it are shown.`;
+  }
+
+  function caption(file) {
+    const parts = [`${file.name} ${file.width} × ${file.height}`];
+    const node = element('figcaption', { textContent: parts[0] });
+    if (file.flipped) {
+      node.append(' ', element('span', { className: 'flipped', textContent: '⇅ turned upside down' }));
+    }
+    return node;
+  }
+
+  function figure(archive, result, index) {
+    const file = result.files[index];
+    const open = element('button', { type: 'button', ariaLabel: `View ${file.name}` }, [
+      element('img', { src: file.url, alt: '', decoding: 'async', loading: 'lazy' }),
+    ]);
+    open.addEventListener('click', () => viewer.open(archive, result, index));
+    return element('li', {}, [element('figure', {}, [open, caption(file)])]);
+  }
+
+  function showProgress(archive, result) {
+    const done = result.files.length;
+    archive.count.textContent = `${done} ${done === 1 ? 'picture' : 'pictures'}${result.finished ? '' : ' so far'}`;
+    if (result.finished) archive.progress.value = archive.progress.max;
+  }
+
+  function showFailure(archive, result) {
+    archive.alert.replaceChildren();
+    if (!result.failure) return;
+    const line = new TextDecoder('shift_jis').decode(result.failure.line);
+    archive.alert.append(
+      `${archive.name}: ${explainFailure(result.failure, result.files.length)} varnu says: `,
+      element('q', { lang: 'ja', textContent: line }),
+    );
+  }
+
+  function addFile(archive, result, file) {
+    file.blob = new Blob([file.bytes], { type: 'image/bmp' });
+    file.url = URL.createObjectURL(file.blob);
+    delete file.bytes;
+    result.files.push(file);
+    if (archive.shown !== result) return;
+    archive.progress.value = Math.min(file.archivePosition, archive.progress.max);
+    archive.gallery.append(figure(archive, result, result.files.length - 1));
+    showProgress(archive, result);
+  }
+
+  // Converts in the mode asked for, once per archive and mode; later it shows what it has.
+  function resultFor(archive, wantHalfWidth) {
+    const key = wantHalfWidth ? 'half' : 'plain';
+    if (!archive.results[key]) {
+      const result = { halfWidth: wantHalfWidth, files: [], failure: null, finished: false };
+      archive.results[key] = result;
+      result.done = converter
+        .convert(archive.id, archive.name, wantHalfWidth, (file) => addFile(archive, result, file))
+        .then(({ failure }) => {
+          result.failure = failure;
+          result.finished = true;
+          if (archive.shown === result) {
+            showProgress(archive, result);
+            showFailure(archive, result);
+            archive.saveAll.disabled = false;
+          }
+        });
+    }
+    return archive.results[key];
+  }
+
+  function show(archive) {
+    const result = resultFor(archive, halfWidth);
+    archive.shown = result;
+    archive.progress.value = result.finished ? archive.progress.max : 0;
+    archive.gallery.replaceChildren(...result.files.map((_, k) => figure(archive, result, k)));
+    archive.saveAll.disabled = !result.finished;
+    showProgress(archive, result);
+    showFailure(archive, result);
+    return result.done;
+  }
+
+  // A file or a dropped folder (`item` has a name and, for a file, its bytes to read).
+  async function open(item) {
+    const id = ++lastArchive;
+    const headingId = `archive-${id}`;
+    const archive = {
+      id,
+      name: item.name,
+      results: {},
+      shown: null,
+      progress: element('progress', { max: Math.max(item.size || 0, 1), value: 0 }),
+      count: element('span'),
+      alert: element('div', { role: 'alert' }),
+      gallery: element('ul', { className: 'gallery' }),
+      saveAll: element('button', { type: 'button', textContent: 'Save all', disabled: true }),
+    };
+    archive.progress.setAttribute('aria-label', `Converting ${item.name}`);
+    archive.alert.setAttribute('role', 'alert');
+    archive.saveAll.addEventListener('click', () => saving.saveAll(archive));
+    const section = element('section', {}, [
+      element('h3', { id: headingId, textContent: item.name }),
+      element('div', { className: 'controls' }, [archive.progress, archive.count, archive.saveAll]),
+      archive.alert,
+      archive.gallery,
+    ]);
+    section.setAttribute('aria-labelledby', headingId);
+    list.append(section);
+    archives.push(archive);
+
+    // What cannot be read as a file (a folder the browser handed over as one) is stored as a
+    // folder, which the converter refuses as it does on the command line.
+    let bytes = null;
+    if (!item.isFolder) bytes = await item.file.arrayBuffer().catch(() => null);
+    await converter.store(id, item.name, bytes, bytes === null);
+    return show(archive);
+  }
+
+  function setHalfWidth(on) {
+    halfWidth = on;
+    return Promise.all(archives.map(show));
+  }
+
+  return { open, setHalfWidth, element };
+})();
