@@ -7,12 +7,18 @@ packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-
   # The Windows programs: the cross compiler, and Wine to test them.
   g++-mingw-w64-x86-64-posix wine64
   # The manual pages' check, the release files and the packer's tests.
-  mandoc zip dpkg-dev imagemagick)
+  mandoc zip dpkg-dev imagemagick
+  # The page's browser tests.
+  chromium)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
+# Node.js and npm from Debian unless some Node.js is already there (one that bundles npm would
+# conflict with Debian's npm).
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 if ((${#missing[@]} > 0)); then
   echo "installing: ${missing[*]}"
   sudo_cmd=()

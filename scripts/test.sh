@@ -40,6 +40,15 @@ run_tests build/test-plain
 scripts/wine-run --stop
 trap - EXIT
 
+# The page in Debian's Chromium, driven through its roles and labels; what it saves is compared
+# with what the native programs of build/test-plain write from the same inputs.
+npm ci --no-audit --no-fund
+scripts/build-web.sh
+VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
+  node --test tests/browser/page.test.mjs | tee build/web/browser-tests.log
+passed=$((passed + $(sed -n 's/^# pass //p' build/web/browser-tests.log)))
+skipped=$((skipped + $(sed -n 's/^# skipped //p' build/web/browser-tests.log)))
+
 run_suite() {
   build "$@"
   run_tests "$1"

@@ -33,9 +33,12 @@ const gallery = (() => {
     return `${meaning} Entry ${written + 1} is broken or cut short; the ${written} pictures before it are shown.`;
   }
 
+  // The name on a line of its own, then the size; read aloud as one phrase.
   function caption(file) {
-    const parts = [`${file.name} ${file.width} × ${file.height}`];
-    const node = element('figcaption', { textContent: parts[0] });
+    const node = element('figcaption', {}, [
+      element('span', { className: 'name', textContent: file.name }),
+      ` ${file.width} × ${file.height}`,
+    ]);
     if (file.flipped) {
       node.append(' ', element('span', { className: 'flipped', textContent: '⇅ turned upside down' }));
     }
