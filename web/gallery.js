@@ -45,11 +45,35 @@ const gallery = (() => {
     return node;
   }
 
+  // A picture becomes a blob for the browser to draw only when it is about to be seen: an
+  // archive of thousands costs the page no more than the pictures in view.
+  function blobOf(file) {
+    file.blob ??= new Blob([file.bytes], { type: 'image/bmp' });
+    return file.blob;
+  }
+
+  function urlOf(file) {
+    file.url ??= URL.createObjectURL(blobOf(file));
+    return file.url;
+  }
+
+  const nearView = new IntersectionObserver(
+    (entries) => {
+      for (const { isIntersecting, target } of entries) {
+        if (!isIntersecting) continue;
+        nearView.unobserve(target);
+        target.src = urlOf(target.file);
+      }
+    },
+    { rootMargin: '50% 0px' },
+  );
+
   function figure(archive, result, index) {
     const file = result.files[index];
-    const open = element('button', { type: 'button', ariaLabel: `View ${file.name}` }, [
-      element('img', { src: file.url, alt: '', decoding: 'async', loading: 'lazy' }),
-    ]);
+    const image = element('img', { alt: '', decoding: 'async' });
+    image.file = file;
+    nearView.observe(image);
+    const open = element('button', { type: 'button', ariaLabel: `View ${file.name}` }, [image]);
     open.addEventListener('click', () => viewer.open(archive, result, index));
     return element('li', {}, [element('figure', {}, [open, caption(file)])]);
   }
@@ -70,14 +94,24 @@ const gallery = (() => {
     );
   }
 
+  // Files arrive faster than frames: the figures of a frame's worth are added at once, so the
+  // first pictures are drawn while the rest of the archive streams in.
   function addFile(archive, result, file) {
-    file.blob = new Blob([file.bytes], { type: 'image/bmp' });
-    file.url = URL.createObjectURL(file.blob);
-    delete file.bytes;
     result.files.push(file);
-    if (archive.shown !== result) return;
-    archive.progress.value = Math.min(file.archivePosition, archive.progress.max);
-    archive.gallery.append(figure(archive, result, result.files.length - 1));
+    result.position = file.archivePosition;
+    if (archive.shown === result && !archive.frameRequested) {
+      archive.frameRequested = true;
+      requestAnimationFrame(() => showNewFiles(archive));
+    }
+  }
+
+  function showNewFiles(archive) {
+    archive.frameRequested = false;
+    const result = archive.shown;
+    const shown = archive.gallery.children.length;
+    const added = result.files.slice(shown).map((_, k) => figure(archive, result, shown + k));
+    archive.gallery.append(...added);
+    if (!result.finished) archive.progress.value = Math.min(result.position, archive.progress.max);
     showProgress(archive, result);
   }
 
@@ -93,7 +127,7 @@ const gallery = (() => {
           result.failure = failure;
           result.finished = true;
           if (archive.shown === result) {
-            showProgress(archive, result);
+            showNewFiles(archive);
             showFailure(archive, result);
             archive.saveAll.disabled = false;
           }
@@ -154,5 +188,5 @@ const gallery = (() => {
     return Promise.all(archives.map(show));
   }
 
-  return { open, setHalfWidth, element };
+  return { open, setHalfWidth, element, blobOf, urlOf };
 })();

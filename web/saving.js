@@ -20,7 +20,7 @@ const saving = (() => {
   }
 
   async function pngOf(file) {
-    const bitmap = await createImageBitmap(file.blob);
+    const bitmap = await createImageBitmap(gallery.blobOf(file));
     const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
     canvas.getContext('2d').drawImage(bitmap, 0, 0);
     bitmap.close();
@@ -28,7 +28,7 @@ const saving = (() => {
   }
 
   function saveBitmap(file) {
-    download(file.blob, file.name);
+    download(gallery.blobOf(file), file.name);
   }
 
   async function savePng(file, status) {
@@ -54,7 +54,7 @@ const saving = (() => {
             continue;
           }
         }
-        files.push({ name: file.name, bytes: await file.blob.arrayBuffer() });
+        files.push({ name: file.name, bytes: file.bytes });
       }
       const [{ zip }, { base }] = await Promise.all([
         converter.zip(files),

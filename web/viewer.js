@@ -50,7 +50,7 @@ const viewer = (() => {
     current.index = index;
     const file = result.files[index];
     heading.textContent = file.name;
-    image.src = file.url;
+    image.src = gallery.urlOf(file);
     image.alt = `${file.name}, ${file.width} × ${file.height}`;
     flipped.textContent = file.flipped
       ? '⇅ varnu turned this picture upside down (its palette entry 0 is green).'
@@ -61,7 +61,7 @@ const viewer = (() => {
     const rows = [
       ['Picture', `${index + 1} of ${result.files.length}`],
       ['Offset in the archive', `${number(file.entryOffset)} bytes`],
-      ['File written', `${number(file.blob.size)} bytes`],
+      ['File written', `${number(file.bytes.length)} bytes`],
       ['Turned upside down', file.flipped ? 'yes' : 'no'],
     ];
     showFacts(rows);
