@@ -29,9 +29,8 @@ const converter = (() => {
   }
 
   return {
-    // Keeps the archive's bytes in the worker, under the name the user's file has.
-    store: (archive, name, bytes, isFolder) =>
-      ask('store', { archive, name, bytes, isFolder }, { transfer: bytes ? [bytes] : [] }),
+    // Gives the worker the archive under the name the user's file has (file: null for a folder).
+    store: (archive, name, file) => ask('store', { archive, name, file }),
     convert: (archive, name, halfWidth, onFile) =>
       ask('convert', { archive, name, halfWidth }, { onFile }),
     baseName: (name) => ask('baseName', { name }),

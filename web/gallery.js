@@ -175,11 +175,7 @@ const gallery = (() => {
     list.append(section);
     archives.push(archive);
 
-    // What cannot be read as a file (a folder the browser handed over as one) is stored as a
-    // folder, which the converter refuses as it does on the command line.
-    let bytes = null;
-    if (!item.isFolder) bytes = await item.file.arrayBuffer().catch(() => null);
-    await converter.store(id, item.name, bytes, bytes === null);
+    await converter.store(id, item.name, item.isFolder ? null : item.file);
     return show(archive);
   }
 

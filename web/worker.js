@@ -27,14 +27,28 @@ function makeFolder(FS, path) {
 }
 
 // The archive keeps the name the user's file has, so the converter names its outputs from it
-// exactly as on the command line; a dropped folder becomes a folder of that name.
-function store(m, { archive, name, bytes, isFolder }) {
+// exactly as on the command line. It is read straight from the user's file as the converter
+// asks for its bytes, never copied whole first, so the first pictures come at once. What cannot
+// be read (a dropped folder the browser hands over as a file) becomes a folder of that name,
+// which the converter refuses as it does on the command line.
+function store(m, { archive, name, file }) {
   const folder = archiveFolder(archive);
   makeFolder(m.FS, folder);
-  if (isFolder) m.FS.mkdir(`${folder}/${name}`);
-  // The module's file takes the bytes over rather than copying them: a large archive shows sooner.
-  else m.FS.writeFile(`${folder}/${name}`, new Uint8Array(bytes), { canOwn: true });
+  if (file && readable(file)) {
+    m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name, data: file }] }, folder);
+  } else {
+    m.FS.mkdir(`${folder}/${name}`);
+  }
   return {};
+}
+
+function readable(file) {
+  try {
+    new FileReaderSync().readAsArrayBuffer(file.slice(0, 1));
+    return true;
+  } catch {
+    return false;
+  }
 }
 
 function convert(m, { archive, name, halfWidth }) {
