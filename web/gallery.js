@@ -11,6 +11,9 @@ const FAILURE_MEANINGS = [
   'The given file cannot be converted.',
 ];
 const FAIL_CONVERT = 3;
+// The thumbnail box, about 10rem wide at 4:3.
+const SHARP_THUMBNAIL_WIDTH = 160;
+const SHARP_THUMBNAIL_HEIGHT = 120;
 
 const gallery = (() => {
   const archives = [];
@@ -71,6 +74,9 @@ const gallery = (() => {
   function figure(archive, result, index) {
     const file = result.files[index];
     const image = element('img', { alt: '', decoding: 'async' });
+    // A picture smaller than its box is enlarged with sharp pixels; a larger one is shrunk
+    // smoothly.
+    image.classList.toggle('sharp', file.width <= SHARP_THUMBNAIL_WIDTH && file.height <= SHARP_THUMBNAIL_HEIGHT);
     image.file = file;
     nearView.observe(image);
     const open = element('button', { type: 'button', ariaLabel: `View ${file.name}` }, [image]);

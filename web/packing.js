@@ -21,9 +21,15 @@ const packing = (() => {
   const { element } = gallery;
   let slots = new Map(); // the path the packer saw -> where its messages go
 
+  // A PNG is said to be one, so that what the packer answers about a 32-bit bitmap makes sense.
   function showPictures() {
     list.replaceChildren(
-      ...[...picturesInput.files].map((file) => element('li', {}, [element('span', { textContent: file.name })])),
+      ...[...picturesInput.files].map((file) => {
+        const note = /\.png$/i.test(file.name) || file.type === 'image/png'
+          ? [element('span', { className: 'hint', textContent: ' (PNG: handed to varnu-pack as a 32-bit bitmap)' })]
+          : [];
+        return element('li', {}, [element('span', { textContent: file.name }), ...note]);
+      }),
     );
     result.replaceChildren();
     originalMessage.replaceChildren();

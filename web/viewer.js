@@ -84,8 +84,8 @@ const viewer = (() => {
   }
 
   dialog.addEventListener('keydown', (event) => {
-    if (event.key === 'ArrowRight' || event.key === 'ArrowDown') move(1);
-    else if (event.key === 'ArrowLeft' || event.key === 'ArrowUp') move(-1);
+    if (event.key === 'ArrowRight') move(1);
+    else if (event.key === 'ArrowLeft') move(-1);
     else return;
     event.preventDefault();
   });

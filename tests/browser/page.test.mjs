@@ -8,7 +8,7 @@ import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
-  convertNatively, downloadOf, freshFolder, headerSize, launchBrowser, makeTestArchive,
+  convertNatively, downloadOf, entryFacts, freshFolder, headerSize, launchBrowser, makeTestArchive,
   openPage, packNatively, pagePath, sampleArchive, servePage, webBuild,
 } from './support.mjs';
 
@@ -115,7 +115,7 @@ async function checkArchives(page, row) {
     await checkFigures(page, region, expected, row);
     await checkAlert(region, expected, row.alerts?.[name]);
     if (expected.files.size > 0) {
-      await checkSavedBitmaps(page, region, expected);
+      await checkSavedBitmaps(page, region, expected, entryFacts(archives[key]));
       await checkZip(page, region, expected, key);
     }
   }
@@ -148,14 +148,27 @@ async function checkAlert(region, expected, meaning) {
   assert.ok(text.includes(line), `${text} does not show ${line}`);
 }
 
+// The facts the larger view lists, by term, once the entry's sizes have come.
+async function factsShown(dialog) {
+  await dialog.getByRole('term').filter({ hasText: /^Packed size$/ }).waitFor();
+  const terms = await dialog.getByRole('term').allTextContents();
+  const values = await dialog.getByRole('definition').allTextContents();
+  return Object.fromEntries(terms.map((term, k) => [term, values[k]]));
+}
+
+const inBytes = (n) => `${n.toLocaleString('en')} bytes`;
+
 // Through the larger view: the first picture by its button, the rest with the arrow key.
-async function checkSavedBitmaps(page, region, expected) {
+async function checkSavedBitmaps(page, region, expected, entries) {
   const names = [...expected.files.keys()];
   await region.getByRole('button', { name: `View ${names[0]}` }).click();
   const dialog = page.getByRole('dialog');
   for (const [k, name] of names.entries()) {
     if (k > 0) await page.keyboard.press('ArrowRight');
     await dialog.getByRole('heading', { name }).waitFor();
+    const facts = await factsShown(dialog);
+    assert.equal(facts['Offset in the archive'], inBytes(entries[k].offset), name);
+    assert.equal(facts['Packed size'], inBytes(entries[k].packed), name);
     const saved = await downloadOf(page, () => dialog.getByRole('button', { name: 'Save BMP' }).click());
     assert.equal(saved.name, name);
     assert.ok(saved.bytes.equals(expected.files.get(name)), `${name} differs from varnu's`);

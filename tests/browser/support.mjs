@@ -95,3 +95,16 @@ export async function downloadOf(page, click) {
 export function headerSize(bytes) {
   return { width: bytes.readUInt16LE(18), height: bytes.readUInt16LE(22) };
 }
+
+// Where each entry of an archive starts and how long its payload is, read the plain way: a
+// header on each 2048-byte boundary until one lacks the magic or is cut short.
+export function entryFacts(path) {
+  const bytes = readFileSync(path);
+  const facts = [];
+  for (let at = 0; at + 12 <= bytes.length && bytes.toString('latin1', at, at + 6) === 'vazmur';) {
+    const packed = bytes.readUIntLE(at + 8, 3);
+    facts.push({ offset: at, packed });
+    at = Math.ceil((at + 12 + packed) / 2048) * 2048;
+  }
+  return facts;
+}
