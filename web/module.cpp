@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <span>
 #include <sstream>
 #include <string>
@@ -111,20 +112,29 @@ EMSCRIPTEN_KEEPALIVE const std::uint32_t* varnu_entry_sizes(const char* path, do
   static std::array<std::uint32_t, 2> sizes{};
   std::FILE* file = platform::open_for_reading(path);
   if (file == nullptr) return nullptr;
-  std::array<std::uint8_t, kLengthFieldSize> field{};
-  std::vector<std::uint8_t> payload, image;
-  bool read = std::fseek(file, static_cast<long>(offset) + kEntryHeaderSize, SEEK_SET) == 0 &&
-              std::fread(field.data(), 1, field.size(), file) == field.size();
-  if (read) {
-    // Three little-endian bytes; the fourth is not looked at.
-    payload.resize(field[0] | field[1] << 8 | static_cast<std::size_t>(field[2]) << 16);
-    read = std::fread(payload.data(), 1, payload.size(), file) == payload.size();
+  bool read = false;
+  // The payload is at most 16 MiB - 1 (three bytes of length), and the decoder bounds what it
+  // makes of it; running out of memory on either only leaves the facts out.
+  try {
+    std::array<std::uint8_t, kLengthFieldSize> field{};
+    read = std::fseek(file, static_cast<long>(offset + kEntryHeaderSize), SEEK_SET) == 0 &&
+           std::fread(field.data(), 1, field.size(), file) == field.size();
+    if (read) {
+      // Three little-endian bytes; the fourth is not looked at.
+      std::vector<std::uint8_t> payload(field[0] | field[1] << 8 |
+                                        static_cast<std::size_t>(field[2]) << 16);
+      std::vector<std::uint8_t> image;
+      read = std::fread(payload.data(), 1, payload.size(), file) == payload.size();
+      if (read) {
+        sizes = {static_cast<std::uint32_t>(payload.size()),
+                 static_cast<std::uint32_t>(lzss_expand(payload, image))};
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    read = false;
   }
   std::fclose(file);
-  if (!read) return nullptr;
-  sizes = {static_cast<std::uint32_t>(payload.size()),
-           static_cast<std::uint32_t>(lzss_expand(payload, image))};
-  return sizes.data();
+  return read ? sizes.data() : nullptr;
 }
 
 // `varnu-pack args...` in the current directory; returns its exit status. What it printed on

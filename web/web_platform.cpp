@@ -10,7 +10,9 @@
 // This file replaces the POSIX platform in the module, so it defines every function of it.
 #include <emscripten.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -54,11 +56,11 @@ struct OutputFile {
 // The file being written, if any, so that a run that ends early can drop it.
 OutputFile* open_output = nullptr;
 
-// The page's side: Module.onOutput is set by the worker before any conversion.
+// The page's side: Module.onOutput, given by the worker when it creates the module.
 EM_JS(void, hand_output_to_page,
-      (const char* name, const std::uint8_t* bytes, std::size_t size,
-       const std::uint8_t* palette, std::size_t palette_size, double entry_offset, int flipped,
-       int width, int height, double archive_position),
+      (const char* name, const std::uint8_t* bytes, std::size_t size, const std::uint8_t* palette,
+       std::size_t palette_size, double entry_offset, int flipped, int width, int height,
+       double archive_position),
       {
         Module.onOutput({
           name : UTF8ToString(name),
