@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the release files under dist/ and checks them:
-#   dist/varnu-VERSION-windows-x86_64.zip  varnu.exe, varnu-pack.exe, README.txt, LICENSE.txt
-#                                          (text files with CR LF line ends);
-#   dist/varnu_VERSION_amd64.deb           the Linux build, as a Debian package.
+#   dist/varnu-VERSION-windows-x86_64.zip  varnu.exe, varnu-pack.exe, varnu.html, README.txt,
+#                                          LICENSE.txt (text files with CR LF line ends);
+#   dist/varnu_VERSION_amd64.deb           the Linux build, as a Debian package;
+#   dist/varnu.html                        the web page, one file that runs in any browser.
 # The check converts the sample archive with the installed Debian package (dpkg -i when run as
 # root, else unpacked into a scratch root) and with varnu.exe from the zip under Wine, and
 # compares both with the freshly built program's output.
@@ -20,6 +21,10 @@ cmake --build build/dist-linux -j "$(nproc)"
 deb=dist/varnu_${version}_amd64.deb
 mv "build/dist-linux/varnu_${version}_amd64.deb" "$deb"
 
+echo "== web page"
+scripts/build-web.sh
+cp build/web/varnu.html dist/varnu.html
+
 echo "== Windows build and zip"
 cmake -S . -B build/dist-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 cmake --build build/dist-windows -j "$(nproc)"
@@ -27,7 +32,8 @@ zip_name=varnu-${version}-windows-x86_64
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT
 mkdir "$staging/$zip_name"
-cp build/dist-windows/varnu.exe build/dist-windows/varnu-pack.exe "$staging/$zip_name/"
+cp build/dist-windows/varnu.exe build/dist-windows/varnu-pack.exe dist/varnu.html \
+  "$staging/$zip_name/"
 sed 's/$/\r/' README.md >"$staging/$zip_name/README.txt"
 sed 's/$/\r/' LICENSE >"$staging/$zip_name/LICENSE.txt"
 rm -f "dist/$zip_name.zip"
@@ -65,6 +71,7 @@ convert_sample "$staging/zip" "$root/scripts/wine-run" "$staging/unzipped/$zip_n
 scripts/wine-run --stop
 diff -r -x sample.arc "$staging/expected" "$staging/zip"
 grep -q $'\r$' "$staging/unzipped/$zip_name/LICENSE.txt"
+cmp dist/varnu.html "$staging/unzipped/$zip_name/varnu.html"
 
 echo "checked: the package and the zip convert the sample archive exactly as the build does"
 ls -l dist/

@@ -36,6 +36,11 @@ const gallery = (() => {
     return `${meaning} Entry ${written + 1} is broken or cut short; the ${written} pictures before it are shown.`;
   }
 
+  // The worker fails only when it cannot work at all (its module failed to start or broke).
+  function cannotWork(name, reason) {
+    return `${name}: this page cannot convert it here (${reason}). Reload the page to try again.`;
+  }
+
   // The name on a line of its own, then the size; read aloud as one phrase.
   function caption(file) {
     const node = element('figcaption', {}, [
@@ -92,6 +97,7 @@ const gallery = (() => {
 
   function showFailure(archive, result) {
     archive.alert.replaceChildren();
+    if (result.error) archive.alert.textContent = cannotWork(archive.name, result.error);
     if (!result.failure) return;
     const line = new TextDecoder('shift_jis').decode(result.failure.line);
     archive.alert.append(
@@ -129,8 +135,15 @@ const gallery = (() => {
       archive.results[key] = result;
       result.done = converter
         .convert(archive.id, archive.name, wantHalfWidth, (file) => addFile(archive, result, file))
-        .then(({ failure }) => {
-          result.failure = failure;
+        .then(
+          ({ failure }) => {
+            result.failure = failure;
+          },
+          (error) => {
+            result.error = error.message;
+          },
+        )
+        .then(() => {
           result.finished = true;
           if (archive.shown === result) {
             showNewFiles(archive);
@@ -181,8 +194,12 @@ const gallery = (() => {
     list.append(section);
     archives.push(archive);
 
-    await converter.store(id, item.name, item.isFolder ? null : item.file);
-    return show(archive);
+    try {
+      await converter.store(id, item.name, item.isFolder ? null : item.file);
+      await show(archive);
+    } catch (error) {
+      archive.alert.textContent = cannotWork(item.name, error.message);
+    }
   }
 
   function setHalfWidth(on) {

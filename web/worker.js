@@ -132,10 +132,10 @@ function zip(m, { files }) {
 const answers = { store, convert, baseName, entrySizes, pack, zip };
 
 self.onmessage = async ({ data }) => {
-  const m = await moduleReady;
-  job = data.id;
   let answer;
   try {
+    const m = await moduleReady;
+    job = data.id;
     answer = answers[data.type](m, data);
   } catch (error) {
     answer = { error: String(error && error.message ? error.message : error) };
