@@ -41,7 +41,8 @@ after(async () => {
 // open: archives given to "Open archive", drop: archives dropped on the page; halfWidth: switched
 // on before they are opened, or 'after' they are shown. Expected figures,
 // bytes and failure lines come from the native varnu on the same file. pack: pictures (the
-// native outputs of an archive, or files of the row's own) packed with or without the original.
+// native outputs of an archive, and a file of the row's own) chosen or dropped, packed with or
+// without the original, against varnu-pack on the same files in name order.
 const scenarios = [
   { name: 'sample archive, from a static server', open: ['sample'], flipped: ['sample_002.BMP'],
     screenshot: 'gallery.png' },
@@ -56,6 +57,7 @@ const scenarios = [
     flipped: ['sample_002.BMP'], alerts: { 'empty.arc': CANNOT_CONVERT, 'cut.arc': CANNOT_CONVERT } },
   { name: 'pack the sample outputs', pack: { from: 'sample' } },
   { name: 'pack the sample outputs like the original', pack: { from: 'sample', like: true } },
+  { name: 'pack the sample outputs dropped in reverse: by name', pack: { from: 'sample', dropped: true } },
   { name: 'pack refuses a file that is no bitmap and downloads nothing',
     pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } }, refused: 'notes.bmp' },
 ];
@@ -81,17 +83,15 @@ for (const row of scenarios) {
   });
 }
 
-async function dropFiles(page, names) {
-  const files = names.map((key) => ({
-    name: `${key}.arc`,
-    bytes: [...readFileSync(archives[key])],
-  }));
-  const transfer = await page.evaluateHandle((list) => {
+// Drops the files at `paths` on `target`, under the names given, as a file manager would.
+async function dropFiles(target, paths, names) {
+  const files = paths.map((path, k) => ({ name: names[k], bytes: [...readFileSync(path)] }));
+  const transfer = await target.page().evaluateHandle((list) => {
     const data = new DataTransfer();
     for (const { name, bytes } of list) data.items.add(new File([new Uint8Array(bytes)], name));
     return data;
   }, files);
-  await page.getByRole('main').dispatchEvent('drop', { dataTransfer: transfer });
+  await target.dispatchEvent('drop', { dataTransfer: transfer });
 }
 
 async function checkArchives(page, row) {
@@ -100,7 +100,7 @@ async function checkArchives(page, row) {
   if (row.open) {
     for (const key of keys) await page.getByLabel('Open archive').setInputFiles(archives[key]);
   } else {
-    await dropFiles(page, keys);
+    await dropFiles(page.getByRole('main'), keys.map((key) => archives[key]), keys.map((key) => `${key}.arc`));
   }
   if (row.halfWidth === 'after') {
     await page.getByRole('button', { name: 'Save all', disabled: false }).waitFor();
@@ -210,7 +210,13 @@ async function checkPack(page, row) {
   // The native run writes into a folder of its own, as the page's does.
   if (expected.archive === null && !row.refused) assert.fail(expected.messages);
 
-  await page.getByLabel('Pictures').setInputFiles(pictures);
+  if (row.pack.dropped) {
+    const reversed = [...pictures].reverse();
+    await dropFiles(page.getByRole('region', { name: 'Pack' }), reversed,
+      reversed.map((path) => path.slice(folder.length + 1)));
+  } else {
+    await page.getByLabel('Pictures').setInputFiles(pictures);
+  }
   if (original) await page.getByLabel('Original archive').setInputFiles(archives[row.pack.from]);
   const pack = page.getByRole('button', { name: 'Pack' });
   if (!row.refused) {
