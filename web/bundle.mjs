@@ -14,7 +14,9 @@ const own = (name) => read(join(here, name));
 // A script's text may not close the element that holds it.
 function inline(text, what) {
   const safe = text.replace(/<\/(script)/gi, '<\\/$1');
-  if (/<!--/.test(safe)) throw new Error(`${what} holds "<!--", which would confuse the page's parser`);
+  if (/<!--/.test(safe)) {
+    throw new Error(`${what} holds "<!--", which would confuse the page's parser`);
+  }
   return safe;
 }
 

@@ -21,8 +21,12 @@ const gallery = (() => {
   let halfWidth = false;
   let lastArchive = 0;
 
-  function element(tag, properties = {}, children = []) {
+  // An element with its properties, its ARIA role and label as attributes (which every browser
+  // reads), and its children.
+  function element(tag, { role, label, ...properties } = {}, children = []) {
     const node = Object.assign(document.createElement(tag), properties);
+    if (role) node.setAttribute('role', role);
+    if (label) node.setAttribute('aria-label', label);
     node.append(...children);
     return node;
   }
@@ -31,9 +35,11 @@ const gallery = (() => {
     const meaning = FAILURE_MEANINGS[failure.code] || FAILURE_MEANINGS[FAIL_CONVERT];
     if (failure.code !== FAIL_CONVERT) return meaning;
     if (written === 0) {
-      return `${meaning} It is not an archive: no picture entry starts it, or its first entry is broken.`;
+      return `${meaning} It is not an archive: no picture entry starts it, ` +
+        'or its first entry is broken.';
     }
-    return `${meaning} Entry ${written + 1} is broken or cut short; the ${written} pictures before it are shown.`;
+    return `${meaning} Entry ${written + 1} is broken or cut short; ` +
+      `the ${written} pictures before it are shown.`;
   }
 
   // The worker fails only when it cannot work at all (its module failed to start or broke).
@@ -48,7 +54,8 @@ const gallery = (() => {
       ` ${file.width} × ${file.height}`,
     ]);
     if (file.flipped) {
-      node.append(' ', element('span', { className: 'flipped', textContent: '⇅ turned upside down' }));
+      const mark = element('span', { className: 'flipped', textContent: '⇅ turned upside down' });
+      node.append(' ', mark);
     }
     return node;
   }
@@ -81,17 +88,19 @@ const gallery = (() => {
     const image = element('img', { alt: '', decoding: 'async' });
     // A picture smaller than its box is enlarged with sharp pixels; a larger one is shrunk
     // smoothly.
-    image.classList.toggle('sharp', file.width <= SHARP_THUMBNAIL_WIDTH && file.height <= SHARP_THUMBNAIL_HEIGHT);
+    const small = file.width <= SHARP_THUMBNAIL_WIDTH && file.height <= SHARP_THUMBNAIL_HEIGHT;
+    image.classList.toggle('sharp', small);
     image.file = file;
     nearView.observe(image);
-    const open = element('button', { type: 'button', ariaLabel: `View ${file.name}` }, [image]);
+    const open = element('button', { type: 'button', label: `View ${file.name}` }, [image]);
     open.addEventListener('click', () => viewer.open(archive, result, index));
     return element('li', {}, [element('figure', {}, [open, caption(file)])]);
   }
 
   function showProgress(archive, result) {
     const done = result.files.length;
-    archive.count.textContent = `${done} ${done === 1 ? 'picture' : 'pictures'}${result.finished ? '' : ' so far'}`;
+    const pictures = `${done} ${done === 1 ? 'picture' : 'pictures'}`;
+    archive.count.textContent = result.finished ? pictures : `${pictures} so far`;
     if (result.finished) archive.progress.value = archive.progress.max;
   }
 
@@ -175,14 +184,16 @@ const gallery = (() => {
       name: item.name,
       results: {},
       shown: null,
-      progress: element('progress', { max: Math.max(item.size || 0, 1), value: 0 }),
+      progress: element('progress', {
+        max: Math.max(item.size || 0, 1),
+        value: 0,
+        label: `Converting ${item.name}`,
+      }),
       count: element('span'),
       alert: element('div', { role: 'alert' }),
       gallery: element('ul', { className: 'gallery' }),
       saveAll: element('button', { type: 'button', textContent: 'Save all', disabled: true }),
     };
-    archive.progress.setAttribute('aria-label', `Converting ${item.name}`);
-    archive.alert.setAttribute('role', 'alert');
     archive.saveAll.addEventListener('click', () => saving.saveAll(archive));
     const section = element('section', {}, [
       element('h3', { id: headingId, textContent: item.name }),

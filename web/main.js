@@ -30,7 +30,8 @@
     const dropped = items.map((item) => {
       const entry = item.webkitGetAsEntry ? item.webkitGetAsEntry() : null;
       const file = item.getAsFile();
-      return { name: file.name, size: file.size, file, isFolder: Boolean(entry && entry.isDirectory) };
+      const isFolder = Boolean(entry && entry.isDirectory);
+      return { name: file.name, size: file.size, file, isFolder };
     });
     if (packing.section.contains(event.target)) {
       packing.drop(dropped.filter((d) => !d.isFolder).map((d) => d.file));

@@ -17,6 +17,7 @@ const packing = (() => {
   const PNG_SIGNATURE = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
   const PREFIX = 'varnu-pack: ';
   const WARNING = 'warning: ';
+  const PNG_NOTE = ' (PNG: handed to varnu-pack as a 32-bit bitmap)';
 
   const { element } = gallery;
   let slots = new Map(); // the path the packer saw -> where its messages go
@@ -25,9 +26,8 @@ const packing = (() => {
   function showPictures() {
     list.replaceChildren(
       ...[...picturesInput.files].map((file) => {
-        const note = /\.png$/i.test(file.name) || file.type === 'image/png'
-          ? [element('span', { className: 'hint', textContent: ' (PNG: handed to varnu-pack as a 32-bit bitmap)' })]
-          : [];
+        const png = /\.png$/i.test(file.name) || file.type === 'image/png';
+        const note = png ? [element('span', { className: 'hint', textContent: PNG_NOTE })] : [];
         return element('li', {}, [element('span', { textContent: file.name }), ...note]);
       }),
     );
@@ -93,7 +93,8 @@ const packing = (() => {
         .sort((a, b) => b.length - a.length)
         .find((name) => body.startsWith(`${name}: `));
       const isWarning = rest !== body;
-      const node = element('p', { className: `message${isWarning ? ' warning' : ''}`, textContent: line });
+      const className = isWarning ? 'message warning' : 'message';
+      const node = element('p', { className, textContent: line });
       if (!isWarning && failed) node.setAttribute('role', 'alert');
       (path === undefined ? result : slots.get(path)).append(node);
     }
@@ -104,7 +105,8 @@ const packing = (() => {
     const files = [...picturesInput.files];
     const original = originalInput.files[0] || null;
     if (files.length === 0) {
-      result.append(element('p', { role: 'alert', textContent: 'Choose the pictures to pack first.' }));
+      const textContent = 'Choose the pictures to pack first.';
+      result.append(element('p', { role: 'alert', textContent }));
       return;
     }
     button.disabled = true;
@@ -129,7 +131,8 @@ const packing = (() => {
       showMessages(answer.messages, answer.status !== 0);
       if (answer.status === 0) {
         saving.download(new Blob([answer.archive]), outputName);
-        result.append(element('p', { role: 'status', textContent: `Packed ${files.length} pictures into ${outputName}.` }));
+        const textContent = `Packed ${files.length} pictures into ${outputName}.`;
+        result.append(element('p', { role: 'status', textContent }));
       }
     } finally {
       button.disabled = false;

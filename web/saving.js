@@ -35,7 +35,8 @@ const saving = (() => {
     try {
       download(await pngOf(file), pngName(file.name));
     } catch {
-      status.textContent = `The browser cannot draw ${file.name}, so it cannot be saved as PNG; save it as BMP.`;
+      status.textContent =
+        `The browser cannot draw ${file.name}, so it cannot be saved as PNG; save it as BMP.`;
     }
   }
 

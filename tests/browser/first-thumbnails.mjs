@@ -15,13 +15,15 @@ function median(values) {
 const browser = await launchBrowser();
 const results = [];
 for (let run = 0; run < runs; ++run) {
-  const { page, context } = await openPage(browser, `file://${pagePath}`, { width: 1280, height: 800 });
+  const viewport = { width: 1280, height: 800 };
+  const { page, context } = await openPage(browser, `file://${pagePath}`, viewport);
   await page.waitForTimeout(IDLE_MS);
   // Times taken in the page: from the input's change event to the load of the first and the
   // last figure's picture.
   await page.evaluate(() => {
     const times = (window.measured = { loads: 0 });
-    document.addEventListener('change', () => { times.given = performance.now(); }, { capture: true });
+    const given = () => { times.given = performance.now(); };
+    document.addEventListener('change', given, { capture: true });
     new MutationObserver((changes) => {
       for (const change of changes) {
         for (const node of change.addedNodes) {
@@ -36,7 +38,8 @@ for (let run = 0; run < runs; ++run) {
     }).observe(document.body, { childList: true, subtree: true });
   });
   await page.getByLabel('Open archive').setInputFiles(archive);
-  await page.getByRole('button', { name: 'Save all', disabled: false }).waitFor({ timeout: 120_000 });
+  const saveAll = page.getByRole('button', { name: 'Save all', disabled: false });
+  await saveAll.waitFor({ timeout: 120_000 });
   await page.waitForTimeout(300);
   const times = await page.evaluate(() => window.measured);
   const figures = await page.getByRole('figure').count();

@@ -3,13 +3,13 @@
 // from the same inputs. One row per scenario; every row also proves that no request left the
 // page and that no script failed.
 import assert from 'node:assert/strict';
-import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
   convertNatively, downloadOf, entryFacts, freshFolder, headerSize, launchBrowser, makeTestArchive,
-  openPage, packNatively, pagePath, sampleArchive, servePage, webBuild,
+  openPage, packNatively, pagePath, removeFreshFolders, sampleArchive, servePage, webBuild,
 } from './support.mjs';
 
 const TIMEOUT_MS = 20_000;
@@ -36,6 +36,7 @@ before(async () => {
 after(async () => {
   await browser?.close();
   server?.close();
+  removeFreshFolders();
 });
 
 // open: archives given to "Open archive", drop: archives dropped on the page; halfWidth: switched
@@ -48,18 +49,22 @@ const scenarios = [
     screenshot: 'gallery.png' },
   { name: 'sample archive at half width, from disk, 360 px wide', open: ['sample'], halfWidth: true,
     fromDisk: true, width: 360, flipped: ['sample_002.BMP'] },
-  { name: 'test archive: keyed, short and broken entries; the page works on', open: ['page', 'sample'],
-    flipped: ['page_001.BMP', 'sample_002.BMP'], alerts: { 'page.arc': CANNOT_CONVERT } },
+  { name: 'test archive: keyed, short and broken entries; the page works on',
+    open: ['page', 'sample'], flipped: ['page_001.BMP', 'sample_002.BMP'],
+    alerts: { 'page.arc': CANNOT_CONVERT } },
   { name: 'test archive, switched to half width once shown', open: ['page'], halfWidth: 'after',
     flipped: ['page_001.BMP'],
     alerts: { 'page.arc': CANNOT_CONVERT } },
-  { name: 'a 0-byte, a truncated and a good archive dropped together', drop: ['empty', 'cut', 'sample'],
-    flipped: ['sample_002.BMP'], alerts: { 'empty.arc': CANNOT_CONVERT, 'cut.arc': CANNOT_CONVERT } },
+  { name: 'a 0-byte, a truncated and a good archive dropped together',
+    drop: ['empty', 'cut', 'sample'], flipped: ['sample_002.BMP'],
+    alerts: { 'empty.arc': CANNOT_CONVERT, 'cut.arc': CANNOT_CONVERT } },
   { name: 'pack the sample outputs', pack: { from: 'sample' } },
   { name: 'pack the sample outputs like the original', pack: { from: 'sample', like: true } },
-  { name: 'pack the sample outputs dropped in reverse: by name', pack: { from: 'sample', dropped: true } },
+  { name: 'pack the sample outputs dropped in reverse: by name',
+    pack: { from: 'sample', dropped: true } },
   { name: 'pack refuses a file that is no bitmap and downloads nothing',
-    pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } }, refused: 'notes.bmp' },
+    pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } },
+    refused: 'notes.bmp' },
 ];
 
 for (const row of scenarios) {
@@ -72,7 +77,8 @@ for (const row of scenarios) {
       if (row.open || row.drop) await checkArchives(page, row);
       if (row.pack) await checkPack(page, row);
       if (row.width) {
-        const overflow = await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
+        const overflow =
+          await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
         assert.ok(overflow <= 0, `the page is ${overflow} px wider than the window`);
       }
       assert.deepEqual(strayRequests, [], 'requests that left the page');
@@ -100,7 +106,8 @@ async function checkArchives(page, row) {
   if (row.open) {
     for (const key of keys) await page.getByLabel('Open archive').setInputFiles(archives[key]);
   } else {
-    await dropFiles(page.getByRole('main'), keys.map((key) => archives[key]), keys.map((key) => `${key}.arc`));
+    const paths = keys.map((key) => archives[key]);
+    await dropFiles(page.getByRole('main'), paths, keys.map((key) => `${key}.arc`));
   }
   if (row.halfWidth === 'after') {
     await page.getByRole('button', { name: 'Save all', disabled: false }).waitFor();
@@ -169,12 +176,14 @@ async function checkSavedBitmaps(page, region, expected, entries) {
     const facts = await factsShown(dialog);
     assert.equal(facts['Offset in the archive'], inBytes(entries[k].offset), name);
     assert.equal(facts['Packed size'], inBytes(entries[k].packed), name);
-    const saved = await downloadOf(page, () => dialog.getByRole('button', { name: 'Save BMP' }).click());
+    const saveBmp = dialog.getByRole('button', { name: 'Save BMP' });
+    const saved = await downloadOf(page, () => saveBmp.click());
     assert.equal(saved.name, name);
     assert.ok(saved.bytes.equals(expected.files.get(name)), `${name} differs from varnu's`);
   }
   await dialog.getByRole('img', { name: 'Palette: 256 colours' }).waitFor();
-  const png = await downloadOf(page, () => dialog.getByRole('button', { name: 'Save PNG' }).click());
+  const savePng = dialog.getByRole('button', { name: 'Save PNG' });
+  const png = await downloadOf(page, () => savePng.click());
   assert.equal(png.name, names.at(-1).replace('.BMP', '.png'));
   assert.ok(png.bytes.subarray(0, 8).equals(PNG_SIGNATURE), 'a PNG file');
   await page.keyboard.press('Escape');
@@ -182,7 +191,8 @@ async function checkSavedBitmaps(page, region, expected, entries) {
 }
 
 async function checkZip(page, region, expected, key) {
-  const zip = await downloadOf(page, () => region.getByRole('button', { name: 'Save all' }).click());
+  const saveAll = region.getByRole('button', { name: 'Save all' });
+  const zip = await downloadOf(page, () => saveAll.click());
   assert.equal(zip.name, `${key}.zip`);
   const files = unzipSync(new Uint8Array(zip.bytes));
   assert.deepEqual(Object.keys(files).sort(), [...expected.files.keys()]);
@@ -201,19 +211,18 @@ async function checkPack(page, row) {
   const pictureNames = pictures.map((path) => path.slice(folder.length + 1));
   const original = row.pack.like ? `${row.pack.from}.arc` : null;
   const output = original || 'packed.arc';
-  const nativeFolder = freshFolder();
-  mkdirSync(join(nativeFolder, 'out'));
-  for (const path of pictures) copyFileSync(path, join(nativeFolder, path.slice(folder.length + 1)));
-  if (original) copyFileSync(archives[row.pack.from], join(nativeFolder, original));
-  const expected = packNatively(nativeFolder,
-    [...(original ? ['--like', original] : []), join('out', output), ...pictureNames], join('out', output));
-  // The native run writes into a folder of its own, as the page's does.
+  // varnu-pack runs beside the pictures (and the original, which the folder holds), writing into
+  // a folder of its own as the page's run does, so that both name the same paths.
+  mkdirSync(join(folder, 'out'));
+  const archivePath = join('out', output);
+  const args = [...(original ? ['--like', original] : []), archivePath, ...pictureNames];
+  const expected = packNatively(folder, args, archivePath);
   if (expected.archive === null && !row.refused) assert.fail(expected.messages);
 
   if (row.pack.dropped) {
     const reversed = [...pictures].reverse();
-    await dropFiles(page.getByRole('region', { name: 'Pack' }), reversed,
-      reversed.map((path) => path.slice(folder.length + 1)));
+    const names = [...pictureNames].reverse();
+    await dropFiles(page.getByRole('region', { name: 'Pack' }), reversed, names);
   } else {
     await page.getByLabel('Pictures').setInputFiles(pictures);
   }

@@ -1,7 +1,7 @@
 // What the page's browser tests stand on: the native programs that give the expected bytes, a
 // static server for the page, and Debian's Chromium, started so that it reaches nothing.
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
@@ -14,15 +14,23 @@ export const webBuild = resolve(root, process.env.VARNU_WEB_BUILD || 'build/web'
 export const pagePath = join(webBuild, 'varnu.html');
 export const sampleArchive = join(root, 'examples/sample.arc');
 
+const folders = [];
+
 export function freshFolder() {
-  return mkdtempSync(join(tmpdir(), 'varnu-page-'));
+  folders.push(mkdtempSync(join(tmpdir(), 'varnu-page-')));
+  return folders.at(-1);
+}
+
+export function removeFreshFolders() {
+  for (const folder of folders.splice(0)) rmSync(folder, { recursive: true, force: true });
 }
 
 // The files `varnu archive [x]` writes in a folder of its own, by name, and the line it printed.
 export function convertNatively(archive, name, halfWidth) {
   const folder = freshFolder();
   writeFileSync(join(folder, name), readFileSync(archive));
-  const run = spawnSync(join(native, 'varnu'), [name, ...(halfWidth ? ['x'] : [])], { cwd: folder });
+  const args = [name, ...(halfWidth ? ['x'] : [])];
+  const run = spawnSync(join(native, 'varnu'), args, { cwd: folder });
   const files = new Map();
   for (const file of readdirSync(folder).sort()) {
     if (file !== name) files.set(file, readFileSync(join(folder, file)));
@@ -54,7 +62,8 @@ export async function servePage() {
     response.end(readFileSync(pagePath));
   });
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  return { url: `http://127.0.0.1:${server.address().port}/varnu.html`, close: () => server.close() };
+  const url = `http://127.0.0.1:${server.address().port}/varnu.html`;
+  return { url, close: () => server.close() };
 }
 
 export function launchBrowser() {
