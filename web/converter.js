@@ -39,7 +39,6 @@ const converter = (() => {
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),
       }),
-    // The pictures are copied, not handed over: the page keeps them.
     zip: (files) => ask('zip', { files }),
   };
 })();

@@ -60,15 +60,10 @@ const gallery = (() => {
     return node;
   }
 
-  // A picture becomes a blob for the browser to draw only when it is about to be seen: an
+  // A picture gets an address for the browser to draw only when it is about to be seen: an
   // archive of thousands costs the page no more than the pictures in view.
-  function blobOf(file) {
-    file.blob ??= new Blob([file.bytes], { type: 'image/bmp' });
-    return file.blob;
-  }
-
   function urlOf(file) {
-    file.url ??= URL.createObjectURL(blobOf(file));
+    file.url ??= URL.createObjectURL(file.blob);
     return file.url;
   }
 
@@ -218,5 +213,5 @@ const gallery = (() => {
     return Promise.all(archives.map(show));
   }
 
-  return { open, setHalfWidth, element, blobOf, urlOf };
+  return { open, setHalfWidth, element, urlOf };
 })();

@@ -20,7 +20,7 @@ const saving = (() => {
   }
 
   async function pngOf(file) {
-    const bitmap = await createImageBitmap(gallery.blobOf(file));
+    const bitmap = await createImageBitmap(file.blob);
     const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
     canvas.getContext('2d').drawImage(bitmap, 0, 0);
     bitmap.close();
@@ -28,7 +28,7 @@ const saving = (() => {
   }
 
   function saveBitmap(file) {
-    download(gallery.blobOf(file), file.name);
+    download(file.blob, file.name);
   }
 
   async function savePng(file, status) {
@@ -51,11 +51,11 @@ const saving = (() => {
           const png = await pngOf(file).catch(() => null);
           // A bitmap the browser cannot draw goes in as varnu wrote it.
           if (png) {
-            files.push({ name: pngName(file.name), bytes: await png.arrayBuffer() });
+            files.push({ name: pngName(file.name), blob: png });
             continue;
           }
         }
-        files.push({ name: file.name, bytes: file.bytes });
+        files.push({ name: file.name, blob: file.blob });
       }
       const [{ zip }, { base }] = await Promise.all([
         converter.zip(files),

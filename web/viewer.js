@@ -61,7 +61,7 @@ const viewer = (() => {
     const rows = [
       ['Picture', `${index + 1} of ${result.files.length}`],
       ['Offset in the archive', `${number(file.entryOffset)} bytes`],
-      ['File written', `${number(file.bytes.length)} bytes`],
+      ['File written', `${number(file.blob.size)} bytes`],
       ['Turned upside down', file.flipped ? 'yes' : 'no'],
     ];
     showFacts(rows);

@@ -56,7 +56,8 @@ struct OutputFile {
 // The file being written, if any, so that a run that ends early can drop it.
 OutputFile* open_output = nullptr;
 
-// The page's side: Module.onOutput, given by the worker when it creates the module.
+// The page's side: Module.onOutput, given by the worker when it creates the module. The bytes
+// are a view of the module's memory, valid only during the call.
 EM_JS(void, hand_output_to_page,
       (const char* name, const std::uint8_t* bytes, std::size_t size, const std::uint8_t* palette,
        std::size_t palette_size, double entry_offset, int flipped, int width, int height,
@@ -64,7 +65,7 @@ EM_JS(void, hand_output_to_page,
       {
         Module.onOutput({
           name : UTF8ToString(name),
-          bytes : HEAPU8.slice(bytes, bytes + size),
+          bytes : HEAPU8.subarray(bytes, bytes + size),
           palette : HEAPU8.slice(palette, palette + palette_size),
           entryOffset : entry_offset,
           flipped : flipped != 0,

@@ -9,8 +9,11 @@ let job = 0; // the request being answered, for the files streamed during a conv
 const moduleReady = createVarnuModule({
   print() {},
   printErr() {},
-  onOutput(file) {
-    self.postMessage({ id: job, type: 'file', file }, [file.bytes.buffer, file.palette.buffer]);
+  // Each file becomes a blob at once, copied out of the module's memory: the page then holds
+  // a handle, and the browser keeps the bytes (on disk when there are too many for memory).
+  onOutput({ bytes, ...facts }) {
+    const file = { ...facts, blob: new Blob([bytes], { type: 'image/bmp' }) };
+    self.postMessage({ id: job, type: 'file', file }, [file.palette.buffer]);
   },
 });
 
@@ -124,8 +127,11 @@ function pack(m, { pictures, original, outputName }) {
 }
 
 function zip(m, { files }) {
+  const reader = new FileReaderSync();
   const entries = {};
-  for (const { name, bytes } of files) entries[name] = new Uint8Array(bytes);
+  for (const { name, blob } of files) {
+    entries[name] = new Uint8Array(reader.readAsArrayBuffer(blob));
+  }
   return { zip: fflate.zipSync(entries, { level: 6 }) };
 }
 
