@@ -4,6 +4,7 @@
 'use strict';
 
 const FAILURE_LINE_END = 2; // the converter ends its line with CR LF
+const EIO = 29; // the module's number for an input/output error
 let job = 0; // the request being answered, for the files streamed during a conversion
 
 const moduleReady = createVarnuModule({
@@ -15,6 +16,9 @@ const moduleReady = createVarnuModule({
     const file = { ...facts, blob: new Blob([bytes], { type: 'image/bmp' }) };
     self.postMessage({ id: job, type: 'file', file }, [file.palette.buffer]);
   },
+}).then((m) => {
+  readErrorsAsErrno(m);
+  return m;
 });
 
 function archiveFolder(archive) {
@@ -31,27 +35,31 @@ function makeFolder(FS, path) {
 
 // The archive keeps the name the user's file has, so the converter names its outputs from it
 // exactly as on the command line. It is read straight from the user's file as the converter
-// asks for its bytes, never copied whole first, so the first pictures come at once. What cannot
-// be read (a dropped folder the browser hands over as a file) becomes a folder of that name,
-// which the converter refuses as it does on the command line.
+// asks for its bytes, never copied whole first, so the first pictures come at once. A dropped
+// folder becomes a folder of that name, which the converter refuses as it does on the command
+// line.
 function store(m, { archive, name, file }) {
   const folder = archiveFolder(archive);
   makeFolder(m.FS, folder);
-  if (file && readable(file)) {
-    m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name, data: file }] }, folder);
-  } else {
-    m.FS.mkdir(`${folder}/${name}`);
-  }
+  if (file) m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name, data: file }] }, folder);
+  else m.FS.mkdir(`${folder}/${name}`);
   return {};
 }
 
-function readable(file) {
-  try {
-    new FileReaderSync().readAsArrayBuffer(file.slice(0, 1));
-    return true;
-  } catch {
-    return false;
-  }
+// A file that cannot be read (removed or changed since it was chosen, or a folder the browser
+// handed over as a file) is a read error to the converter, as a failing disk would be, rather
+// than an exception that would tear through the module.
+function readErrorsAsErrno(m) {
+  const { stream_ops: calls } = m.FS.filesystems.WORKERFS;
+  const read = calls.read;
+  calls.read = (...args) => {
+    try {
+      return read(...args);
+    } catch (error) {
+      if (error instanceof m.FS.ErrnoError) throw error;
+      throw new m.FS.ErrnoError(EIO);
+    }
+  };
 }
 
 function convert(m, { archive, name, halfWidth }) {
