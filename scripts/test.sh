@@ -43,7 +43,7 @@ trap - EXIT
 # The page in Debian's Chromium, driven through its roles and labels; what it saves is compared
 # with what the native programs of build/test-plain write from the same inputs.
 npm ci --no-audit --no-fund
-scripts/build-web.sh
+scripts/build-web.sh -DVARNU_WERROR=ON
 VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
   node --test tests/browser/page.test.mjs | tee build/web/browser-tests.log
 passed=$((passed + $(sed -n 's/^# pass //p' build/web/browser-tests.log)))
