@@ -20,7 +20,10 @@ function inline(text, what) {
   return safe;
 }
 
-const worker = [read(modulePath), read(fflatePath), own('worker.js')].join('\n;\n');
+// The zip library's licence travels with its code.
+const fflateLicence = read(join(dirname(fflatePath), '..', 'LICENSE')).replaceAll('*/', '* /');
+const fflate = `/* fflate, ${fflateLicence} */\n${read(fflatePath)}`;
+const worker = [read(modulePath), fflate, own('worker.js')].join('\n;\n');
 const script = ['converter.js', 'saving.js', 'gallery.js', 'viewer.js', 'packing.js', 'main.js']
   .map(own)
   .join('\n');
