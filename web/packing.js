@@ -134,6 +134,10 @@ const packing = (() => {
         const textContent = `Packed ${files.length} pictures into ${outputName}.`;
         result.append(element('p', { role: 'status', textContent }));
       }
+    } catch (error) {
+      // A chosen file that cannot be read any more, or a worker that cannot work.
+      const textContent = `Nothing was packed: ${error.message}`;
+      result.append(element('p', { role: 'alert', textContent }));
     } finally {
       button.disabled = false;
     }
