@@ -12,12 +12,18 @@ packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-
   # library dependencies with dpkg-dev's dpkg-shlibdeps, which needs `file`), and their checks.
   zip unzip dpkg-dev file lintian
   # The WebAssembly build for Node.js and the browser (scripts/build-web.sh).
-  emscripten)
+  emscripten
+  # The page's browser tests.
+  chromium)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
+# Node.js and npm from Debian unless some Node.js is already there (one that bundles npm would
+# conflict with Debian's npm).
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 if ((${#missing[@]} > 0)); then
   echo "installing: ${missing[*]}"
   sudo_cmd=()

@@ -9,9 +9,11 @@
 #     does this with its own builds, so that the release path cannot rot unnoticed).
 #
 # The release files:
-#   varnu-VERSION-windows-x86_64.zip  varnu.exe, varnu-pack.exe, README.txt, LICENSE.txt in one
-#                                     folder (text files with CR LF line ends);
+#   varnu-VERSION-windows-x86_64.zip  varnu.exe, varnu-pack.exe, varnu.html, README.txt,
+#                                     LICENSE.txt in one folder (text files with CR LF line ends);
 #   varnu_VERSION_amd64.deb           the Linux programs, as a Debian package;
+#   varnu.html                        the web page (scripts/build-web.sh makes it in build/web/;
+#                                     a full release builds it, the test command already has);
 #   SHA256SUMS                        the SHA-256 of each of the others, as `sha256sum -c` reads it.
 # VERSION is project()'s in CMakeLists.txt, the one place it is set.
 #
@@ -42,6 +44,8 @@ if [ $# -eq 0 ]; then
   cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$windows" -j "$(nproc)"
+  echo "== web page"
+  scripts/build-web.sh
 elif [ $# -eq 3 ]; then
   full_release=no
   linux=$1
@@ -51,7 +55,10 @@ else
   echo "usage: scripts/release.sh [LINUX_BUILD WINDOWS_BUILD OUT]" >&2
   exit 2
 fi
+page=build/web/varnu.html
+[ -f "$page" ] || { echo "release.sh: no $page; scripts/build-web.sh makes it" >&2; exit 1; }
 # Absolute, as the steps below change folders.
+page=$(realpath "$page")
 linux=$(realpath "$linux")
 windows=$(realpath "$windows")
 out=$(realpath -m "$out")
@@ -67,9 +74,9 @@ done
 zip_name=varnu-${version}-windows-x86_64
 deb_name=varnu_${version}_amd64.deb
 # Every release file but SHA256SUMS, which lists them; each is made below.
-release_files=("$zip_name.zip" "$deb_name")
+release_files=("$zip_name.zip" "$deb_name" varnu.html)
 # What the zip holds: files copied as they are, and text files given CR LF line ends (SOURCE:NAME).
-zip_as_is=("$windows/varnu.exe" "$windows/varnu-pack.exe")
+zip_as_is=("$windows/varnu.exe" "$windows/varnu-pack.exe" "$page")
 zip_texts=(README.md:README.txt LICENSE:LICENSE.txt)
 
 mkdir -p "$out"
@@ -80,6 +87,8 @@ trap 'rm -rf "$staging"' EXIT
 echo "== Debian package"
 (cd "$linux" && cpack -G DEB -B "$staging/cpack" >/dev/null)
 mv "$staging/cpack/$deb_name" "$out/"
+
+cp "$page" "$out/varnu.html"
 
 echo "== Windows zip"
 mkdir "$staging/$zip_name"

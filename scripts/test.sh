@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs the whole suite: the Windows programs and unit tests are
 # cross-built, and the unit tests run as Windows programs under Wine; the WebAssembly programs are
-# built for Node.js; the Linux suite runs its end-to-end tests against the Linux, the Windows and
-# the Node.js build; the release files are made from the Linux and Windows builds and checked
-# (scripts/release.sh); then the suite runs again under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then the decoder, the whole program and the packer's input readers
-# are fuzzed for 30 seconds each.
+# built for Node.js and the web page; the Linux suite runs its end-to-end tests against the Linux,
+# the Windows and the Node.js build; the release files are made from the Linux and Windows builds
+# and checked (scripts/release.sh); the page is tested in Chromium; then the suite runs again
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder, the whole program and
+# the packer's input readers are fuzzed for 30 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -31,7 +31,9 @@ run_tests() {
 }
 
 build build/test-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVARNU_TESTS=ON
-# The WebAssembly programs for Node.js (and the page), whose end-to-end run is the Linux suite's.
+# The WebAssembly programs for Node.js, whose end-to-end run is the Linux suite's, and the page,
+# with its zip library and test driver from the lock file.
+npm ci --no-audit --no-fund
 scripts/build-web.sh -DVARNU_WERROR=ON
 build build/test-plain -DCMAKE_BUILD_TYPE=Release \
   -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
@@ -46,6 +48,13 @@ scripts/wine-run --stop
 trap - EXIT
 # Into a folder of the test run's own: dist/ holds only what a release made.
 scripts/release.sh build/test-plain build/test-windows build/test-release
+
+# The page in Debian's Chromium, driven through its roles and labels; what it saves is compared
+# with what the native programs of build/test-plain write from the same inputs.
+VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
+  node --test tests/browser/page.test.mjs | tee build/web/browser-tests.log
+passed=$((passed + $(sed -n 's/^# pass //p' build/web/browser-tests.log)))
+skipped=$((skipped + $(sed -n 's/^# skipped //p' build/web/browser-tests.log)))
 
 run_suite() {
   build "$@"

@@ -1,0 +1,42 @@
+// Wiring: the archive input, dropping anywhere, and the half-width switch.
+'use strict';
+
+(() => {
+  const openInput = document.getElementById('open-archive');
+  const halfWidth = document.getElementById('half-width');
+
+  // One archive after another, each under its own heading.
+  let queue = Promise.resolve();
+  function openAll(items) {
+    for (const item of items) queue = queue.then(() => gallery.open(item));
+    return queue;
+  }
+
+  openInput.addEventListener('change', () => {
+    openAll([...openInput.files].map((file) => ({ name: file.name, size: file.size, file })));
+    openInput.value = '';
+  });
+
+  halfWidth.addEventListener('change', () => gallery.setHalfWidth(halfWidth.checked));
+
+  document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = 'copy';
+  });
+  // The items are only readable during the event, so folders are told apart at once.
+  document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    const items = [...event.dataTransfer.items].filter((item) => item.kind === 'file');
+    const dropped = items.map((item) => {
+      const entry = item.webkitGetAsEntry ? item.webkitGetAsEntry() : null;
+      const file = item.getAsFile();
+      const isFolder = Boolean(entry && entry.isDirectory);
+      return { name: file.name, size: file.size, file, isFolder };
+    });
+    if (packing.section.contains(event.target)) {
+      packing.drop(dropped.filter((d) => !d.isFolder).map((d) => d.file));
+    } else {
+      openAll(dropped);
+    }
+  });
+})();
