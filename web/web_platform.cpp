@@ -9,7 +9,6 @@
 //
 // This file replaces the POSIX platform in the module, so it defines every function of it.
 #include <emscripten.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@
 #include "common/run_state.hpp"
 #include "platform/path.hpp"
 #include "platform/platform.hpp"
+#include "platform/posix_read.hpp"
 #include "web/conversion.hpp"
 
 namespace varnu {
@@ -117,16 +117,8 @@ void discard_open_output() {
 
 namespace platform {
 
-// As on POSIX systems: a directory is no file to read.
 std::FILE* open_for_reading(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return nullptr;
-  struct stat status {};
-  if (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
+  return open_posix_file_for_reading(path);
 }
 
 // Called once the entry is decoded and planned, before anything of it is written.

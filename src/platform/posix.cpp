@@ -1,21 +1,13 @@
 // POSIX systems: paths are handed to the system as they are.
-#include <sys/stat.h>
 
 #include "platform/path.hpp"
 #include "platform/platform.hpp"
+#include "platform/posix_read.hpp"
 
 namespace varnu::platform {
 
-// fopen accepts a directory for reading on some systems; it is no file to read.
 std::FILE* open_for_reading(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return nullptr;
-  struct stat status {};
-  if (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
+  return open_posix_file_for_reading(path);
 }
 
 std::FILE* open_for_writing(const std::string& path) {
