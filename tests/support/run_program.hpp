@@ -44,6 +44,9 @@ struct RunOptions {
   bool unprivileged = false;
   // Sends stderr into the captured output as well.
   bool capture_stderr = false;
+  // Sends stderr into this file instead (created or emptied), so that a test can tell what went
+  // to each stream.
+  std::filesystem::path stderr_file{};
 };
 
 struct RunResult {
