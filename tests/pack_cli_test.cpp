@@ -190,7 +190,8 @@ TEST(PackCommandLine, EachFormGivesItsStatusStreamsAndFiles) {
     EXPECT_EQ(lines_in(run.err), c.err_lines) << run.err;
     auto after = files_in(dir.path());
     if (!c.archive.empty()) {
-      ASSERT_TRUE(after.contains(c.archive));
+      EXPECT_TRUE(after.contains(c.archive));
+      if (!after.contains(c.archive)) continue;
       expect_archive(dir.path(), c.archive, c.entries);
       after.erase(c.archive);
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/run_state.hpp"
 #include "driver/extract.hpp"
 #include "lzss/lzss.hpp"
 #include "pack/bmp_input.hpp"
@@ -19,7 +20,10 @@ std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& pa
 
   std::vector<OriginalEntry> entries;
   std::vector<std::uint8_t> payload;
-  std::vector<std::uint8_t> image;
+  // The converter's own image buffer: it starts zero-filled, is never cleared and only grows, and
+  // an entry is judged against all of it, so a bitmap that claims more than its entry decodes to
+  // is written with what lies behind it.
+  std::vector<std::uint8_t> image(kInitialImageSize);
   for (std::uint64_t position = 0;;) {
     std::array<std::uint8_t, kEntryHeaderSize> header{};
     file.seekg(static_cast<std::streamoff>(position));
@@ -39,15 +43,13 @@ std::vector<OriginalEntry> read_original_archive(const std::filesystem::path& pa
     if (got < kEntryHeaderSize || static_cast<std::size_t>(file.gcount()) < length) {
       throw InputError(entry + " is cut short");
     }
-    image.clear();
-    const std::size_t decoded = lzss_expand(payload, image);
-    const std::span<const std::uint8_t> bitmap(image.data(), decoded);
-    const std::optional<BitmapPlan> plan = plan_bitmap(bitmap, false);
+    lzss_expand(payload, image);
+    const std::optional<BitmapPlan> plan = plan_bitmap(image, false);
     if (!plan) throw InputError(entry + " is not a bitmap the converter can convert");
 
     OriginalEntry& taken = entries.emplace_back();
     taken.unread = {header[6], header[7], header[11]};
-    std::copy_n(bitmap.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
+    std::copy_n(image.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
                 taken.resolution.begin());
     taken.upside_down = plan->flip;
     position += kEntryHeaderSize + length;
