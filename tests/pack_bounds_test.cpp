@@ -30,7 +30,19 @@ struct Case {
   std::optional<Refusal> refusal;  // none: packed, each input stored as `stored`
   std::vector<Bytes> stored{};     // empty: each input byte for byte
   std::optional<std::size_t> first_payload{};
+  // What the converter writes for each entry, its resolution fields aside; empty: what is stored.
+  std::vector<Bytes> shown{};
 };
+
+// Archives this small are also converted: they are checked against what the converter under
+// test (the Windows one, under Wine) writes. Larger ones only take time there.
+constexpr std::size_t kConvertedArchiveMax = 1 << 20;
+
+// The converter writes every bitmap with both resolution fields 2923 pixels per metre.
+Bytes as_converted(Bytes bitmap) {
+  for (std::size_t at : {38, 42}) put_le(bitmap, at, 2923, 4);
+  return bitmap;
+}
 
 void run_cases(const std::vector<Case>& cases) {
   for (const auto& c : cases) {
@@ -62,6 +74,18 @@ void run_cases(const std::vector<Case>& cases) {
     }
     if (c.first_payload) {
       EXPECT_EQ(entries.front().payload_size, *c.first_payload);
+    }
+    if (entries.size() > 2 || fs::file_size(dir.path() / "out.arc") > kConvertedArchiveMax) {
+      continue;
+    }
+    EXPECT_EQ(run_varnu({.args = {"out.arc"}, .cwd = dir.path()}).status, 0);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+      const Bytes& shown = !c.shown.empty()    ? c.shown[k]
+                           : !c.stored.empty() ? c.stored[k]
+                                               : c.inputs[k].second;
+      const fs::path output = dir.path() / ("out_00" + std::to_string(k) + ".BMP");
+      EXPECT_TRUE(fs::exists(output) && read_bytes(output) == as_converted(shown))
+          << "the converter's entry " << k;
     }
   }
 }
@@ -181,7 +205,9 @@ TEST(PackLimits, EachIsMetExactlyAndRefusedOnePast) {
        {{"k.bmp", bmp_file(flipped_4096)}},
        false,
        std::nullopt,
-       {rows_reversed(bmp_file(flipped_4096), 4096, 2)}},
+       {rows_reversed(bmp_file(flipped_4096), 4096, 2)},
+       std::nullopt,
+       {bmp_file(flipped_4096)}},
       {"flipped rows of 4100 bytes",
        {{"k.bmp", bmp_file(flipped_4100)}},
        false,
@@ -193,7 +219,9 @@ TEST(PackLimits, EachIsMetExactlyAndRefusedOnePast) {
        {{"k.bmp", bmp_file(flipped_4100)}},
        true,
        std::nullopt,
-       {rows_reversed(bmp_file(flipped_4100), 4100, 2)}},
+       {rows_reversed(bmp_file(flipped_4100), 4100, 2)},
+       std::nullopt,
+       {bmp_file(flipped_4100)}},
       {"green-keyed rows of 4100 bytes, not flipped",
        {{"k.bmp", bmp_file(unflipped_4100)}},
        false,
@@ -278,6 +306,35 @@ TEST(PackInputs, EachFormAtItsEdges) {
                    {{"in.bmp", bmp_file(overlapping_entry)}},
                    false,
                    std::nullopt});
+  // Rows may start anywhere from byte 54 on in the entry form; before that they are no entry form,
+  // and they overlap the palette the converted form reads.
+  cases.push_back({"8-bit entry form, rows at byte 54",
+                   {{"in.bmp", bmp_file({.width = 5, .height = 3, .pixel_offset = 54})}},
+                   false,
+                   std::nullopt});
+  cases.push_back({"8-bit, rows at byte 53",
+                   {{"in.bmp", bmp_file({.width = 5, .height = 3, .pixel_offset = 53})}},
+                   false,
+                   Refusal{"in.bmp", overlap}});
+  // A file-size field that matches a file too short for its rows makes no entry form.
+  Bytes short_rows = bmp_file({.width = 5, .height = 3});
+  short_rows.pop_back();
+  put_le(short_rows, 2, short_rows.size(), 4);
+  cases.push_back({"8-bit, size field matching, last row a byte short",
+                   {{"in.bmp", short_rows}},
+                   false,
+                   Refusal{"in.bmp",
+                           "truncated: its rows end at byte 1102, the file has "
+                           "1101"}});
+  const Bytes whole = bmp_file({.width = 5, .height = 3, .bits = 4, .colours = 16});
+  cases.push_back({"cut one byte into its information header",
+                   {{"in.bmp", Bytes(whole.begin(), whole.begin() + 53)}},
+                   false,
+                   Refusal{"in.bmp", "truncated inside its headers"}});
+  cases.push_back({"cut one byte short of its palette's end",
+                   {{"in.bmp", Bytes(whole.begin(), whole.begin() + 54 + 63)}},
+                   false,
+                   Refusal{"in.bmp", "truncated inside its palette"}});
   const BmpSpec widest_entry = {.width = 65535, .height = 1};
   cases.push_back(
       {"8-bit entry form, width 65535", {{"in.bmp", bmp_file(widest_entry)}}, false, std::nullopt});
