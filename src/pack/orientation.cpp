@@ -5,6 +5,7 @@
 
 #include "bitmap/fix_up.hpp"
 #include "bitmap/layout.hpp"
+#include "common/run_state.hpp"
 
 namespace varnu::pack {
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {
@@ -41,7 +42,10 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
 
   StoredForm form;
   if (as_is_works && flipped_works) {
-    form.upside_down = like_upside_down.value_or(true);
+    // Upside down, as such pictures are usually stored; but rows longer than the work area that
+    // readers turn a picture over through stay as they are, since either form comes back whole.
+    const bool readers_can_flip = row_stride(read_layout(picture).width) <= kWorkAreaSize;
+    form.upside_down = like_upside_down.value_or(readers_can_flip);
   } else if (as_is_works || flipped_works) {
     form.upside_down = flipped_works;
   } else {

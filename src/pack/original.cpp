@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/run_state.hpp"
 #include "driver/extract.hpp"
 #include "lzss/lzss.hpp"
 #include "pack/bmp_input.hpp"
@@ -52,6 +53,9 @@ std::vector<OriginalEntry> read_original_archive(std::istream& file) {
   const std::uint64_t file_size = size_of(file);
   std::vector<OriginalEntry> entries;
   std::vector<std::uint8_t> payload;
+  // The converter's own image buffer: it starts zero-filled, is never cleared and only grows, and
+  // an entry is judged against all of it, so a bitmap that claims more than its entry decodes to
+  // is written with what lies behind it. It is made once the first payload is known to be there.
   std::vector<std::uint8_t> image;
   for (std::uint64_t position = 0;;) {
     std::array<std::uint8_t, kEntryHeaderSize> header{};
@@ -72,15 +76,14 @@ std::vector<OriginalEntry> read_original_archive(std::istream& file) {
         !read_payload(file, payload_at, length, payload)) {
       throw InputError(entry + " is cut short");
     }
-    image.clear();
-    const std::size_t decoded = lzss_expand(payload, image);
-    const std::span<const std::uint8_t> bitmap(image.data(), decoded);
-    const std::optional<BitmapPlan> plan = plan_bitmap(bitmap, false);
+    if (image.empty()) image.assign(kInitialImageSize, 0);
+    lzss_expand(payload, image);
+    const std::optional<BitmapPlan> plan = plan_bitmap(image, false);
     if (!plan) throw InputError(entry + " is not a bitmap the converter can convert");
 
     OriginalEntry& taken = entries.emplace_back();
     taken.unread = {header[6], header[7], header[11]};
-    std::copy_n(bitmap.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
+    std::copy_n(image.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
                 taken.resolution.begin());
     taken.upside_down = plan->flip;
     taken.payload_at = payload_at;
@@ -106,10 +109,12 @@ std::vector<std::uint8_t> read_converted_bitmap(std::istream& archive, const Ori
       !read_payload(archive, entry.payload_at, entry.payload_size, payload)) {
     throw InputError("it changed while it was read: an entry is cut short");
   }
-  std::vector<std::uint8_t> image;
-  const std::size_t decoded = lzss_expand(payload, image);
-  std::optional<std::vector<std::uint8_t>> converted =
-      converter_output(std::span<const std::uint8_t>(image.data(), decoded));
+  // Judged as the walk judged it, in a buffer of the converter's starting size. What an entry
+  // that claims more than it decodes to shows past its end is zero here; the converter shows what
+  // earlier entries left there, which only the choice of indices for an edited picture sees.
+  std::vector<std::uint8_t> image(kInitialImageSize);
+  lzss_expand(payload, image);
+  std::optional<std::vector<std::uint8_t>> converted = converter_output(image);
   if (!converted) throw InputError("it changed while it was read: an entry cannot be converted");
   return std::move(*converted);
 }

@@ -104,6 +104,11 @@ RunResult run_varnu(const RunOptions& options) {
   if (pid == 0) {
     dup2(pipe_fds[1], STDOUT_FILENO);
     if (options.capture_stderr) dup2(pipe_fds[1], STDERR_FILENO);
+    if (!options.stderr_file.empty()) {
+      const int fd = open(options.stderr_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(127);
+      close(fd);
+    }
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
