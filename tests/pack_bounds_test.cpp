@@ -163,6 +163,10 @@ TEST(PackLimits, EachIsMetExactlyAndRefusedOnePast) {
   const BmpSpec flipped_4096 = keyed(4096, 0, 0);
   const BmpSpec flipped_4100 = keyed(4097, 0, 0);
   const BmpSpec unflipped_4100 = keyed(4097, 9, 9);
+  // Top-left the key only: either form comes back whole, so rows that readers can turn over are
+  // stored upside down, and longer ones as they are.
+  const BmpSpec either_4096 = keyed(4096, 9, 0);
+  const BmpSpec either_4100 = keyed(4097, 9, 0);
   const BmpSpec single_row = {.width = 5000, .height = 1, .green_key = true, .bottom_left = 0};
   const Bytes small = bmp_file({.width = 1, .height = 1});
   auto many = [&](std::size_t count) {
@@ -222,6 +226,20 @@ TEST(PackLimits, EachIsMetExactlyAndRefusedOnePast) {
        {rows_reversed(bmp_file(flipped_4100), 4100, 2)},
        std::nullopt,
        {bmp_file(flipped_4100)}},
+      {"either form works, rows of 4096 bytes: stored upside down",
+       {{"k.bmp", bmp_file(either_4096)}},
+       false,
+       std::nullopt,
+       {rows_reversed(bmp_file(either_4096), 4096, 2)},
+       std::nullopt,
+       {bmp_file(either_4096)}},
+      {"either form works, rows of 4100 bytes: stored as they are",
+       {{"k.bmp", bmp_file(either_4100)}},
+       false,
+       std::nullopt,
+       {bmp_file(either_4100)},
+       std::nullopt,
+       {bmp_file(either_4100)}},
       {"green-keyed rows of 4100 bytes, not flipped",
        {{"k.bmp", bmp_file(unflipped_4100)}},
        false,
