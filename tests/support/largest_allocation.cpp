@@ -19,11 +19,25 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 
+// The standard library asks for temporary buffers without exceptions (std::stable_sort); they
+// must come from the same place as the rest, since they are freed by the delete below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 void operator delete(void* p) noexcept {
   std::free(p);
 }
 
 void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept {
   std::free(p);
 }
 
