@@ -261,9 +261,9 @@ TEST(PackInputs, EachFormAtItsEdges) {
   };
   struct Form {
     const char* name;
-    BmpSpec spec;
+    BmpSpec bitmap;
     bool no_limits = false;
-    std::string refusal{};  // the reason's start; empty: packed as entry_form(spec)
+    std::string refusal{};  // the reason's start; empty: packed as entry_form(bitmap)
   };
   const std::string too_large = "larger than 65535 pixels on a side";
   const std::string no_pixels = "malformed: it has no pixels";
@@ -310,10 +310,10 @@ TEST(PackInputs, EachFormAtItsEdges) {
   };
   std::vector<Case> cases;
   for (const Form& f : forms) {
-    const Bytes input = bmp_file(f.spec);
+    const Bytes input = bmp_file(f.bitmap);
     if (f.refusal.empty()) {
       cases.push_back(
-          {f.name, {{"in.bmp", input}}, f.no_limits, std::nullopt, {entry_form(f.spec)}});
+          {f.name, {{"in.bmp", input}}, f.no_limits, std::nullopt, {entry_form(f.bitmap)}});
     } else {
       cases.push_back({f.name, {{"in.bmp", input}}, f.no_limits, Refusal{"in.bmp", f.refusal}});
     }
