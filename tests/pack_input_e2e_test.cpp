@@ -36,13 +36,9 @@ varnu::testing::RunResult run(const fs::path& program, const fs::path& cwd,
 
 // What the converter under test writes for `archive` in its folder, by name.
 std::map<std::string, Bytes> convert(const fs::path& dir, const std::string& archive) {
-  const auto before = files_in(dir);
-  EXPECT_EQ(run({}, dir, {archive}).status, 0) << archive;
-  std::map<std::string, Bytes> written;
-  for (auto& [name, bytes] : files_in(dir)) {
-    if (!before.contains(name)) written[name] = bytes;
-  }
-  return written;
+  auto written = varnu::testing::files_converted(dir, archive);
+  EXPECT_TRUE(written) << archive << " was not converted";
+  return written.value_or(std::map<std::string, Bytes>{});
 }
 
 // The colour (blue, green, red) of every pixel of a bitmap the converter wrote, bottom row first.

@@ -48,13 +48,9 @@ varnu::testing::RunResult pack(const fs::path& cwd, std::vector<std::string> arg
 // Runs the converter under test (the Windows one, under Wine, in the wine. tests) on `archive` in
 // its folder and returns what it wrote, by name.
 std::map<std::string, Bytes> convert(const fs::path& dir, const std::string& archive) {
-  const auto before = files_in(dir);
-  EXPECT_EQ(run({}, dir, {archive}).status, 0) << archive;
-  std::map<std::string, Bytes> written;
-  for (auto& [name, bytes] : files_in(dir)) {
-    if (!before.contains(name)) written[name] = bytes;
-  }
-  return written;
+  auto written = varnu::testing::files_converted(dir, archive);
+  EXPECT_TRUE(written) << archive << " was not converted";
+  return written.value_or(std::map<std::string, Bytes>{});
 }
 
 struct Entry {

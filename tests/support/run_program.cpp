@@ -172,6 +172,17 @@ std::map<std::string, Bytes> files_in(const std::filesystem::path& dir) {
   return files;
 }
 
+std::optional<std::map<std::string, Bytes>> files_converted(const std::filesystem::path& dir,
+                                                            const std::string& archive) {
+  const auto before = files_in(dir);
+  if (run_varnu(RunOptions{.args = {archive}, .cwd = dir}).status != 0) return std::nullopt;
+  std::map<std::string, Bytes> written;
+  for (auto& [name, bytes] : files_in(dir)) {
+    if (!before.contains(name)) written[name] = std::move(bytes);
+  }
+  return written;
+}
+
 Bytes read_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

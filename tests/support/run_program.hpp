@@ -80,6 +80,11 @@ std::string message_line(int code);
 // Every regular file below `dir`, by path relative to it, with its bytes.
 std::map<std::string, Bytes> files_in(const std::filesystem::path& dir);
 
+// Runs the converter under test on `archive` in `dir` and returns the files the run added, by
+// name; nothing when the run did not succeed.
+std::optional<std::map<std::string, Bytes>> files_converted(const std::filesystem::path& dir,
+                                                            const std::string& archive);
+
 Bytes read_bytes(const std::filesystem::path& path);
 void write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
