@@ -24,6 +24,9 @@ inline constexpr std::size_t kBitsField = 28;
 inline constexpr std::size_t kCompressionField = 30;
 inline constexpr std::size_t kColoursUsedField = 46;
 
+// An entry's rows have one byte a pixel.
+inline constexpr std::uint16_t kEntryBitsPerPixel = 8;
+
 // What the compression field says.
 enum Compression : std::uint32_t {
   kUncompressed = 0,

@@ -16,12 +16,8 @@
 namespace varnu::pack {
 namespace {
 
-constexpr std::uint16_t kEntryBitsPerPixel = 8;
 // The converter reads two bytes of the width and the height.
 constexpr std::int64_t kMaxSide = 65535;
-
-constexpr char kSaveHint[] =
-    "; save it as a 24-bit bitmap, or an 8-bit one of 256 colours or fewer";
 
 bool is_true_colour(const BmpHeader& h) {
   return h.bits == 24 || h.bits == 32;
@@ -44,15 +40,15 @@ bool compression_allowed(const BmpHeader& h) {
 
 void check_format(const BmpHeader& h) {
   if (h.bits == 16) {
-    throw InputError("16-bit bitmap, whose colours would have to change to fit" +
-                     std::string(kSaveHint));
+    throw InputError(std::string("16-bit bitmap, whose colours would have to change to fit; ") +
+                     kSaveInsteadHint);
   }
   if (h.bits != 1 && h.bits != 4 && h.bits != 8 && !is_true_colour(h)) {
     throw InputError("malformed: " + std::to_string(h.bits) + " bits per pixel");
   }
   if (!compression_allowed(h)) {
     throw InputError(std::to_string(h.bits) + "-bit bitmap compressed as " +
-                     compression_name(h.compression) + kSaveHint);
+                     compression_name(h.compression) + "; " + kSaveInsteadHint);
   }
   if ((h.compression == kRle8 || h.compression == kRle4) && h.height < 0) {
     throw InputError("malformed: " + compression_name(h.compression) +

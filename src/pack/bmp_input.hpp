@@ -15,6 +15,10 @@ class InputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Ends a refusal of colours the entry form cannot keep: what to save instead.
+inline constexpr char kSaveInsteadHint[] =
+    "save it as a 24-bit bitmap, or an 8-bit one of 256 colours or fewer";
+
 // Files longer than this are refused before they are read: even a 1-bit picture this large
 // would be more than an entry can hold once it has 8 bits per pixel.
 inline constexpr std::uint64_t kMaxInputFileSize = 32u << 20;

@@ -55,8 +55,7 @@ ChannelShifts shifts_of(std::span<const std::uint8_t> file, const BmpHeader& h) 
     }
     if (!whole_byte) {
       throw InputError("bit fields other than 8 bits a colour (masks " + hex(masks[0]) + ", " +
-                       hex(masks[1]) + ", " + hex(masks[2]) +
-                       "); save it as a 24-bit bitmap, or an 8-bit one of 256 colours or fewer");
+                       hex(masks[1]) + ", " + hex(masks[2]) + "); " + kSaveInsteadHint);
     }
   }
   return {.red = shifts[0],

@@ -10,8 +10,6 @@
 namespace varnu::pack {
 namespace {
 
-constexpr std::uint16_t kEntryBitsPerPixel = 8;
-
 void set_entries(std::span<std::uint8_t> palette, const MappedPicture& mapped) {
   for (const auto& [index, colour] : mapped.entries) {
     std::uint8_t* entry = palette.data() + std::size_t{index} * kPaletteEntrySize;
