@@ -23,11 +23,11 @@ findings=$build/findings
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DVARNU_FUZZ=ON -DVARNU_TESTS=OFF \
   -DVARNU_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzz_lzss fuzz_archive \
-  fuzz_pack_input make_seeds
+cmake --build "$build" -j "$(nproc)" --target fuzz-lzss fuzz-archive \
+  fuzz-pack-input make-seeds
 
 rm -rf "$build/seeds"
-"$build/fuzz/make_seeds" "$build/seeds"
+"$build/fuzz/make-seeds" "$build/seeds"
 mkdir -p "$findings"
 for target in lzss archive pack_input; do
   mkdir -p "$build/corpus/$target"
@@ -43,12 +43,13 @@ rm -rf "$TMPDIR"
 mkdir -p "$TMPDIR"
 passed=0
 failed=0
-fuzz() {
+fuzz() {  # fuzz CORPUS [libFuzzer options...]: runs the target that reads CORPUS's inputs
   local target=$1
   shift
-  local log=$build/fuzz_$target.log
-  echo "== fuzz_$target for ${seconds}s ($(count "$build/corpus/$target") inputs in corpus)"
-  if "$build/fuzz/fuzz_$target" "$build/corpus/$target" -max_total_time="$seconds" \
+  local program=fuzz-${target//_/-}
+  local log=$build/$program.log
+  echo "== $program for ${seconds}s ($(count "$build/corpus/$target") inputs in corpus)"
+  if "$build/fuzz/$program" "$build/corpus/$target" -max_total_time="$seconds" \
     -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$findings/$target-" "$@" >"$log" 2>&1; then
     passed=$((passed + 1))
@@ -57,7 +58,7 @@ fuzz() {
   else
     failed=$((failed + 1))
     tail -n 80 "$log"
-    echo "fuzz_$target found a fault; full log: $log; inputs: $findings/"
+    echo "$program found a fault; full log: $log; inputs: $findings/"
   fi
 }
 fuzz lzss -max_len=32768
