@@ -28,9 +28,8 @@ scale_runs=${SCALE_RUNS:-3}
 build=build/bench
 
 echo "== building Release in $build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNU_BENCH=ON -DVARNU_TESTS=OFF \
-  >/dev/null
-cmake --build "$build" -j "$(nproc)" --target varnu varnu-floor make-corpus >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target varnu varnu-floor make-corpus >/dev/null
 bin=$(cd "$build" && pwd)
 web=${WEB:-0}
 if [ "$web" = 1 ]; then

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Builds varnu and converts the sample archive into sample-out/.
+# Builds varnu (CMake preset `release`) and converts the sample archive into sample-out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
-cmake --build build/release --target varnu
+cmake --preset release >/dev/null
+cmake --build --preset release --target varnu
 rm -rf sample-out
 mkdir sample-out
 cp examples/sample.arc sample-out/

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Fuzzes the decoder, the whole program and the packer's input readers: builds the libFuzzer targets with clang, seeds their
-# corpora with archives and streams made by the project's own packer, and runs each target for
-# the given number of seconds (default 30). The corpora in build/fuzz/corpus/ are kept, so each
-# run starts where the last one ended. Exits non-zero on any finding (crash, leak, timeout, out
-# of memory); the input that caused it is left in build/fuzz/findings/.
+# Fuzzes the decoder, the whole program and the packer's input readers: builds the libFuzzer
+# targets with clang (CMake preset `fuzz`), seeds their corpora with archives and streams made by
+# the project's own packer, and runs each target for the given number of seconds (default 30).
+# The corpora in build/fuzz/corpus/ are kept, so each run starts where the last one ended. Exits
+# non-zero on any finding (crash, leak, timeout, out of memory); the input that caused it is left
+# in build/fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
@@ -19,12 +20,8 @@ root=$(pwd)
 build=$root/build/fuzz
 findings=$build/findings
 
-# RelWithDebInfo's optimisation and line tables, but with assertions kept on.
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DVARNU_FUZZ=ON -DVARNU_TESTS=OFF \
-  -DVARNU_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzz-lzss fuzz-archive \
-  fuzz-pack-input make-seeds
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target fuzz-lzss fuzz-archive fuzz-pack-input make-seeds
 
 rm -rf "$build/seeds"
 "$build/fuzz/make-seeds" "$build/seeds"

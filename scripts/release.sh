@@ -2,8 +2,9 @@
 # Makes the release files and checks them.
 #
 #   scripts/release.sh
-#     builds the programs for Linux and Windows (build/dist-linux, build/dist-windows, Release)
-#     and puts the release files in dist/;
+#     builds the programs for Linux and Windows and the page (CMake presets `release`, `windows`
+#     and `web`, in build/release, build/windows and build/web) and puts the release files in
+#     dist/;
 #   scripts/release.sh LINUX_BUILD WINDOWS_BUILD OUT
 #     makes and checks them from Release build folders already made, into OUT (the test command
 #     does this with its own builds, so that the release path cannot rot unnoticed).
@@ -30,20 +31,18 @@ version=$(sed -n 's/^project(varnu VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 if [ $# -eq 0 ]; then
   full_release=yes
-  linux=build/dist-linux
-  windows=build/dist-windows
+  linux=build/release
+  windows=build/windows
   out=dist
   # The release date on the manual pages and in the changelog is the last commit's, not the day
   # the script happens to run.
   SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
   export SOURCE_DATE_EPOCH
-  echo "== Linux build"
-  cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=Release -DVARNU_TESTS=OFF >/dev/null
-  cmake --build "$linux" -j "$(nproc)"
-  echo "== Windows build"
-  cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$windows" -j "$(nproc)"
+  for preset in release windows; do
+    echo "== $preset build"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+  done
   echo "== web page"
   scripts/build-web.sh
 elif [ $# -eq 3 ]; then

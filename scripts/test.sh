@@ -5,45 +5,44 @@
 # the Windows and the Node.js build; the release files are made from the Linux and Windows builds
 # and checked (scripts/release.sh); the page is tested in Chromium; then the suite runs again
 # under AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder, the whole program and
-# the packer's input readers are fuzzed for 30 seconds each.
+# the packer's input readers are fuzzed for 30 seconds each. Every build is a CMake preset's
+# (CMakePresets.json), with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-jobs=$(nproc)
 
 passed=0
 skipped=0
-build() {
-  local dir=$1
+build() {  # build PRESET [-DNAME=VALUE...]: configures and builds build/PRESET
+  local preset=$1
   shift
-  echo "== $dir"
-  cmake -S . -B "$dir" -G Ninja -DVARNU_WERROR=ON "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  echo "== build/$preset"
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset"
 }
-run_tests() {
-  local dir=$1
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" | tee "$dir/ctest.log"
+run_tests() {  # run_tests PRESET: runs build/PRESET's tests and counts them
+  local log=build/$1/ctest.log
+  ctest --preset "$1" -j "$(nproc)" | tee "$log"
   local count not_run
-  count=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$dir/ctest.log")
-  not_run=$(grep -c '(Skipped)$' "$dir/ctest.log" || true)
+  count=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$log")
+  not_run=$(grep -c '(Skipped)$' "$log" || true)
   passed=$((passed + ${count:-0} - not_run))
   skipped=$((skipped + not_run))
 }
 
-build build/test-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVARNU_TESTS=ON
+build test-windows
 # The WebAssembly programs for Node.js, whose end-to-end run is the Linux suite's, and the page,
 # with its zip library and test driver from the lock file.
 npm ci --no-audit --no-fund
 scripts/build-web.sh -DVARNU_WERROR=ON
-build build/test-plain -DCMAKE_BUILD_TYPE=Release \
-  -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
+build test-plain -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
   -DVARNU_NODE_PROGRAM="$PWD/build/web/varnu.js"
 # One Wine server for every Windows program of the run, stopped (and waited for) however the run
 # ends.
 scripts/wine-run --start
 trap 'scripts/wine-run --stop' EXIT
-run_tests build/test-windows
-run_tests build/test-plain
+run_tests test-windows
+run_tests test-plain
 scripts/wine-run --stop
 trap - EXIT
 # Into a folder of the test run's own: dist/ holds only what a release made.
@@ -56,12 +55,8 @@ VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
 passed=$((passed + $(sed -n 's/^# pass //p' build/web/browser-tests.log)))
 skipped=$((skipped + $(sed -n 's/^# skipped //p' build/web/browser-tests.log)))
 
-run_suite() {
-  build "$@"
-  run_tests "$1"
-}
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  run_suite build/test-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNU_SANITIZE=ON
+build test-sanitize
+run_tests test-sanitize
 scripts/fuzz.sh 30
 # Every step above stops the script on a failure, so reaching here means all passed: the tests
 # of every build and the three fuzz targets. Skipped are the cases that a Windows program or the
