@@ -27,6 +27,7 @@ runs=${RUNS:-7}
 scale_runs=${SCALE_RUNS:-3}
 build=build/bench
 
+scripts/install-deps.sh build bench
 echo "== building Release in $build"
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target varnu varnu-floor make-corpus >/dev/null

@@ -5,9 +5,7 @@
 # configuration (scripts/test.sh adds -DVARNU_WERROR=ON).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-# The page's zip library, from the lock file.
-[ -f node_modules/fflate/umd/index.js ] || npm ci --no-audit --no-fund
+scripts/install-deps.sh build web
 cmake --preset web "$@" >/dev/null
 cmake --build --preset web
 ls -l build/web/varnu.js build/web/varnu-pack.js build/web/varnu.html

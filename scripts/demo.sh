@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds varnu (CMake preset `release`) and converts the sample archive into sample-out/.
+# Builds varnu (CMake preset `release`) and converts the sample archive into sample-out/. Installs
+# only what that needs: CMake, Ninja and a C++ compiler.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh build
 cmake --preset release >/dev/null
 cmake --build --preset release --target varnu
 rm -rf sample-out

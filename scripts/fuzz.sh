@@ -12,7 +12,7 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: scripts/fuzz.sh [seconds-per-target]" >&2
   exit 2
 fi
-scripts/install-deps.sh
+scripts/install-deps.sh build fuzz
 
 # The archive target works inside a scratch directory of its own, so every path it is given
 # must be absolute.

@@ -1,29 +1,68 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build and the tests need and this machine
-# lacks. Does nothing (and needs no network) when everything is already there.
+# scripts/install-deps.sh GROUP...: installs, from Debian's packages (and the page's npm packages
+# from the lock file), what the named groups need and this machine lacks. Does nothing, quickly
+# and without the network, when everything is already there.
+#
+#   build     building and running the converter and the packer (scripts/demo.sh)
+#   test      the native test suite: GoogleTest, the manual pages' check, the packer's tests
+#   windows   the Windows programs and their tests: MinGW-w64, Wine, GoogleTest's sources
+#   web       the Node.js programs and the page: Emscripten, Node.js, the zip library
+#   browsers  the page's browser tests: Chromium and its driver
+#   release   making and checking the release files (scripts/release.sh)
+#   fuzz      the libFuzzer targets and their coverage (scripts/fuzz.sh, scripts/fuzz-coverage.sh)
+#   bench     the benchmarks (scripts/bench-e2e.sh)
+#   all       every group above (scripts/test.sh)
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-  # The Windows programs: the cross compiler, and Wine to test them.
-  g++-mingw-w64-x86-64-posix wine64
-  # The manual pages' check and the packer's tests.
-  mandoc imagemagick
-  # The release files (scripts/release.sh): the zip, the Debian package (CPack finds the programs'
-  # library dependencies with dpkg-dev's dpkg-shlibdeps, which needs `file`), and their checks.
-  zip unzip dpkg-dev file lintian
-  # The WebAssembly build for Node.js and the browser (scripts/build-web.sh).
-  emscripten
-  # The page's browser tests.
-  chromium)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
+group_packages() {  # group_packages GROUP: the group's Debian packages, one a line
+  case $1 in
+    build) echo cmake ninja-build g++ ;;
+    test) echo libgtest-dev mandoc imagemagick ;;
+    # A cross build has no GoogleTest of its own; it builds one from Debian's sources.
+    windows) echo g++-mingw-w64-x86-64-posix wine64 googletest ;;
+    web) echo emscripten ;;
+    browsers) echo chromium ;;
+    # The zip, the Debian package (CPack finds the programs' library dependencies with dpkg-dev's
+    # dpkg-shlibdeps, which needs `file`), and their checks; the zip's programs run under Wine.
+    release) echo zip unzip dpkg-dev file lintian mandoc wine64 ;;
+    fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
+    # The end-to-end timing reads GNU time's figures.
+    bench) echo libbenchmark-dev time ;;
+    *) return 1 ;;
+  esac | tr ' ' '\n'
+}
+all_groups=(build test windows web browsers release fuzz bench)
+
+if [ $# -eq 0 ]; then
+  echo "usage: scripts/install-deps.sh GROUP... (${all_groups[*]}, or all)" >&2
+  exit 2
+fi
+groups=()
+for group in "$@"; do
+  if [ "$group" = all ]; then groups+=("${all_groups[@]}"); else groups+=("$group"); fi
 done
+packages=()
+uses_node=no
+for group in "${groups[@]}"; do
+  list=$(group_packages "$group") || {
+    echo "install-deps.sh: no group \"$group\" (${all_groups[*]}, or all)" >&2
+    exit 2
+  }
+  mapfile -t -O "${#packages[@]}" packages <<<"$list"
+  case $group in web | browsers) uses_node=yes ;; esac
+done
+
+# One question to dpkg for every package: those it does not report as installed are missing.
+mapfile -t missing < <(
+  dpkg-query -W -f='${db:Status-Status} ${Package}\n' "${packages[@]}" 2>/dev/null |
+    awk '$1 == "installed" { print $2 }' | sort -u | comm -13 - <(printf '%s\n' "${packages[@]}" | sort -u))
 # Node.js and npm from Debian unless some Node.js is already there (one that bundles npm would
 # conflict with Debian's npm).
-command -v node >/dev/null || missing+=(nodejs)
-command -v npm >/dev/null || missing+=(npm)
+if [ "$uses_node" = yes ]; then
+  command -v node >/dev/null || missing+=(nodejs)
+  command -v npm >/dev/null || missing+=(npm)
+fi
 if ((${#missing[@]} > 0)); then
   echo "installing: ${missing[*]}"
   sudo_cmd=()
@@ -31,4 +70,11 @@ if ((${#missing[@]} > 0)); then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}"
+fi
+
+# The page's zip library and the browser tests' driver, exactly as the lock file has them; again
+# only when the lock file changed since the last install.
+if [ "$uses_node" = yes ] &&
+  ! [ node_modules/.package-lock.json -nt package-lock.json ]; then
+  npm ci --no-audit --no-fund
 fi

@@ -26,7 +26,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/install-deps.sh
 version=$(sed -n 's/^project(varnu VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 if [ $# -eq 0 ]; then
@@ -34,6 +33,7 @@ if [ $# -eq 0 ]; then
   linux=build/release
   windows=build/windows
   out=dist
+  scripts/install-deps.sh build windows web release
   # The release date on the manual pages and in the changelog is the last commit's, not the day
   # the script happens to run.
   SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
@@ -47,6 +47,7 @@ if [ $# -eq 0 ]; then
   scripts/build-web.sh
 elif [ $# -eq 3 ]; then
   full_release=no
+  scripts/install-deps.sh release
   linux=$1
   windows=$2
   out=$3

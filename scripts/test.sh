@@ -9,7 +9,9 @@
 # (CMakePresets.json), with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+# Everything the run needs, installed here once; the scripts called below find their own groups
+# already there.
+scripts/install-deps.sh all
 
 passed=0
 skipped=0
@@ -31,9 +33,7 @@ run_tests() {  # run_tests PRESET: runs build/PRESET's tests and counts them
 }
 
 build test-windows
-# The WebAssembly programs for Node.js, whose end-to-end run is the Linux suite's, and the page,
-# with its zip library and test driver from the lock file.
-npm ci --no-audit --no-fund
+# The WebAssembly programs for Node.js, whose end-to-end run is the Linux suite's, and the page.
 scripts/build-web.sh -DVARNU_WERROR=ON
 build test-plain -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
   -DVARNU_NODE_PROGRAM="$PWD/build/web/varnu.js"
