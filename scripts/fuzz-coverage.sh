@@ -1,60 +1,40 @@
 #!/usr/bin/env bash
 # Which lines of the decoder, the bitmap code and the driver the fuzz corpora reach. Builds both
-# targets with clang's source-based coverage and a plain main that runs every input once,
-# replays build/fuzz/corpus/ (the seeds alone when there is no corpus yet), then prints
+# targets with clang's source-based coverage (CMake preset `fuzz-coverage`), has each run every
+# input of build/fuzz/corpus/ once (the seeds alone when there is no corpus yet), then prints
 # llvm-cov's per-file line coverage and every line no input reached.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh build fuzz
 
 root=$(pwd)
 out=$root/build/fuzz-coverage
-rm -rf "$out"
-mkdir -p "$out/obj"
-
-# Without assertions: an assert's unused branch would show the line after it as never reached.
-cxx=(clang++ -std=c++20 -O1 -g -DNDEBUG -Wall -Wextra -Wpedantic -I"$root/src" -I"$root")
-coverage=(-fprofile-instr-generate -fcoverage-mapping)
-compile() {  # compile OUT SOURCE [flags...]
-  local object=$1 source=$2
-  shift 2
-  "${cxx[@]}" "$@" -c "$source" -o "$object"
-}
-
-# The converter without main() and without the real end of the process, as the fuzz build has
-# it, plus the seam that stands in for the latter.
-mapfile -t core < <(find src -name '*.cpp' ! -name main.cpp ! -name end_process.cpp | sort)
-object_of() { echo "$out/obj/$(echo "$1" | tr / _).o"; }
-core_objects=()
-for source in "${core[@]}" fuzz/end_process_seam.cpp fuzz/fuzz_lzss.cpp fuzz/fuzz_archive.cpp \
-  fuzz/run_inputs.cpp; do
-  compile "$(object_of "$source")" "$source" "${coverage[@]}" &
-  case $source in fuzz/fuzz_* | fuzz/run_inputs.cpp) ;; *) core_objects+=("$(object_of "$source")") ;; esac
-  (($(jobs -r | wc -l) < $(nproc))) || wait -n
-done
-wait
-for target in lzss archive; do
-  clang++ "${coverage[@]}" "${core_objects[@]}" "$(object_of fuzz/fuzz_$target.cpp)" \
-    "$(object_of fuzz/run_inputs.cpp)" -o "$out/fuzz_$target"
-done
+cmake --preset fuzz-coverage >/dev/null
+cmake --build --preset fuzz-coverage --target fuzz-lzss fuzz-archive make-seeds
+rm -f "$out"/*.profraw
 
 corpus=$root/build/fuzz/corpus
 if [ -z "$(ls -A "$corpus/archive" 2>/dev/null)" ] || [ -z "$(ls -A "$corpus/lzss" 2>/dev/null)" ]; then
   echo "no corpus in $corpus yet (scripts/fuzz.sh makes one); replaying the seeds"
-  tools=(tools/lzss_pack.cpp tools/picture.cpp tools/archive.cpp fuzz/make_seeds.cpp)
-  "${cxx[@]}" "${tools[@]}" -o "$out/make_seeds"
-  "$out/make_seeds" "$out/seeds"
+  rm -rf "$out/seeds"
+  "$out/fuzz/make-seeds" "$out/seeds"
   corpus=$out/seeds
 fi
 
+# The archive target's scratch directories.
+TMPDIR=$(mktemp -d)
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 count() { find "$1" -type f | wc -l; }
 for target in lzss archive; do
-  echo "== fuzz_$target on $(count "$corpus/$target") inputs from $corpus/$target"
-  LLVM_PROFILE_FILE="$out/$target.profraw" "$out/fuzz_$target" "$corpus/$target"
+  echo "== fuzz-$target on $(count "$corpus/$target") inputs from $corpus/$target"
+  # -runs=0: every input once, no new ones.
+  LLVM_PROFILE_FILE="$out/$target.profraw" "$out/fuzz/fuzz-$target" -runs=0 "$corpus/$target" \
+    >"$out/fuzz-$target.log" 2>&1 || { tail -n 40 "$out/fuzz-$target.log"; exit 1; }
 done
 llvm-profdata-14 merge -sparse "$out/lzss.profraw" "$out/archive.profraw" -o "$out/fuzz.profdata"
 
-cov=("$out/fuzz_archive" -object "$out/fuzz_lzss" -instr-profile="$out/fuzz.profdata")
+cov=("$out/fuzz/fuzz-archive" -object "$out/fuzz/fuzz-lzss" -instr-profile="$out/fuzz.profdata")
 sources=("$root/src/lzss" "$root/src/bitmap" "$root/src/driver")
 echo
 # Lines, and branches too: a line can run while one way of its condition never does.
