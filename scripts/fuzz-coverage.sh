@@ -12,6 +12,9 @@ out=$root/build/fuzz-coverage
 cmake --preset fuzz-coverage >/dev/null
 cmake --build --preset fuzz-coverage --target fuzz-lzss fuzz-archive make-seeds
 rm -f "$out"/*.profraw
+# Every program of this build writes a profile; the seed maker's is of no interest, but it goes
+# here rather than into the working folder.
+export LLVM_PROFILE_FILE=$out/default.profraw
 
 corpus=$root/build/fuzz/corpus
 if [ -z "$(ls -A "$corpus/archive" 2>/dev/null)" ] || [ -z "$(ls -A "$corpus/lzss" 2>/dev/null)" ]; then
