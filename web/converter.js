@@ -1,10 +1,10 @@
 // The page's side of the worker: one request at a time in flight per message, answered by id;
-// files the converter writes arrive on the way, before the answer.
-'use strict';
+// files the converter writes arrive on the way, before the answer. Each file comes with its
+// entry's packed and unpacked sizes.
 
-const converter = (() => {
-  const source = document.getElementById('worker-source').textContent;
-  const worker = new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
+function createConverter(workerSource) {
+  const script = new Blob([workerSource], { type: 'text/javascript' });
+  const worker = new Worker(URL.createObjectURL(script));
   const pending = new Map();
   let lastId = 0;
 
@@ -34,11 +34,11 @@ const converter = (() => {
     convert: (archive, name, halfWidth, onFile) =>
       ask('convert', { archive, name, halfWidth }, { onFile }),
     baseName: (name) => ask('baseName', { name }),
-    entrySizes: (archive, name, offset) => ask('entrySizes', { archive, name, offset }),
+    // Answers { status, messages: [{ file, kind, text }], picturePaths, originalPath, archive }.
     pack: (pictures, original, outputName) =>
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),
       }),
     zip: (files) => ask('zip', { files }),
   };
-})();
+}
