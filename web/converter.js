@@ -1,6 +1,7 @@
 // The page's side of the worker: one request at a time in flight per message, answered by id;
 // files the converter writes arrive on the way, before the answer. Each file comes with its
-// entry's packed and unpacked sizes.
+// entry's packed and unpacked sizes. A request the worker cannot answer fails with its reason,
+// so that whoever asked can say so on the page.
 
 function createConverter(workerSource) {
   const script = new Blob([workerSource], { type: 'text/javascript' });
@@ -18,6 +19,15 @@ function createConverter(workerSource) {
     pending.delete(data.id);
     if (data.answer.error) request.reject(new Error(data.answer.error));
     else request.resolve(data.answer);
+  };
+
+  // An error outside any answer (the worker's script broke, or the browser stopped it) would
+  // leave what is in flight waiting for ever: it fails instead, and whoever asked says why.
+  worker.onerror = (event) => {
+    event.preventDefault();
+    const reason = event.message || 'the worker stopped';
+    for (const request of pending.values()) request.reject(new Error(reason));
+    pending.clear();
   };
 
   function ask(type, message, { transfer = [], onFile = () => {} } = {}) {

@@ -154,17 +154,23 @@ function createGallery({ element, converter, saving, view }) {
     archive.progress.value = result.finished ? archive.progress.max : 0;
     archive.gallery.replaceChildren(...result.files.map((_, k) => figure(result, k)));
     archive.saveAll.disabled = !result.finished;
+    archive.saveFailure.textContent = '';
     showProgress(archive, result);
     showFailure(archive, result);
     return result.done;
   }
 
+  // The zip of what is shown; a zip that cannot be made or handed over is said under the button.
   async function saveAll(archive) {
     archive.saveAll.disabled = true;
+    archive.saveFailure.textContent = '';
     try {
       await saving.saveAll(archive.shown.files, archive.name);
+    } catch (error) {
+      archive.saveFailure.textContent = `${archive.name}: nothing was saved (${error.message}). ` +
+        'The pictures are still here: try again, or save them one at a time.';
     } finally {
-      archive.saveAll.disabled = false;
+      archive.saveAll.disabled = !archive.shown.finished;
     }
   }
 
@@ -184,6 +190,7 @@ function createGallery({ element, converter, saving, view }) {
       }),
       count: element('span'),
       alert: element('div', { role: 'alert' }),
+      saveFailure: element('p', { role: 'alert' }),
       gallery: element('ul', { className: 'gallery' }),
       saveAll: element('button', { type: 'button', textContent: 'Save all', disabled: true }),
     };
@@ -191,21 +198,25 @@ function createGallery({ element, converter, saving, view }) {
     const section = element('section', {}, [
       element('h3', { id: headingId, textContent: item.name }),
       element('div', { className: 'controls' }, [archive.progress, archive.count, archive.saveAll]),
+      archive.saveFailure,
       archive.alert,
       archive.gallery,
     ]);
     section.setAttribute('aria-labelledby', headingId);
     list.append(section);
-    archives.push(archive);
 
+    // Never fails: what goes wrong is said in the archive's section, and the next archive opens.
     try {
       await converter.store(id, item.name, item.isFolder ? null : item.file);
-      await show(archive);
     } catch (error) {
       archive.alert.textContent = cannotWork(item.name, error.message);
+      return;
     }
+    archives.push(archive);
+    await show(archive);
   }
 
+  // Shows every archive in the mode asked for; what fails is said in that archive's section.
   function setHalfWidth(on) {
     halfWidth = on;
     return Promise.all(archives.map(show));

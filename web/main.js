@@ -10,7 +10,8 @@ const packing = createPacking({ element, converter, saving, readPicture: readPac
 const openInput = document.getElementById('open-archive');
 const halfWidth = document.getElementById('half-width');
 
-// One archive after another, each under its own heading.
+// One archive after another, each under its own heading; opening one never fails, as whatever
+// goes wrong is said under its heading.
 let queue = Promise.resolve();
 function openAll(items) {
   for (const item of items) queue = queue.then(() => gallery.open(item));
@@ -37,9 +38,6 @@ document.addEventListener('drop', (event) => {
     const isFolder = Boolean(entry && entry.isDirectory);
     return { name: file.name, size: file.size, file, isFolder };
   });
-  if (packing.section.contains(event.target)) {
-    packing.drop(dropped.filter((d) => !d.isFolder).map((d) => d.file));
-  } else {
-    openAll(dropped);
-  }
+  if (packing.section.contains(event.target)) packing.drop(dropped);
+  else openAll(dropped);
 });

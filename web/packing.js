@@ -85,8 +85,10 @@ function createPacking({ element, converter, saving, readPicture }) {
     return [...files].sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
   }
 
-  // Dropped here: the pictures by name, and an archive among them as the original.
-  function drop(files) {
+  // Dropped here: the pictures by name, and an archive among them as the original. A folder is
+  // not looked into, and is said so.
+  function drop(items) {
+    const files = items.filter((item) => !item.isFolder).map((item) => item.file);
     const archives = files.filter((f) => /\.arc$/i.test(f.name));
     const pictures = sortedByName(files.filter((f) => !archives.includes(f)));
     if (pictures.length > 0) {
@@ -101,6 +103,10 @@ function createPacking({ element, converter, saving, readPicture }) {
     }
     showPictures();
     showOriginal();
+    for (const { name } of items.filter((item) => item.isFolder)) {
+      const textContent = `${name} is a folder: choose or drop the pictures in it instead.`;
+      result.append(element('p', { role: 'alert', textContent }));
+    }
   }
 
   function showOriginal() {
