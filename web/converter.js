@@ -1,10 +1,11 @@
 // The page's side of the worker: one request at a time in flight per message, answered by id;
-// files the converter writes arrive on the way, before the answer.
-'use strict';
+// files the converter writes arrive on the way, before the answer. Each file comes with its
+// entry's packed and unpacked sizes. A request the worker cannot answer fails with its reason,
+// so that whoever asked can say so on the page.
 
-const converter = (() => {
-  const source = document.getElementById('worker-source').textContent;
-  const worker = new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
+function createConverter(workerSource) {
+  const script = new Blob([workerSource], { type: 'text/javascript' });
+  const worker = new Worker(URL.createObjectURL(script));
   const pending = new Map();
   let lastId = 0;
 
@@ -18,6 +19,15 @@ const converter = (() => {
     pending.delete(data.id);
     if (data.answer.error) request.reject(new Error(data.answer.error));
     else request.resolve(data.answer);
+  };
+
+  // An error outside any answer (the worker's script broke, or the browser stopped it) would
+  // leave what is in flight waiting for ever: it fails instead, and whoever asked says why.
+  worker.onerror = (event) => {
+    event.preventDefault();
+    const reason = event.message || 'the worker stopped';
+    for (const request of pending.values()) request.reject(new Error(reason));
+    pending.clear();
   };
 
   function ask(type, message, { transfer = [], onFile = () => {} } = {}) {
@@ -34,11 +44,11 @@ const converter = (() => {
     convert: (archive, name, halfWidth, onFile) =>
       ask('convert', { archive, name, halfWidth }, { onFile }),
     baseName: (name) => ask('baseName', { name }),
-    entrySizes: (archive, name, offset) => ask('entrySizes', { archive, name, offset }),
+    // Answers { status, messages: [{ file, kind, text }], picturePaths, originalPath, archive }.
     pack: (pictures, original, outputName) =>
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),
       }),
     zip: (files) => ask('zip', { files }),
   };
-})();
+}

@@ -1,35 +1,24 @@
 // The archives on the page: each under its own heading, its pictures as figures in archive
 // order, shown as the converter writes them, and its failure said as the command line says it.
-'use strict';
+// A figure opens the larger view (`view`); Save all saves what is shown.
 
-// What each of the converter's messages means, by its code. The line itself is shown as well,
-// decoded from the Shift_JIS bytes the converter printed.
-const FAILURE_MEANINGS = [
-  'No archive was given.',
-  'The given file cannot be read.',
-  'A file cannot be created.',
-  'The given file cannot be converted.',
-];
-const FAIL_CONVERT = 3;
-// The thumbnail box, about 10rem wide at 4:3.
-const SHARP_THUMBNAIL_WIDTH = 160;
-const SHARP_THUMBNAIL_HEIGHT = 120;
-
-const gallery = (() => {
+function createGallery({ element, converter, saving, view }) {
+  // What each of the converter's messages means, by its code. The line itself is shown as well,
+  // decoded from the Shift_JIS bytes the converter printed.
+  const FAILURE_MEANINGS = [
+    'No archive was given.',
+    'The given file cannot be read.',
+    'A file cannot be created.',
+    'The given file cannot be converted.',
+  ];
+  const FAIL_CONVERT = 3;
+  // The thumbnail box, about 10rem wide at 4:3.
+  const SHARP_THUMBNAIL_WIDTH = 160;
+  const SHARP_THUMBNAIL_HEIGHT = 120;
   const archives = [];
   const list = document.getElementById('archives');
   let halfWidth = false;
   let lastArchive = 0;
-
-  // An element with its properties, its ARIA role and label as attributes (which every browser
-  // reads), and its children.
-  function element(tag, { role, label, ...properties } = {}, children = []) {
-    const node = Object.assign(document.createElement(tag), properties);
-    if (role) node.setAttribute('role', role);
-    if (label) node.setAttribute('aria-label', label);
-    node.append(...children);
-    return node;
-  }
 
   function explainFailure(failure, written) {
     const meaning = FAILURE_MEANINGS[failure.code] || FAILURE_MEANINGS[FAIL_CONVERT];
@@ -78,7 +67,7 @@ const gallery = (() => {
     { rootMargin: '50% 0px' },
   );
 
-  function figure(archive, result, index) {
+  function figure(result, index) {
     const file = result.files[index];
     const image = element('img', { alt: '', decoding: 'async' });
     // A picture smaller than its box is enlarged with sharp pixels; a larger one is shrunk
@@ -88,7 +77,7 @@ const gallery = (() => {
     image.file = file;
     nearView.observe(image);
     const open = element('button', { type: 'button', label: `View ${file.name}` }, [image]);
-    open.addEventListener('click', () => viewer.open(archive, result, index));
+    open.addEventListener('click', () => view(result.files, index));
     return element('li', {}, [element('figure', {}, [open, caption(file)])]);
   }
 
@@ -125,7 +114,7 @@ const gallery = (() => {
     archive.frameRequested = false;
     const result = archive.shown;
     const shown = archive.gallery.children.length;
-    const added = result.files.slice(shown).map((_, k) => figure(archive, result, shown + k));
+    const added = result.files.slice(shown).map((_, k) => figure(result, shown + k));
     archive.gallery.append(...added);
     if (!result.finished) archive.progress.value = Math.min(result.position, archive.progress.max);
     showProgress(archive, result);
@@ -163,11 +152,26 @@ const gallery = (() => {
     const result = resultFor(archive, halfWidth);
     archive.shown = result;
     archive.progress.value = result.finished ? archive.progress.max : 0;
-    archive.gallery.replaceChildren(...result.files.map((_, k) => figure(archive, result, k)));
+    archive.gallery.replaceChildren(...result.files.map((_, k) => figure(result, k)));
     archive.saveAll.disabled = !result.finished;
+    archive.saveFailure.textContent = '';
     showProgress(archive, result);
     showFailure(archive, result);
     return result.done;
+  }
+
+  // The zip of what is shown; a zip that cannot be made or handed over is said under the button.
+  async function saveAll(archive) {
+    archive.saveAll.disabled = true;
+    archive.saveFailure.textContent = '';
+    try {
+      await saving.saveAll(archive.shown.files, archive.name);
+    } catch (error) {
+      archive.saveFailure.textContent = `${archive.name}: nothing was saved (${error.message}). ` +
+        'The pictures are still here: try again, or save them one at a time.';
+    } finally {
+      archive.saveAll.disabled = !archive.shown.finished;
+    }
   }
 
   // A file or a dropped folder (`item` has a name and, for a file, its bytes to read).
@@ -186,32 +190,37 @@ const gallery = (() => {
       }),
       count: element('span'),
       alert: element('div', { role: 'alert' }),
+      saveFailure: element('p', { role: 'alert' }),
       gallery: element('ul', { className: 'gallery' }),
       saveAll: element('button', { type: 'button', textContent: 'Save all', disabled: true }),
     };
-    archive.saveAll.addEventListener('click', () => saving.saveAll(archive));
+    archive.saveAll.addEventListener('click', () => saveAll(archive));
     const section = element('section', {}, [
       element('h3', { id: headingId, textContent: item.name }),
       element('div', { className: 'controls' }, [archive.progress, archive.count, archive.saveAll]),
+      archive.saveFailure,
       archive.alert,
       archive.gallery,
     ]);
     section.setAttribute('aria-labelledby', headingId);
     list.append(section);
-    archives.push(archive);
 
+    // Never fails: what goes wrong is said in the archive's section, and the next archive opens.
     try {
       await converter.store(id, item.name, item.isFolder ? null : item.file);
-      await show(archive);
     } catch (error) {
       archive.alert.textContent = cannotWork(item.name, error.message);
+      return;
     }
+    archives.push(archive);
+    await show(archive);
   }
 
+  // Shows every archive in the mode asked for; what fails is said in that archive's section.
   function setHalfWidth(on) {
     halfWidth = on;
     return Promise.all(archives.map(show));
   }
 
-  return { open, setHalfWidth, element, urlOf };
-})();
+  return { open, setHalfWidth };
+}

@@ -1,42 +1,43 @@
-// Wiring: the archive input, dropping anywhere, and the half-width switch.
-'use strict';
+// Wiring: makes each part of the page from the parts it uses, and connects the archive input,
+// dropping anywhere, and the half-width switch. Only this script names the others.
 
-(() => {
-  const openInput = document.getElementById('open-archive');
-  const halfWidth = document.getElementById('half-width');
+const converter = createConverter(document.getElementById('worker-source').textContent);
+const saving = createSaving({ converter, format: document.getElementById('save-format') });
+const viewer = createViewer({ element, saving });
+const gallery = createGallery({ element, converter, saving, view: viewer.open });
+const packing = createPacking({ element, converter, saving, readPicture: readPackInput });
 
-  // One archive after another, each under its own heading.
-  let queue = Promise.resolve();
-  function openAll(items) {
-    for (const item of items) queue = queue.then(() => gallery.open(item));
-    return queue;
-  }
+const openInput = document.getElementById('open-archive');
+const halfWidth = document.getElementById('half-width');
 
-  openInput.addEventListener('change', () => {
-    openAll([...openInput.files].map((file) => ({ name: file.name, size: file.size, file })));
-    openInput.value = '';
+// One archive after another, each under its own heading; opening one never fails, as whatever
+// goes wrong is said under its heading.
+let queue = Promise.resolve();
+function openAll(items) {
+  for (const item of items) queue = queue.then(() => gallery.open(item));
+}
+
+openInput.addEventListener('change', () => {
+  openAll([...openInput.files].map((file) => ({ name: file.name, size: file.size, file })));
+  openInput.value = '';
+});
+
+halfWidth.addEventListener('change', () => gallery.setHalfWidth(halfWidth.checked));
+
+document.addEventListener('dragover', (event) => {
+  event.preventDefault();
+  event.dataTransfer.dropEffect = 'copy';
+});
+// The items are only readable during the event, so folders are told apart at once.
+document.addEventListener('drop', (event) => {
+  event.preventDefault();
+  const items = [...event.dataTransfer.items].filter((item) => item.kind === 'file');
+  const dropped = items.map((item) => {
+    const entry = item.webkitGetAsEntry ? item.webkitGetAsEntry() : null;
+    const file = item.getAsFile();
+    const isFolder = Boolean(entry && entry.isDirectory);
+    return { name: file.name, size: file.size, file, isFolder };
   });
-
-  halfWidth.addEventListener('change', () => gallery.setHalfWidth(halfWidth.checked));
-
-  document.addEventListener('dragover', (event) => {
-    event.preventDefault();
-    event.dataTransfer.dropEffect = 'copy';
-  });
-  // The items are only readable during the event, so folders are told apart at once.
-  document.addEventListener('drop', (event) => {
-    event.preventDefault();
-    const items = [...event.dataTransfer.items].filter((item) => item.kind === 'file');
-    const dropped = items.map((item) => {
-      const entry = item.webkitGetAsEntry ? item.webkitGetAsEntry() : null;
-      const file = item.getAsFile();
-      const isFolder = Boolean(entry && entry.isDirectory);
-      return { name: file.name, size: file.size, file, isFolder };
-    });
-    if (packing.section.contains(event.target)) {
-      packing.drop(dropped.filter((d) => !d.isFolder).map((d) => d.file));
-    } else {
-      openAll(dropped);
-    }
-  });
-})();
+  if (packing.section.contains(event.target)) packing.drop(dropped);
+  else openAll(dropped);
+});

@@ -1,8 +1,9 @@
 // Saving: a picture as the exact bytes varnu wrote or as PNG, and every picture of an archive
-// in one zip under varnu's names. The PNG is the browser's own encoding of the bitmap it drew.
-'use strict';
+// in one zip under varnu's names, in the format the page's "Save all as" names. The PNG is the
+// browser's own encoding of the bitmap it drew. What fails is thrown, for the part of the page
+// the person acted on to say.
 
-const saving = (() => {
+function createSaving({ converter, format }) {
   // Long enough for the browser to have started the download.
   const URL_LIFETIME_MS = 60_000;
 
@@ -31,41 +32,31 @@ const saving = (() => {
     download(file.blob, file.name);
   }
 
-  async function savePng(file, status) {
-    try {
-      download(await pngOf(file), pngName(file.name));
-    } catch {
-      status.textContent =
-        `The browser cannot draw ${file.name}, so it cannot be saved as PNG; save it as BMP.`;
-    }
+  async function savePng(file) {
+    download(await pngOf(file), pngName(file.name));
   }
 
-  async function saveAll(archive) {
-    const result = archive.shown;
-    const asPng = document.getElementById('save-format').value === 'png';
-    archive.saveAll.disabled = true;
-    try {
-      const files = [];
-      for (const file of result.files) {
-        if (asPng) {
-          const png = await pngOf(file).catch(() => null);
-          // A bitmap the browser cannot draw goes in as varnu wrote it.
-          if (png) {
-            files.push({ name: pngName(file.name), blob: png });
-            continue;
-          }
+  // `files` as the converter wrote them from the archive called `archiveName`.
+  async function saveAll(files, archiveName) {
+    const asPng = format.value === 'png';
+    const entries = [];
+    for (const file of files) {
+      if (asPng) {
+        const png = await pngOf(file).catch(() => null);
+        // A bitmap the browser cannot draw goes in as varnu wrote it.
+        if (png) {
+          entries.push({ name: pngName(file.name), blob: png });
+          continue;
         }
-        files.push({ name: file.name, blob: file.blob });
       }
-      const [{ zip }, { base }] = await Promise.all([
-        converter.zip(files),
-        converter.baseName(archive.name),
-      ]);
-      download(new Blob([zip], { type: 'application/zip' }), `${base || 'varnu'}.zip`);
-    } finally {
-      archive.saveAll.disabled = false;
+      entries.push({ name: file.name, blob: file.blob });
     }
+    const [{ zip }, { base }] = await Promise.all([
+      converter.zip(entries),
+      converter.baseName(archiveName),
+    ]);
+    download(new Blob([zip], { type: 'application/zip' }), `${base || 'varnu'}.zip`);
   }
 
-  return { saveBitmap, savePng, saveAll, download };
-})();
+  return { download, saveBitmap, savePng, saveAll };
+}

@@ -1,8 +1,7 @@
 // The larger view of one picture: scaled up in whole steps so its pixels stay sharp, its
 // palette, and the facts of its entry. Arrow keys move between the archive's pictures.
-'use strict';
 
-const viewer = (() => {
+function createViewer({ element, saving }) {
   const dialog = document.getElementById('viewer');
   const heading = document.getElementById('viewer-heading');
   const image = document.getElementById('viewer-image');
@@ -12,7 +11,8 @@ const viewer = (() => {
   const message = document.getElementById('viewer-message');
   const PALETTE_ENTRIES = 256;
   const PALETTE_ENTRY_SIZE = 4; // blue, green, red, unused
-  let current = null; // { archive, result, index }
+  let current = null; // { files, index }: the pictures of the archive in view, and which one
+  let imageUrl = null; // the address of the picture shown, given up when another is shown
 
   function number(n) {
     return n.toLocaleString('en');
@@ -21,8 +21,8 @@ const viewer = (() => {
   function showFacts(rows) {
     facts.replaceChildren(
       ...rows.flatMap(([term, value]) => [
-        gallery.element('dt', { textContent: term }),
-        gallery.element('dd', { textContent: value }),
+        element('dt', { textContent: term }),
+        element('dd', { textContent: value }),
       ]),
     );
   }
@@ -45,42 +45,57 @@ const viewer = (() => {
     image.style.height = `${file.height * factor}px`;
   }
 
-  async function show(index) {
-    const { archive, result } = current;
-    current.index = index;
-    const file = result.files[index];
-    heading.textContent = file.name;
-    image.src = gallery.urlOf(file);
+  function showPicture(file) {
+    const previous = imageUrl;
+    imageUrl = URL.createObjectURL(file.blob);
+    image.src = imageUrl;
+    if (previous) URL.revokeObjectURL(previous);
     image.alt = `${file.name}, ${file.width} × ${file.height}`;
+  }
+
+  function show(index) {
+    const { files } = current;
+    current.index = index;
+    const file = files[index];
+    heading.textContent = file.name;
+    showPicture(file);
     flipped.textContent = file.flipped
       ? '⇅ varnu turned this picture upside down (its palette entry 0 is green).'
       : '';
     message.textContent = '';
     drawPalette(file.palette);
     scale(file);
-    const rows = [
-      ['Picture', `${index + 1} of ${result.files.length}`],
+    showFacts([
+      ['Picture', `${index + 1} of ${files.length}`],
       ['Offset in the archive', `${number(file.entryOffset)} bytes`],
+      ['Packed size', `${number(file.packedSize)} bytes`],
+      ['Unpacked size', `${number(file.unpackedSize)} bytes`],
       ['File written', `${number(file.blob.size)} bytes`],
       ['Turned upside down', file.flipped ? 'yes' : 'no'],
-    ];
-    showFacts(rows);
-    const { sizes } = await converter.entrySizes(archive.id, archive.name, file.entryOffset);
-    if (!sizes || current.index !== index) return;
-    rows.splice(2, 0, ['Packed size', `${number(sizes.packed)} bytes`],
-      ['Unpacked size', `${number(sizes.unpacked)} bytes`]);
-    showFacts(rows);
+    ]);
   }
 
   function move(step) {
-    const count = current.result.files.length;
+    const count = current.files.length;
     show((current.index + step + count) % count);
   }
 
-  function open(archive, result, index) {
-    current = { archive, result, index };
+  async function savePng() {
+    const file = current.files[current.index];
+    message.textContent = '';
+    try {
+      await saving.savePng(file);
+    } catch {
+      message.textContent =
+        `The browser cannot draw ${file.name}, so it cannot be saved as PNG; save it as BMP.`;
+    }
+  }
+
+  // `files` are the pictures shown beside each other; more may come while the view is open.
+  function open(files, index) {
+    current = { files, index };
     if (!dialog.open) dialog.showModal();
-    return show(index);
+    show(index);
   }
 
   dialog.addEventListener('keydown', (event) => {
@@ -93,9 +108,8 @@ const viewer = (() => {
   document.getElementById('viewer-previous').addEventListener('click', () => move(-1));
   document.getElementById('viewer-next').addEventListener('click', () => move(1));
   document.getElementById('viewer-save-bmp').addEventListener('click', () =>
-    saving.saveBitmap(current.result.files[current.index]));
-  document.getElementById('viewer-save-png').addEventListener('click', () =>
-    saving.savePng(current.result.files[current.index], message));
+    saving.saveBitmap(current.files[current.index]));
+  document.getElementById('viewer-save-png').addEventListener('click', savePng);
 
   return { open };
-})();
+}

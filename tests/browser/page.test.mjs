@@ -93,6 +93,83 @@ for (const row of scenarios) {
   });
 }
 
+// Failures a person can meet (the browser short of memory, the worker gone), each said in an
+// alert where the person acted, and the page works on. Each row breaks one thing in the page, and
+// mends it where it can.
+const failures = [
+  { name: 'a Save all whose zip the browser cannot take is said; once it can, Save all saves',
+    breaks: 'zip', says: 'nothing was saved (no room for the zip)' },
+  { name: 'a Save PNG the browser cannot encode is said; Save BMP and a later Save PNG save',
+    breaks: 'png', says: 'cannot be saved as PNG' },
+  { name: 'a worker that stops is said when half width is switched on; nothing waits for it',
+    breaks: 'worker', says: 'this page cannot convert it here' },
+];
+
+// Run in the page: the failure as the browser would give it, and `mend` to take it back.
+const breakIn = {
+  zip: () => {
+    const make = URL.createObjectURL;
+    URL.createObjectURL = (blob) => {
+      if (blob.type === 'application/zip') throw new RangeError('no room for the zip');
+      return make(blob);
+    };
+    window.mend = () => { URL.createObjectURL = make; };
+  },
+  png: () => {
+    const { prototype } = OffscreenCanvas;
+    const encode = prototype.convertToBlob;
+    prototype.convertToBlob = () => Promise.reject(new RangeError('no room for the PNG'));
+    window.mend = () => { prototype.convertToBlob = encode; };
+  },
+};
+
+for (const row of failures) {
+  test(row.name, { timeout: 4 * TIMEOUT_MS }, async () => {
+    const viewport = { width: 1280, height: 800 };
+    const { page, context, strayRequests, errors } = await openPage(browser, server.url, viewport);
+    page.setDefaultTimeout(TIMEOUT_MS);
+    try {
+      const expected = convertNatively(archives.sample, 'sample.arc', false);
+      await page.getByLabel('Open archive').setInputFiles(archives.sample);
+      const region = page.getByRole('region', { name: 'sample.arc' });
+      const saveAll = region.getByRole('button', { name: 'Save all', disabled: false });
+      await saveAll.waitFor();
+      if (row.breaks === 'worker') {
+        await page.workers()[0].evaluate(() => {
+          self.onmessage = () => { throw new Error('the worker broke'); };
+        });
+        await page.getByLabel('Half width').check();
+        await region.getByRole('alert').filter({ hasText: row.says }).waitFor();
+        await saveAll.waitFor();
+      } else if (row.breaks === 'zip') {
+        await page.evaluate(breakIn.zip);
+        await saveAll.click();
+        await region.getByRole('alert').filter({ hasText: row.says }).waitFor();
+        await page.evaluate(() => window.mend());
+        await checkZip(page, region, expected, 'sample');
+        await checkAlert(region, expected, undefined);
+      } else {
+        const [name, bytes] = [...expected.files][0];
+        await region.getByRole('button', { name: `View ${name}` }).click();
+        const dialog = page.getByRole('dialog');
+        await page.evaluate(breakIn.png);
+        await dialog.getByRole('button', { name: 'Save PNG' }).click();
+        await dialog.getByRole('alert').filter({ hasText: row.says }).waitFor();
+        const click = (label) => () => dialog.getByRole('button', { name: label }).click();
+        const saved = await downloadOf(page, click('Save BMP'));
+        assert.ok(saved.bytes.equals(bytes), `${name} differs from varnu's`);
+        await page.evaluate(() => window.mend());
+        const png = await downloadOf(page, click('Save PNG'));
+        assert.ok(png.bytes.subarray(0, 8).equals(PNG_SIGNATURE), 'a PNG file');
+      }
+      assert.deepEqual(strayRequests, [], 'requests that left the page');
+      assert.deepEqual(errors, [], 'script errors');
+    } finally {
+      await context.close();
+    }
+  });
+}
+
 // Drops the files at `paths` on `target`, under the names given, as a file manager would.
 async function dropFiles(target, paths, names) {
   const files = paths.map((path, k) => ({ name: names[k], bytes: [...readFileSync(path)] }));
