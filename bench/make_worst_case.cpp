@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    varnu::tools::write_file(argv[1], varnu::pack::build_archive({worst_payload()}));
+    varnu::tools::write_file(argv[1], varnu::tools::build_archive({worst_payload()}));
   } catch (const std::exception& error) {
     std::cerr << "make-worst-case: " << error.what() << "\n";
     return 1;

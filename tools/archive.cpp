@@ -8,6 +8,25 @@
 
 namespace varnu::tools {
 
+std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8_t>>& payloads,
+                                        bool pad_last) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i < payloads.size(); ++i) {
+    const auto& payload = payloads[i];
+    if (payload.size() > pack::kMaxPayloadSize) {
+      throw std::length_error("entry " + std::to_string(i) + " is " +
+                              std::to_string(payload.size()) + " bytes, more than a " +
+                              "24-bit length can hold");
+    }
+    out.resize(out.size() + pack::filler_size(out.size()), 0);
+    const auto header = pack::entry_header(payload.size(), pack::UnreadBytes{});
+    out.insert(out.end(), header.begin(), header.end());
+    out.insert(out.end(), payload.begin(), payload.end());
+  }
+  if (pad_last) out.resize(out.size() + pack::filler_size(out.size()), 0);
+  return out;
+}
+
 std::vector<std::uint8_t> pack_entry_payload(const Picture& picture) {
   return pack::lzss_pack(pack::encode_bmp(picture));
 }

@@ -30,7 +30,7 @@ std::vector<std::uint8_t> short_entry_payload() {
 }
 
 std::vector<std::uint8_t> page_archive() {
-  std::vector<std::uint8_t> archive = pack::build_archive({
+  std::vector<std::uint8_t> archive = tools::build_archive({
       tools::pack_entry_payload(tools::draw_gradient(120, 90)),
       tools::pack_entry_payload(tools::draw_green_keyed(80, 60)),
       short_entry_payload(),

@@ -16,7 +16,6 @@ const packing = (() => {
   const DEFAULT_OUTPUT = 'packed.arc';
   const PNG_SIGNATURE = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
   const PREFIX = 'varnu-pack: ';
-  const WARNING = 'warning: ';
   const PNG_NOTE = ' (PNG: handed to varnu-pack as a 32-bit bitmap)';
 
   const { element } = gallery;
@@ -84,19 +83,16 @@ const packing = (() => {
     return { name: file.name, bytes: await trueColourBitmap(bytes) };
   }
 
-  // Each line goes beside the file it names; what names no file goes under the section.
-  function showMessages(text, failed) {
-    for (const line of text.split('\n').filter(Boolean)) {
-      const rest = line.startsWith(PREFIX) ? line.slice(PREFIX.length) : line;
-      const body = rest.startsWith(WARNING) ? rest.slice(WARNING.length) : rest;
-      const path = [...slots.keys()]
-        .sort((a, b) => b.length - a.length)
-        .find((name) => body.startsWith(`${name}: `));
-      const isWarning = rest !== body;
+  // Each message goes beside the file it names, as the command line prints it; what names no
+  // file goes under the section.
+  function showMessages(messages) {
+    for (const { file, kind, text } of messages) {
+      const isWarning = kind === 'warning';
+      const line = `${PREFIX}${isWarning ? 'warning: ' : ''}${file ? `${file}: ` : ''}${text}`;
       const className = isWarning ? 'message warning' : 'message';
       const node = element('p', { className, textContent: line });
-      if (!isWarning && failed) node.setAttribute('role', 'alert');
-      (path === undefined ? result : slots.get(path)).append(node);
+      if (!isWarning) node.setAttribute('role', 'alert');
+      (slots.get(file) || result).append(node);
     }
   }
 
@@ -128,7 +124,7 @@ const packing = (() => {
       );
       slots = new Map(answer.picturePaths.map((path, k) => [path, list.children[k]]));
       if (answer.originalPath) slots.set(answer.originalPath, originalMessage);
-      showMessages(answer.messages, answer.status !== 0);
+      showMessages(answer.messages);
       if (answer.status === 0) {
         saving.download(new Blob([answer.archive]), outputName);
         const textContent = `Packed ${files.length} pictures into ${outputName}.`;

@@ -27,10 +27,4 @@ std::array<std::uint8_t, kEntryHeaderSize> entry_header(std::size_t payload_size
 // How many zero bytes follow an archive's first `size` bytes up to the next entry boundary.
 std::size_t filler_size(std::uint64_t size);
 
-// Each entry: "vazmur", two zero bytes, the payload length (24-bit little-endian), a zero byte,
-// the payload. Gaps up to the next boundary are zero; with pad_last the file also ends on one.
-// Throws std::length_error for a payload longer than kMaxPayloadSize.
-std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8_t>>& payloads,
-                                        bool pad_last = true);
-
 }  // namespace varnu::pack
