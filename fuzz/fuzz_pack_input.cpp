@@ -41,7 +41,9 @@ constexpr std::size_t kMaxEntriesMapped = 4;
 }
 
 void check_accepted(const Bytes& bitmap) {
-  if (!varnu::plan_bitmap(bitmap, false)) fault("an entry bitmap the converter refuses");
+  if (!varnu::plan_bitmap(bitmap, varnu::OutputMode::kPlain)) {
+    fault("an entry bitmap the converter refuses");
+  }
 }
 
 // The colour each pixel shows, bottom row first, read the simplest way.

@@ -68,7 +68,7 @@ int walk(CutArchive archive) {
   ::testing::internal::CaptureStdout();
   std::optional<FailedRun> ended;
   try {
-    extract_all(dir + "/t", 0);
+    extract_all(dir + "/t", OutputMode::kPlain);
   } catch (const FailedRun& failed) {
     ended = failed;
   }

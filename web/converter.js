@@ -34,7 +34,6 @@ const converter = (() => {
     convert: (archive, name, halfWidth, onFile) =>
       ask('convert', { archive, name, halfWidth }, { onFile }),
     baseName: (name) => ask('baseName', { name }),
-    entrySizes: (archive, name, offset) => ask('entrySizes', { archive, name, offset }),
     pack: (pictures, original, outputName) =>
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),

@@ -8,23 +8,18 @@
 // are made, a record each, never as the text the command line prints.
 #include <emscripten.h>
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/run_state.hpp"
-#include "driver/extract.hpp"
 #include "driver/fail.hpp"
 #include "driver/names.hpp"
 #include "driver/run.hpp"
-#include "lzss/lzss.hpp"
 #include "pack/pack_command.hpp"
 #include "platform/end_run.hpp"
-#include "platform/platform.hpp"
 #include "web/conversion.hpp"
 
 namespace varnu::web {
@@ -65,7 +60,6 @@ extern "C" {
 // failure (FAIL_*); the files written before a failure have reached the page.
 EMSCRIPTEN_KEEPALIVE int varnu_convert(const char* path, int half_width) {
   using namespace varnu;
-  web::begin_conversion(half_width != 0);
   std::string program = "varnu", archive = path, option = web::kHalfWidthOption;
   std::vector<char*> argv = {program.data(), archive.data()};
   if (half_width != 0) argv.push_back(option.data());
@@ -94,38 +88,6 @@ EMSCRIPTEN_KEEPALIVE const char* varnu_base_name(const char* path) {
   static std::string base;
   base = varnu::derive_base_name(path);
   return base.c_str();
-}
-
-// The packed and unpacked sizes of the entry at `offset` of the archive at `path`, for the
-// page's larger view; null when the entry cannot be read again.
-EMSCRIPTEN_KEEPALIVE const std::uint32_t* varnu_entry_sizes(const char* path, double offset) {
-  using namespace varnu;
-  static std::array<std::uint32_t, 2> sizes{};
-  std::FILE* file = platform::open_for_reading(path);
-  if (file == nullptr) return nullptr;
-  bool read = false;
-  // The payload is at most 16 MiB - 1 (three bytes of length), and the decoder bounds what it
-  // makes of it; running out of memory on either only leaves the facts out.
-  try {
-    std::array<std::uint8_t, kLengthFieldSize> field{};
-    read = std::fseek(file, static_cast<long>(offset + kEntryHeaderSize), SEEK_SET) == 0 &&
-           std::fread(field.data(), 1, field.size(), file) == field.size();
-    if (read) {
-      // Three little-endian bytes; the fourth is not looked at.
-      std::vector<std::uint8_t> payload(field[0] | field[1] << 8 |
-                                        static_cast<std::size_t>(field[2]) << 16);
-      std::vector<std::uint8_t> image;
-      read = std::fread(payload.data(), 1, payload.size(), file) == payload.size();
-      if (read) {
-        sizes = {static_cast<std::uint32_t>(payload.size()),
-                 static_cast<std::uint32_t>(lzss_expand(payload, image))};
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    read = false;
-  }
-  std::fclose(file);
-  return read ? sizes.data() : nullptr;
 }
 
 // `varnu-pack args...` in the current directory; returns its exit status. Its messages reach the

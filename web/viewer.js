@@ -12,7 +12,7 @@ const viewer = (() => {
   const message = document.getElementById('viewer-message');
   const PALETTE_ENTRIES = 256;
   const PALETTE_ENTRY_SIZE = 4; // blue, green, red, unused
-  let current = null; // { archive, result, index }
+  let current = null; // { result, index }
 
   function number(n) {
     return n.toLocaleString('en');
@@ -45,8 +45,8 @@ const viewer = (() => {
     image.style.height = `${file.height * factor}px`;
   }
 
-  async function show(index) {
-    const { archive, result } = current;
+  function show(index) {
+    const { result } = current;
     current.index = index;
     const file = result.files[index];
     heading.textContent = file.name;
@@ -58,18 +58,14 @@ const viewer = (() => {
     message.textContent = '';
     drawPalette(file.palette);
     scale(file);
-    const rows = [
+    showFacts([
       ['Picture', `${index + 1} of ${result.files.length}`],
       ['Offset in the archive', `${number(file.entryOffset)} bytes`],
+      ['Packed size', `${number(file.packedSize)} bytes`],
+      ['Unpacked size', `${number(file.unpackedSize)} bytes`],
       ['File written', `${number(file.blob.size)} bytes`],
       ['Turned upside down', file.flipped ? 'yes' : 'no'],
-    ];
-    showFacts(rows);
-    const { sizes } = await converter.entrySizes(archive.id, archive.name, file.entryOffset);
-    if (!sizes || current.index !== index) return;
-    rows.splice(2, 0, ['Packed size', `${number(sizes.packed)} bytes`],
-      ['Unpacked size', `${number(sizes.unpacked)} bytes`]);
-    showFacts(rows);
+    ]);
   }
 
   function move(step) {
@@ -78,9 +74,9 @@ const viewer = (() => {
   }
 
   function open(archive, result, index) {
-    current = { archive, result, index };
+    current = { result, index };
     if (!dialog.open) dialog.showModal();
-    return show(index);
+    show(index);
   }
 
   dialog.addEventListener('keydown', (event) => {

@@ -78,14 +78,6 @@ function baseName(m, { name }) {
   return { base: m.ccall('varnu_base_name', 'string', ['string'], [name]) };
 }
 
-function entrySizes(m, { archive, name, offset }) {
-  m.FS.chdir(archiveFolder(archive));
-  const at = m.ccall('varnu_entry_sizes', 'number', ['string', 'number'], [name, offset]);
-  if (at === 0) return { sizes: null };
-  const sizes = new Uint32Array(m.HEAPU8.buffer, at, 2);
-  return { sizes: { packed: sizes[0], unpacked: sizes[1] } };
-}
-
 // C strings for the packer's command line, freed by the caller.
 function argv(m, args) {
   const pointers = args.map((arg) => {
@@ -148,7 +140,7 @@ function zip(m, { files }) {
   return { zip: fflate.zipSync(entries, { level: 6 }) };
 }
 
-const answers = { store, convert, baseName, entrySizes, pack, zip };
+const answers = { store, convert, baseName, pack, zip };
 
 self.onmessage = async ({ data }) => {
   let answer;

@@ -41,13 +41,14 @@ std::uint64_t row_stride(std::uint16_t width) {
   return (std::uint64_t{width} + 3) & ~3ULL;
 }
 
-std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, bool half_width) {
+std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, OutputMode mode) {
+  const bool half_width = mode == OutputMode::kHalfWidth;
   // The half-width writer may look up any palette entry; the headers and the first palette
   // entry are read in both modes.
   const std::size_t always_read = half_width ? kPaletteReadEnd + 1 : kPaletteOffset + 3;
   if (image.size() < always_read) return std::nullopt;
 
-  BitmapPlan plan{.layout = read_layout(image)};
+  BitmapPlan plan{.layout = read_layout(image), .mode = mode};
   const BitmapLayout& layout = plan.layout;
   const std::uint64_t rows_bytes = layout.height * row_stride(layout.width);
 

@@ -1,4 +1,4 @@
-// Where things lie in a decoded bitmap file, and what the writer will touch.
+// Where things lie in a decoded bitmap file, and what the writer will do with it.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +7,9 @@
 #include <span>
 
 namespace varnu {
+
+// How every entry of a run is written: as decoded, or at half its width in true colour.
+enum class OutputMode { kPlain, kHalfWidth };
 
 // A decoded entry is a Windows bitmap file: a 14-byte file header, a 40-byte information
 // header, then a palette of four-byte entries (blue, green, red, unused) and rows of 8-bit
@@ -39,6 +42,7 @@ struct BitmapLayout {
 // What the writer will do with one decoded bitmap.
 struct BitmapPlan {
   BitmapLayout layout;
+  OutputMode mode = OutputMode::kPlain;
   // Green-keyed with two rows or more: the rows are reversed before anything is written.
   bool flip = false;
 };
@@ -48,8 +52,8 @@ BitmapLayout read_layout(std::span<const std::uint8_t> image);
 // Bytes per stored row: one per pixel, padded to a multiple of four.
 std::uint64_t row_stride(std::uint16_t width);
 
-// Plans the fix-up and the write of the bitmap in `image`, or refuses it (nullopt) when the
-// writer would read or move bytes outside `image`.
-std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, bool half_width);
+// Plans the fix-up and the write of the bitmap in `image` in `mode`, or refuses it (nullopt)
+// when the writer would read or move bytes outside `image`.
+std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, OutputMode mode);
 
 }  // namespace varnu

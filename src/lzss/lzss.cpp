@@ -160,8 +160,8 @@ std::size_t lzss_expand(std::span<const std::uint8_t> payload, std::vector<std::
   return i;
 }
 
-void lzss_decode(std::size_t length) {
-  lzss_expand(std::span<const std::uint8_t>(run.packed.data(), length), run.image);
+std::size_t lzss_decode(std::size_t length) {
+  return lzss_expand(std::span<const std::uint8_t>(run.packed.data(), length), run.image);
 }
 
 }  // namespace varnu

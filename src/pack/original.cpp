@@ -78,7 +78,7 @@ std::vector<OriginalEntry> read_original_archive(std::istream& file) {
     }
     if (image.empty()) image.assign(kInitialImageSize, 0);
     lzss_expand(payload, image);
-    const std::optional<BitmapPlan> plan = plan_bitmap(image, false);
+    const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kPlain);
     if (!plan) throw InputError(entry + " is not a bitmap the converter can convert");
 
     OriginalEntry& taken = entries.emplace_back();
