@@ -20,6 +20,7 @@
 
 #include "common/run_state.hpp"
 #include "driver/fail.hpp"
+#include "format/archive.hpp"
 #include "platform/end_run.hpp"
 #include "tools/archive.hpp"
 
@@ -99,8 +100,8 @@ TEST(Walk, AReadErrorAnywhereIsAnArchiveThatCannotBeRead) {
   picture.pixels.assign(64, 7);
   const Bytes payload = tools::pack_entry_payload(picture);
   const Bytes archive = tools::build_archive({payload, payload});
-  const std::size_t second = pack::kEntryAlignment;
-  const std::size_t payload_end = pack::kEntryHeaderSize + payload.size();
+  const std::size_t second = kEntryAlignment;
+  const std::size_t payload_end = kPayloadOffset + payload.size();
   ASSERT_LT(payload_end + 100, second);
   const struct {
     const char* name;

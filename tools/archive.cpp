@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "format/archive.hpp"
 #include "pack/lzss_pack.hpp"
 
 namespace varnu::tools {
@@ -13,17 +14,17 @@ std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8
   std::vector<std::uint8_t> out;
   for (std::size_t i = 0; i < payloads.size(); ++i) {
     const auto& payload = payloads[i];
-    if (payload.size() > pack::kMaxPayloadSize) {
+    if (payload.size() > kMaxPayloadSize) {
       throw std::length_error("entry " + std::to_string(i) + " is " +
                               std::to_string(payload.size()) + " bytes, more than a " +
                               "24-bit length can hold");
     }
-    out.resize(out.size() + pack::filler_size(out.size()), 0);
-    const auto header = pack::entry_header(payload.size(), pack::UnreadBytes{});
-    out.insert(out.end(), header.begin(), header.end());
+    out.resize(out.size() + filler_size(out.size()), 0);
+    const auto start = entry_start(payload.size(), UnreadBytes{});
+    out.insert(out.end(), start.begin(), start.end());
     out.insert(out.end(), payload.begin(), payload.end());
   }
-  if (pad_last) out.resize(out.size() + pack::filler_size(out.size()), 0);
+  if (pad_last) out.resize(out.size() + filler_size(out.size()), 0);
   return out;
 }
 

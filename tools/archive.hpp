@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "pack/archive.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu::tools {

@@ -30,16 +30,14 @@
 namespace varnu {
 namespace {
 
-constexpr std::size_t kPaletteBytes = kPaletteEntries * kPaletteEntrySize;
-
 // The image buffer is never smaller than this while a run converts, so the palette can always be
 // copied from it, whatever the entry's headers say.
-static_assert(kPaletteOffset + kPaletteBytes <= kInitialImageSize);
+static_assert(kPaletteOffset + kPaletteSize <= kInitialImageSize);
 
 struct OutputFile {
   std::string name;
   std::vector<std::uint8_t> bytes;
-  std::array<std::uint8_t, kPaletteBytes> palette{};
+  std::array<std::uint8_t, kPaletteSize> palette{};
   std::uint64_t entry_offset = 0;
   std::size_t packed_size = 0;
   std::size_t unpacked_size = 0;
@@ -124,7 +122,7 @@ std::FILE* open_for_writing(const std::string& path, const OutputEntry& entry) {
   file->unpacked_size = entry.unpacked_size;
   file->planned = entry.plan.layout;
   file->flipped = entry.plan.flip;
-  std::copy_n(run.image.begin() + kPaletteOffset, kPaletteBytes, file->palette.begin());
+  std::copy_n(run.image.begin() + kPaletteOffset, kPaletteSize, file->palette.begin());
 
   const cookie_io_functions_t calls{
       .read = nullptr, .write = write_output, .seek = nullptr, .close = close_output};

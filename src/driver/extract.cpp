@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <span>
 
 #include "bitmap/layout.hpp"
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "driver/fail.hpp"
 #include "driver/names.hpp"
+#include "format/archive.hpp"
 #include "lzss/lzss.hpp"
 #include "platform/platform.hpp"
 
@@ -30,8 +32,7 @@ std::size_t read_input(std::uint8_t* into, std::size_t count) {
 // be positioned (a pipe) work too; it is never longer than 2047 bytes. An archive that ends
 // inside it simply has no next entry.
 void skip_to_entry_boundary() {
-  const std::uint64_t boundary =
-      (run.input_position + kEntryAlignment - 1) & ~(kEntryAlignment - 1);
+  const std::uint64_t boundary = run.input_position + filler_size(run.input_position);
   while (run.input_position < boundary) {
     const std::size_t chunk =
         std::min<std::uint64_t>(boundary - run.input_position, run.work_area.size());
@@ -55,7 +56,8 @@ void close_output(const std::string& name) {
 EntrySizes unpack_entry() {
   std::uint8_t* field = run.packed.data();
   if (read_input(field, kLengthFieldSize) < kLengthFieldSize) fail_truncated();
-  const std::size_t length = field[0] | field[1] << 8 | static_cast<std::size_t>(field[2]) << 16;
+  const std::size_t length =
+      read_length_field(std::span<const std::uint8_t, kLengthFieldSize>(field, kLengthFieldSize));
 
   // The decoder reads nothing past the payload: bytes an item wants beyond it read as zero.
   if (run.packed.size() < length) run.packed.resize(length);

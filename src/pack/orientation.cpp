@@ -5,7 +5,7 @@
 
 #include "bitmap/fix_up.hpp"
 #include "bitmap/layout.hpp"
-#include "common/run_state.hpp"
+#include "format/buffers.hpp"
 
 namespace varnu::pack {
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "bitmap/layout.hpp"
-#include "pack/archive.hpp"
+#include "format/archive.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/file_io.hpp"
@@ -117,7 +117,7 @@ StoredForm prepare(const std::string& name, const std::optional<std::string>& li
   std::optional<bool> like_upside_down;
   if (original != nullptr) {
     std::copy(original->resolution.begin(), original->resolution.end(),
-              picture.begin() + kHorizontalResolutionOffset);
+              picture.begin() + kHorizontalResolutionField);
     like_upside_down = original->upside_down;
   }
   StoredForm form = choose_stored_form(std::move(picture), like_upside_down);
@@ -168,9 +168,9 @@ void pack(const Options& options, std::vector<PackMessage>& warnings) {
     const StoredForm form = prepare(name, options.like, original, warnings);
     const std::vector<std::uint8_t> payload = pack_checked(name, form, options.no_limits);
     try {
-      archive->write(entry_header(payload.size(), original ? original->unread : UnreadBytes{}));
+      archive->write(entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
       archive->write(payload);
-      archive->write({kZeros, filler_size(kEntryHeaderSize + payload.size())});
+      archive->write({kZeros, filler_size(kPayloadOffset + payload.size())});
     } catch (const std::runtime_error& e) {
       throw Failure(options.output, e.what());
     }
