@@ -104,7 +104,7 @@ void fuzz_bitmap(std::span<const std::uint8_t> file, std::uint8_t control) {
   check_accepted(normalise_bitmap(file));
   // Only true colour is mapped onto an original; anything else would repeat the run above. The
   // low byte of the field is enough to tell.
-  const bool true_colour = file.size() > kBitsField + 1 && file[kBitsField] >= 24;
+  const bool true_colour = file.size() > varnu::kBitsField + 1 && file[varnu::kBitsField] >= 24;
   if (!true_colour) return;
   if (control & kLikeGradient) {
     check_accepted(normalise_bitmap(file, [] { return gradient_original(); }));
