@@ -1,10 +1,10 @@
 // The buffers readers of these archives are built on.
 //
 // The classic reader sizes its buffers once per run: it cannot read an entry that decodes to more
-// than the image buffer holds or whose length field and payload do not fit the packed buffer, and
-// it turns a green-keyed picture over through the work area one row at a time. The converter
-// starts its buffers at these sizes and grows them as entries need; the packer refuses what does
-// not fit them unless it is told to pack it anyway.
+// than the image buffer holds or whose payload is longer than the packed buffer, and it turns a
+// green-keyed picture over through the work area one row at a time. The converter starts its
+// buffers at these sizes and grows them as entries need; the packer refuses what does not fit
+// them unless it is told to pack it anyway.
 #pragma once
 
 #include <cstddef>
