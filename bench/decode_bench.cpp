@@ -181,7 +181,8 @@ void write_picture(benchmark::State& state, const Picture& picture, bool halve) 
     // The half-width writer rewrites the headers in place; every pass starts from the packed
     // bitmap's own, as a freshly decoded entry would.
     std::copy_n(file.begin(), varnu::kHeadersSize, image.begin());
-    const std::optional<varnu::BitmapPlan> plan = varnu::plan_bitmap(image, halve);
+    const std::optional<varnu::BitmapPlan> plan = varnu::plan_bitmap(
+        image, halve ? varnu::OutputMode::kHalfWidth : varnu::OutputMode::kPlain);
     if (!plan) {
       state.SkipWithError("the writer refuses the picture");
       break;

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
       plain_sizes.push_back(slot.plain_size);
       half_sizes.push_back(slot.half_size);
     }
-    varnu::tools::write_file(out_path, varnu::pack::build_archive(payloads));
+    varnu::tools::write_file(out_path, varnu::tools::build_archive(payloads));
     const std::string base = varnu::derive_base_name(file_name(out_path));
     write_manifest(out_path + ".plain", base, plain_sizes);
     write_manifest(out_path + ".half", base, half_sizes);

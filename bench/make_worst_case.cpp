@@ -10,14 +10,16 @@
 #include <iostream>
 #include <vector>
 
+#include "format/archive.hpp"
+#include "format/bitmap.hpp"
 #include "tools/archive.hpp"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t kPayloadSize = 0xFFFFFF;
-constexpr std::size_t kHeaderBytes = 54 + 1024;
+constexpr std::size_t kPayloadSize = varnu::kMaxPayloadSize;
+constexpr std::size_t kHeaderBytes = varnu::kPaletteOffset + varnu::kPaletteSize;
 constexpr std::uint32_t kWidth = 65535;
 // Rows that fit in what the matches decode to: about (16 MiB / 17) groups of 144 bytes.
 constexpr std::uint32_t kHeight = 2100;
@@ -29,7 +31,7 @@ void put(Bytes& bytes, std::size_t at, std::uint32_t value, int count) {
 Bytes worst_payload() {
   Bytes header(kHeaderBytes, 0);
   header[0] = 'B', header[1] = 'M';
-  put(header, 2, 0xFFFFFF, 3);
+  put(header, varnu::kFileSizeField, varnu::kMaxSize, varnu::kSizeBytes);
   put(header, 10, kHeaderBytes, 3);
   put(header, 14, 40, 4);
   put(header, 18, kWidth, 2);
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    varnu::tools::write_file(argv[1], varnu::pack::build_archive({worst_payload()}));
+    varnu::tools::write_file(argv[1], varnu::tools::build_archive({worst_payload()}));
   } catch (const std::exception& error) {
     std::cerr << "make-worst-case: " << error.what() << "\n";
     return 1;

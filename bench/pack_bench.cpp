@@ -20,6 +20,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -28,19 +29,21 @@
 #include <string>
 #include <vector>
 
+#include "format/lzss.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace {
 
+using varnu::kMaxMatch;
+using varnu::kMinMatch;
+using varnu::kRingMask;
+using varnu::kRingSize;
+using varnu::kRingStart;
+using varnu::match_bytes;
 using Bytes = std::vector<std::uint8_t>;
 using varnu::tools::Picture;
-
-constexpr std::size_t kWindow = 4096;
-constexpr std::size_t kMinMatch = 3;
-constexpr std::size_t kMaxMatch = 18;
-constexpr std::size_t kStartPosition = 0xFEE;
 
 struct Sample {
   std::string name;
@@ -141,7 +144,7 @@ struct Longest {
 // The true longest match at every position: every earlier position within the window whose
 // three bytes equal these is tried.
 Longest exact_longest(std::span<const std::uint8_t> data) {
-  Bytes ext(kWindow, 0);
+  Bytes ext(kRingSize, 0);
   ext.insert(ext.end(), data.begin(), data.end());
   std::vector<std::int32_t> head(1 << 24, -1);
   std::vector<std::int32_t> prev(ext.size(), -1);
@@ -151,16 +154,16 @@ Longest exact_longest(std::span<const std::uint8_t> data) {
     prev[p] = head[key(p)];
     head[key(p)] = static_cast<std::int32_t>(p);
   };
-  for (std::size_t p = 0; p < kWindow; ++p) insert(p);
+  for (std::size_t p = 0; p < kRingSize; ++p) insert(p);
   Longest out{std::vector<std::uint8_t>(data.size()), std::vector<std::uint16_t>(data.size())};
   for (std::size_t i = 0; i < data.size(); ++i) {
-    const std::size_t pos = kWindow + i;
+    const std::size_t pos = kRingSize + i;
     const std::size_t limit = std::min(kMaxMatch, ext.size() - pos);
     std::size_t best = 0;
     std::size_t source = 0;
     if (limit >= kMinMatch) {
       for (std::int32_t c = head[key(pos)];
-           c >= 0 && static_cast<std::size_t>(c) + kWindow >= pos && best < limit; c = prev[c]) {
+           c >= 0 && static_cast<std::size_t>(c) + kRingSize >= pos && best < limit; c = prev[c]) {
         std::size_t n = 0;
         while (n < limit && ext[c + n] == ext[pos + n]) ++n;
         if (n > best) {
@@ -171,14 +174,14 @@ Longest exact_longest(std::span<const std::uint8_t> data) {
     }
     insert(pos);
     out.length[i] = static_cast<std::uint8_t>(best >= kMinMatch ? best : 0);
-    out.ring_position[i] = static_cast<std::uint16_t>((source + kStartPosition) & (kWindow - 1));
+    out.ring_position[i] = static_cast<std::uint16_t>((source + kRingStart) & kRingMask);
   }
   return out;
 }
 
 void put_match(StreamWriter& w, std::uint16_t position, std::size_t length) {
-  w.item(false, static_cast<std::uint8_t>(position),
-         static_cast<std::uint8_t>((position >> 4 & 0xF0) | (length - kMinMatch)));
+  const std::array<std::uint8_t, 2> bytes = match_bytes(position, length);
+  w.item(false, bytes[0], bytes[1]);
 }
 
 Bytes exact_optimal(std::span<const std::uint8_t> data) {

@@ -33,7 +33,7 @@
 #include "common/run_state.hpp"
 #include "driver/fail.hpp"
 #include "driver/run.hpp"
-#include "fuzz/end_process_seam.hpp"
+#include "platform/end_run.hpp"
 
 namespace {
 
@@ -176,8 +176,9 @@ void check_output_file(const std::string& name, bool half_width) {
 }
 
 struct Outcome {
-  bool ended = false;  // through end_process rather than by returning
+  bool ended = false;  // through end_failed_run rather than by returning
   int status = 0;
+  int ended_code = 0;          // the failure's code the run ended with
   std::optional<int> failure;  // the code of the message printed, when it ended
 };
 
@@ -237,6 +238,10 @@ void check_run_state(const Outcome& outcome) {
       fault("ended with status " + std::to_string(outcome.status));
     }
     if (!outcome.failure) fault("ended without printing exactly one message line");
+    if (outcome.ended_code != *outcome.failure) {
+      fault("ended with code " + std::to_string(outcome.ended_code) + " but printed message " +
+            std::to_string(*outcome.failure));
+    }
     // The archive is a readable file and the command line always names it.
     if (*outcome.failure == varnu::FAIL_USAGE || *outcome.failure == varnu::FAIL_OPEN_INPUT) {
       fault("failed with message " + std::to_string(*outcome.failure));
@@ -310,9 +315,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Outcome outcome;
   try {
     outcome.status = varnu::run_program(half_width || other_option ? 3 : 2, argv);
-  } catch (const varnu::fuzz::ProcessEnded& ended) {
+  } catch (const varnu::FailedRun& failed) {
     outcome.ended = true;
-    outcome.status = ended.status;
+    outcome.status = failed.status;
+    outcome.ended_code = failed.code;
   }
   const std::string printed = take_printed();
   if (!printed.empty()) {

@@ -41,7 +41,9 @@ constexpr std::size_t kMaxEntriesMapped = 4;
 }
 
 void check_accepted(const Bytes& bitmap) {
-  if (!varnu::plan_bitmap(bitmap, false)) fault("an entry bitmap the converter refuses");
+  if (!varnu::plan_bitmap(bitmap, varnu::OutputMode::kPlain)) {
+    fault("an entry bitmap the converter refuses");
+  }
 }
 
 // The colour each pixel shows, bottom row first, read the simplest way.
@@ -102,7 +104,7 @@ void fuzz_bitmap(std::span<const std::uint8_t> file, std::uint8_t control) {
   check_accepted(normalise_bitmap(file));
   // Only true colour is mapped onto an original; anything else would repeat the run above. The
   // low byte of the field is enough to tell.
-  const bool true_colour = file.size() > kBitsField + 1 && file[kBitsField] >= 24;
+  const bool true_colour = file.size() > varnu::kBitsField + 1 && file[varnu::kBitsField] >= 24;
   if (!true_colour) return;
   if (control & kLikeGradient) {
     check_accepted(normalise_bitmap(file, [] { return gradient_original(); }));

@@ -1,4 +1,4 @@
-// make_seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/, DIR/lzss/ and
+// make-seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/, DIR/lzss/ and
 // DIR/pack_input/, from pictures drawn and packed by the project's own tools. Everything is small,
 // so that each input runs fast and mutations land on the parts that matter.
 #include <cstdint>
@@ -190,7 +190,7 @@ void write_pack_input_seeds(const fs::path& dir) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::cerr << "usage: make_seeds DIR\n";
+    std::cerr << "usage: make-seeds DIR\n";
     return 2;
   }
   try {
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
     write_lzss_seeds(root / "lzss");
     write_pack_input_seeds(root / "pack_input");
   } catch (const std::exception& e) {
-    std::cerr << "make_seeds: " << e.what() << '\n';
+    std::cerr << "make-seeds: " << e.what() << '\n';
     return 1;
   }
   return 0;

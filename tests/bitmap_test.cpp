@@ -28,8 +28,12 @@ std::vector<int> row_order(const Bytes& image, std::uint16_t width, std::uint16_
   return order;
 }
 
+OutputMode mode(bool half_width) {
+  return half_width ? OutputMode::kHalfWidth : OutputMode::kPlain;
+}
+
 Bytes fixed_up(Bytes image) {
-  const std::optional<BitmapPlan> plan = plan_bitmap(image, false);
+  const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kPlain);
   EXPECT_TRUE(plan.has_value());
   if (plan) fix_up_bitmap(image, *plan);
   return image;
@@ -124,7 +128,7 @@ TEST(Plan, RefusesBitmapsThatReachPastTheBuffer) {
     set_le(image, 10, c.pixel_offset, 3);
     set_le(image, 22, c.height, 2);
     if (c.pixel_offset < kSize) image[c.pixel_offset] = 0;
-    EXPECT_EQ(plan_bitmap(image, c.half_width).has_value(), c.accepted);
+    EXPECT_EQ(plan_bitmap(image, mode(c.half_width)).has_value(), c.accepted);
   }
 }
 
@@ -139,7 +143,7 @@ TEST(Plan, RefusesBuffersTooShortForThePaletteItReads) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.size << (c.half_width ? " bytes, half" : " bytes"));
     // No pixels, file size 0 and a black palette: nothing else is read.
-    EXPECT_EQ(plan_bitmap(Bytes(c.size, 0), c.half_width).has_value(), c.accepted);
+    EXPECT_EQ(plan_bitmap(Bytes(c.size, 0), mode(c.half_width)).has_value(), c.accepted);
   }
 }
 

@@ -36,7 +36,7 @@ Bytes bitmap(const std::function<void(Bytes&)>& change = {}, bool green = false)
 Bytes archive_of(const std::vector<Bytes>& bitmaps, bool pad_last = true) {
   std::vector<Bytes> payloads;
   for (const Bytes& b : bitmaps) payloads.push_back(pack::lzss_pack(b));
-  return pack::build_archive(payloads, pad_last);
+  return tools::build_archive(payloads, pad_last);
 }
 
 // A stream of literals only, so that its exact end is known; `tail` is appended to the last
@@ -54,7 +54,7 @@ Bytes literal_stream(const Bytes& data, std::uint8_t tail_flags = 0, const Bytes
 }
 
 Bytes one_entry(const Bytes& payload) {
-  return pack::build_archive({payload});
+  return tools::build_archive({payload});
 }
 
 Bytes raw_header(std::uint32_t length) {

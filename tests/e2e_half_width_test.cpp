@@ -66,7 +66,7 @@ TEST(HalfWidthFiles, HoldThePaletteMeansOfPixelPairs) {
   std::vector<Bytes> payloads;
   for (const auto& picture : pictures) payloads.push_back(tools::pack_entry_payload(picture));
   TempDir dir;
-  write_bytes(dir.path() / "pics.arc", pack::build_archive(payloads));
+  write_bytes(dir.path() / "pics.arc", tools::build_archive(payloads));
 
   const RunResult result = run_varnu({.args = {"pics.arc", "x"}, .cwd = dir.path()});
   EXPECT_EQ(result.status, 0);
@@ -105,7 +105,7 @@ TEST(HalfWidthFiles, EveryPixelWhereverTheRowEnds) {
     payloads.push_back(tools::pack_entry_payload(pictures.back()));
   }
   TempDir dir;
-  write_bytes(dir.path() / "w.arc", pack::build_archive(payloads));
+  write_bytes(dir.path() / "w.arc", tools::build_archive(payloads));
   const RunResult result = run_varnu({.args = {"w.arc", "x"}, .cwd = dir.path()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output, "");
@@ -135,8 +135,8 @@ TEST(HalfWidthFiles, RowsOutsideTheBufferAreRefused) {
   bitmap[22] = 0xFF, bitmap[23] = 0xFF;  // 65,535 rows of 16 bytes: past the image buffer
   TempDir dir;
   write_bytes(dir.path() / "t.arc",
-              pack::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
-                                   pack::lzss_pack(bitmap)}));
+              tools::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
+                                    pack::lzss_pack(bitmap)}));
 
   RunResult result = run_varnu({.args = {"t.arc", "x"}, .cwd = dir.path()});
   EXPECT_EQ(result.status, 1);
@@ -154,8 +154,8 @@ TEST(HalfWidthFiles, AFailedWriteRemovesThePartialFile) {
   if (testing_windows_program()) GTEST_SKIP() << "Windows has no file-size limit";
   TempDir dir;
   write_bytes(dir.path() / "t.arc",
-              pack::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
-                                   tools::pack_entry_payload(tools::draw_noise(640, 480, 1))}));
+              tools::build_archive({tools::pack_entry_payload(tools::draw_gradient(8, 2)),
+                                    tools::pack_entry_payload(tools::draw_noise(640, 480, 1))}));
   const RunResult result =
       run_varnu({.args = {"t.arc", "x"}, .cwd = dir.path(), .file_size_limit = 100000});
   EXPECT_EQ(result.status, 1);

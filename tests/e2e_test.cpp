@@ -113,12 +113,12 @@ Bytes pack(const Bytes& b) {
 Bytes archive_of(const std::vector<Bytes>& bitmaps, bool pad_last = true) {
   std::vector<Bytes> payloads;
   for (const Bytes& b : bitmaps) payloads.push_back(pack(b));
-  return pack::build_archive(payloads, pad_last);
+  return tools::build_archive(payloads, pad_last);
 }
 
 // The header and payload of one entry, without filler after it.
 Bytes entry(const Bytes& payload) {
-  return pack::build_archive({payload}, false);
+  return tools::build_archive({payload}, false);
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
@@ -354,7 +354,7 @@ TEST(Names, SuffixesRunFrom000ToZ99) {
     SCOPED_TRACE(c.entries);
     Workspace ws;
     ws.put("many.arc",
-           pack::build_archive(
+           tools::build_archive(
                {payloads.begin(), payloads.begin() + static_cast<std::ptrdiff_t>(c.entries)}));
     expect_result(ws.run({"many.arc"}), c.code);
     const auto outputs = ws.outputs();

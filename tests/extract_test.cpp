@@ -1,7 +1,7 @@
 // The archive walk on an archive that stops short. A read error anywhere ends the run with the
 // message that the archive cannot be read; the same archive merely ending there is the end of
 // the walk or an archive that cannot be converted. The walk runs in this process on a stream
-// that fails on cue, with the end of the process turned into an exception.
+// that fails on cue; a failed run unwinds back here carrying the code of the message it printed.
 #include "driver/extract.hpp"
 
 #include <gtest/gtest.h>
@@ -13,13 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "common/run_state.hpp"
 #include "driver/fail.hpp"
-#include "fuzz/end_process_seam.hpp"
+#include "format/archive.hpp"
+#include "platform/end_run.hpp"
 #include "tools/archive.hpp"
 
 namespace varnu {
@@ -65,11 +67,11 @@ int walk(CutArchive archive) {
   run.output_buffer.assign(kOutputBufferSize, 0);
 
   ::testing::internal::CaptureStdout();
-  bool ended = false;
+  std::optional<FailedRun> ended;
   try {
-    extract_all(dir + "/t", 0);
-  } catch (const fuzz::ProcessEnded&) {
-    ended = true;
+    extract_all(dir + "/t", OutputMode::kPlain);
+  } catch (const FailedRun& failed) {
+    ended = failed;
   }
   const std::string printed = ::testing::internal::GetCapturedStdout();
   for (std::FILE** stream : {&run.input, &run.output}) {
@@ -79,9 +81,14 @@ int walk(CutArchive archive) {
   std::filesystem::remove_all(dir);
 
   if (!ended) return printed.empty() ? kSuccess : kNoMessage;
+  EXPECT_EQ(ended->status, kFailureStatus);
   for (int code : {FAIL_OPEN_INPUT, FAIL_CREATE_OUTPUT, FAIL_CONVERT}) {
     const std::span<const std::uint8_t> message = failure_message(code);
-    if (printed == std::string(message.begin(), message.end()) + "\r\n") return code;
+    if (printed == std::string(message.begin(), message.end()) + "\r\n") {
+      // The caller learns the failure as a value, the same as the line says.
+      EXPECT_EQ(ended->code, code);
+      return code;
+    }
   }
   return kNoMessage;
 }
@@ -92,9 +99,9 @@ TEST(Walk, AReadErrorAnywhereIsAnArchiveThatCannotBeRead) {
   picture.height = 8;
   picture.pixels.assign(64, 7);
   const Bytes payload = tools::pack_entry_payload(picture);
-  const Bytes archive = pack::build_archive({payload, payload});
-  const std::size_t second = pack::kEntryAlignment;
-  const std::size_t payload_end = pack::kEntryHeaderSize + payload.size();
+  const Bytes archive = tools::build_archive({payload, payload});
+  const std::size_t second = kEntryAlignment;
+  const std::size_t payload_end = kPayloadOffset + payload.size();
   ASSERT_LT(payload_end + 100, second);
   const struct {
     const char* name;

@@ -55,7 +55,7 @@ Bytes model(Bytes image) {
 
 // Fixes up and writes `image` at half width; returns the file and the image buffer after.
 std::pair<Bytes, Bytes> convert(Bytes image) {
-  const std::optional<BitmapPlan> plan = plan_bitmap(image, true);
+  const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kHalfWidth);
   EXPECT_TRUE(plan.has_value());
   if (!plan) return {};
   fix_up_bitmap(image, *plan);
@@ -92,7 +92,7 @@ TEST(HalfWidth, MatchesTheModelForAnyShape) {
     EXPECT_EQ(written.size(), c.file_size);
     EXPECT_EQ(get_le(written, 2, 3), c.file_size);
     Bytes fixed = image;
-    fix_up_bitmap(fixed, *plan_bitmap(fixed, true));
+    fix_up_bitmap(fixed, *plan_bitmap(fixed, OutputMode::kHalfWidth));
     EXPECT_EQ(written, model(fixed));
     // The header is changed in the buffer itself; nothing else is.
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + 54, written.begin()));
@@ -150,7 +150,7 @@ TEST(HalfWidth, RowsInsideTheHeaderReadTheChangedBytes) {
   image[10] = 16, image[11] = 0, image[12] = 0;  // rows start at byte 16: width, height, ...
   const auto [written, after] = convert(image);
   Bytes fixed = image;
-  fix_up_bitmap(fixed, *plan_bitmap(fixed, true));
+  fix_up_bitmap(fixed, *plan_bitmap(fixed, OutputMode::kHalfWidth));
   EXPECT_EQ(written, model(fixed));
 }
 

@@ -381,7 +381,7 @@ TEST(ColourMap, OntoAnOriginalPalette) {
                    kNewB = 0x654321, kNewC = 0x0A0B0C, kGreen = 0x00FF00;
   // Entry 0 green (unused), 1 red, 2 blue, 3 red again, 4 grey (unused), 5 blue (unused).
   const std::vector<Colour> palette = {kGreen, kRed, kBlue, kRed, kGrey, kBlue};
-  std::bitset<kMaxPaletteEntries> used;
+  std::bitset<varnu::kPaletteEntries> used;
   used.set(1).set(2).set(3);
   const Bytes original = {1, 3, 2, 3};  // four pixels, in the picture's order
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "format/archive.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/lzss_pack.hpp"
 #include "pack/orientation.hpp"
@@ -30,6 +31,8 @@ using varnu::testing::TempDir;
 using varnu::testing::write_bytes;
 using namespace varnu::pack;
 using namespace varnu::tools;
+using varnu::kEntryAlignment;
+using varnu::kPayloadOffset;
 
 const fs::path kImageMagick = "/usr/bin/convert";
 
@@ -60,12 +63,12 @@ struct Entry {
 
 std::vector<Entry> entries_of(const Bytes& archive) {
   std::vector<Entry> entries;
-  for (std::size_t at = 0; at + kEntryHeaderSize <= archive.size(); at += kEntryAlignment) {
+  for (std::size_t at = 0; at + kPayloadOffset <= archive.size(); at += kEntryAlignment) {
     const std::size_t length = archive[at + 8] | archive[at + 9] << 8 | archive[at + 10] << 16;
     const auto start = archive.begin() + static_cast<std::ptrdiff_t>(at);
-    entries.push_back({Bytes(start, start + kEntryHeaderSize),
-                       Bytes(start + kEntryHeaderSize, start + kEntryHeaderSize + length)});
-    at += kEntryHeaderSize + length - 1;
+    entries.push_back({Bytes(start, start + kPayloadOffset),
+                       Bytes(start + kPayloadOffset, start + kPayloadOffset + length)});
+    at += kPayloadOffset + length - 1;
     at -= at % kEntryAlignment;
   }
   return entries;
@@ -109,11 +112,12 @@ TEST(VarnuPack, RoundTripOfAMixedArchive) {
     set_resolution(decoded.back(), static_cast<std::uint8_t>(k));
     const Bytes payload = lzss_pack(decoded.back());
     const auto k8 = static_cast<std::uint8_t>(k);
-    const auto header = entry_header(payload.size(), {static_cast<std::uint8_t>(0xA0 + k8),
-                                                      static_cast<std::uint8_t>(0x50 + k8), 0xFF});
+    const auto header = varnu::entry_start(
+        payload.size(),
+        {static_cast<std::uint8_t>(0xA0 + k8), static_cast<std::uint8_t>(0x50 + k8), 0xFF});
     original.insert(original.end(), header.begin(), header.end());
     original.insert(original.end(), payload.begin(), payload.end());
-    original.resize(original.size() + filler_size(original.size()));
+    original.resize(original.size() + varnu::filler_size(original.size()));
   }
   write_bytes(dir.path() / "A.arc", original);
   const auto pictures = convert(dir.path(), "A.arc");

@@ -4,9 +4,29 @@
 #include <stdexcept>
 #include <string>
 
+#include "format/archive.hpp"
 #include "pack/lzss_pack.hpp"
 
 namespace varnu::tools {
+
+std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8_t>>& payloads,
+                                        bool pad_last) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i < payloads.size(); ++i) {
+    const auto& payload = payloads[i];
+    if (payload.size() > kMaxPayloadSize) {
+      throw std::length_error("entry " + std::to_string(i) + " is " +
+                              std::to_string(payload.size()) + " bytes, more than a " +
+                              "24-bit length can hold");
+    }
+    out.resize(out.size() + filler_size(out.size()), 0);
+    const auto start = entry_start(payload.size(), UnreadBytes{});
+    out.insert(out.end(), start.begin(), start.end());
+    out.insert(out.end(), payload.begin(), payload.end());
+  }
+  if (pad_last) out.resize(out.size() + filler_size(out.size()), 0);
+  return out;
+}
 
 std::vector<std::uint8_t> pack_entry_payload(const Picture& picture) {
   return pack::lzss_pack(pack::encode_bmp(picture));

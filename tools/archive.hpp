@@ -1,4 +1,4 @@
-// Test archives: pictures packed as entries, and files written whole.
+// Test archives: pictures packed as entries, entries put together, and files written whole.
 #pragma once
 
 #include <cstdint>
@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "pack/archive.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu::tools {
+
+// Each entry: the magic, two zero bytes, the payload length, a zero byte, the payload. Gaps up
+// to the next boundary are zero; with pad_last the file also ends on one. Throws
+// std::length_error for a payload longer than a length field can say.
+std::vector<std::uint8_t> build_archive(const std::vector<std::vector<std::uint8_t>>& payloads,
+                                        bool pad_last = true);
 
 // The payload an archive holds for a picture: its bitmap file, packed.
 std::vector<std::uint8_t> pack_entry_payload(const Picture& picture);

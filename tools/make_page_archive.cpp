@@ -8,7 +8,7 @@
 #include <iostream>
 #include <vector>
 
-#include "pack/archive.hpp"
+#include "format/archive.hpp"
 #include "pack/lzss_pack.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
@@ -30,13 +30,13 @@ std::vector<std::uint8_t> short_entry_payload() {
 }
 
 std::vector<std::uint8_t> page_archive() {
-  std::vector<std::uint8_t> archive = pack::build_archive({
+  std::vector<std::uint8_t> archive = tools::build_archive({
       tools::pack_entry_payload(tools::draw_gradient(120, 90)),
       tools::pack_entry_payload(tools::draw_green_keyed(80, 60)),
       short_entry_payload(),
   });
-  const auto header = pack::entry_header(kBrokenClaimedSize, {});
-  archive.insert(archive.end(), header.begin(), header.end());
+  const auto start = entry_start(kBrokenClaimedSize, {});
+  archive.insert(archive.end(), start.begin(), start.end());
   const std::vector<std::uint8_t> payload = tools::pack_entry_payload(tools::draw_sprite(3));
   archive.insert(archive.end(), payload.begin(), payload.begin() + kBrokenHeldSize);
   return archive;

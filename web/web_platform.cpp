@@ -3,9 +3,9 @@
 // The archive is read from the module's in-memory file system, as any program reads a file. Each
 // output file is kept in memory instead, and handed to the page the moment the converter closes
 // it, so that its picture shows while the rest of the archive is still converting. With it go
-// the facts the page shows: where the entry began, whether the converter turned it upside down,
-// its palette. All of them are read from what the converter has just planned, never worked out
-// a second time.
+// the facts the page shows: where the entry began, its packed and unpacked sizes, whether the
+// converter turned it upside down, its palette. All of them come from what the converter has just
+// read, decoded and planned, never worked out a second time.
 //
 // This file replaces the POSIX platform in the module, so it defines every function of it.
 #include <emscripten.h>
@@ -30,24 +30,17 @@
 namespace varnu {
 namespace {
 
-constexpr std::size_t kPaletteBytes = kPaletteEntries * kPaletteEntrySize;
-
 // The image buffer is never smaller than this while a run converts, so the palette can always be
 // copied from it, whatever the entry's headers say.
-static_assert(kPaletteOffset + kPaletteBytes <= kInitialImageSize);
-
-struct Conversion {
-  bool half_width = false;
-  // Where the next entry begins: entries follow one another on the boundaries the walk skips to.
-  std::uint64_t next_entry_offset = 0;
-};
-Conversion conversion;
+static_assert(kPaletteOffset + kPaletteSize <= kInitialImageSize);
 
 struct OutputFile {
   std::string name;
   std::vector<std::uint8_t> bytes;
-  std::array<std::uint8_t, kPaletteBytes> palette{};
+  std::array<std::uint8_t, kPaletteSize> palette{};
   std::uint64_t entry_offset = 0;
+  std::size_t packed_size = 0;
+  std::size_t unpacked_size = 0;
   BitmapLayout planned{};
   bool flipped = false;
   bool failed = false;
@@ -60,14 +53,16 @@ OutputFile* open_output = nullptr;
 // are a view of the module's memory, valid only during the call.
 EM_JS(void, hand_output_to_page,
       (const char* name, const std::uint8_t* bytes, std::size_t size, const std::uint8_t* palette,
-       std::size_t palette_size, double entry_offset, int flipped, int width, int height,
-       double archive_position),
+       std::size_t palette_size, double entry_offset, double packed_size, double unpacked_size,
+       int flipped, int width, int height, double archive_position),
       {
         Module.onOutput({
           name : UTF8ToString(name),
           bytes : HEAPU8.subarray(bytes, bytes + size),
           palette : HEAPU8.slice(palette, palette + palette_size),
           entryOffset : entry_offset,
+          packedSize : packed_size,
+          unpackedSize : unpacked_size,
           flipped : flipped != 0,
           width : width,
           height : height,
@@ -94,20 +89,17 @@ int close_output(void* cookie) {
   // What the file's own header says, when it has one: at half width that is the new width.
   const BitmapLayout shown =
       file->bytes.size() >= kHeadersSize ? read_layout(file->bytes) : file->planned;
-  hand_output_to_page(file->name.c_str(), file->bytes.data(), file->bytes.size(),
-                      file->palette.data(), file->palette.size(),
-                      static_cast<double>(file->entry_offset), file->flipped ? 1 : 0, shown.width,
-                      shown.height, static_cast<double>(run.input_position));
+  hand_output_to_page(
+      file->name.c_str(), file->bytes.data(), file->bytes.size(), file->palette.data(),
+      file->palette.size(), static_cast<double>(file->entry_offset),
+      static_cast<double>(file->packed_size), static_cast<double>(file->unpacked_size),
+      file->flipped ? 1 : 0, shown.width, shown.height, static_cast<double>(run.input_position));
   return 0;
 }
 
 }  // namespace
 
 namespace web {
-
-void begin_conversion(bool half_width) {
-  conversion = Conversion{.half_width = half_width};
-}
 
 void discard_open_output() {
   if (open_output != nullptr) open_output->failed = true;
@@ -122,16 +114,15 @@ std::FILE* open_for_reading(const std::string& path) {
 }
 
 // Called once the entry is decoded and planned, before anything of it is written.
-std::FILE* open_for_writing(const std::string& path) {
+std::FILE* open_for_writing(const std::string& path, const OutputEntry& entry) {
   auto file = std::make_unique<OutputFile>();
   file->name = path;
-  file->entry_offset = conversion.next_entry_offset;
-  conversion.next_entry_offset = run.input_position;
-  if (const auto plan = plan_bitmap(run.image, conversion.half_width)) {
-    file->planned = plan->layout;
-    file->flipped = plan->flip;
-  }
-  std::copy_n(run.image.begin() + kPaletteOffset, kPaletteBytes, file->palette.begin());
+  file->entry_offset = entry.offset;
+  file->packed_size = entry.packed_size;
+  file->unpacked_size = entry.unpacked_size;
+  file->planned = entry.plan.layout;
+  file->flipped = entry.plan.flip;
+  std::copy_n(run.image.begin() + kPaletteOffset, kPaletteSize, file->palette.begin());
 
   const cookie_io_functions_t calls{
       .read = nullptr, .write = write_output, .seek = nullptr, .close = close_output};

@@ -3,9 +3,9 @@
 // carries the request's id; the converter's files stream to the page while it runs.
 'use strict';
 
-const FAILURE_LINE_END = 2; // the converter ends its line with CR LF
 const EIO = 29; // the module's number for an input/output error
 let job = 0; // the request being answered, for the files streamed during a conversion
+let packMessages = []; // the packer's messages, as it makes them during a pack
 
 const moduleReady = createVarnuModule({
   print() {},
@@ -15,6 +15,9 @@ const moduleReady = createVarnuModule({
   onOutput({ bytes, ...facts }) {
     const file = { ...facts, blob: new Blob([bytes], { type: 'image/bmp' }) };
     self.postMessage({ id: job, type: 'file', file }, [file.palette.buffer]);
+  },
+  onPackMessage(message) {
+    packMessages.push(message);
   },
 }).then((m) => {
   readErrorsAsErrno(m);
@@ -66,20 +69,13 @@ function convert(m, { archive, name, halfWidth }) {
   m.FS.chdir(archiveFolder(archive));
   const code = m.ccall('varnu_convert', 'number', ['string', 'number'], [name, halfWidth ? 1 : 0]);
   if (code < 0) return { failure: null };
-  const printed = m.FS.readFile('/varnu-message');
-  return { failure: { code, line: printed.slice(0, printed.length - FAILURE_LINE_END) } };
+  const at = m._varnu_failure_message(code);
+  const line = m.HEAPU8.slice(at, at + m._varnu_failure_message_size(code));
+  return { failure: { code, line } };
 }
 
 function baseName(m, { name }) {
   return { base: m.ccall('varnu_base_name', 'string', ['string'], [name]) };
-}
-
-function entrySizes(m, { archive, name, offset }) {
-  m.FS.chdir(archiveFolder(archive));
-  const at = m.ccall('varnu_entry_sizes', 'number', ['string', 'number'], [name, offset]);
-  if (at === 0) return { sizes: null };
-  const sizes = new Uint32Array(m.HEAPU8.buffer, at, 2);
-  return { sizes: { packed: sizes[0], unpacked: sizes[1] } };
 }
 
 // C strings for the packer's command line, freed by the caller.
@@ -126,10 +122,11 @@ function pack(m, { pictures, original, outputName }) {
   args.push(...picturePaths);
 
   const { table, pointers } = argv(m, args);
+  packMessages = [];
   const status = m._varnu_pack(args.length, table);
   for (const at of pointers) m._free(at);
   m._free(table);
-  const messages = m.UTF8ToString(m._varnu_pack_messages());
+  const messages = packMessages;
   const archive = status === 0 ? m.FS.readFile(output) : null;
   return { status, messages, picturePaths, originalPath, archive };
 }
@@ -143,7 +140,7 @@ function zip(m, { files }) {
   return { zip: fflate.zipSync(entries, { level: 6 }) };
 }
 
-const answers = { store, convert, baseName, entrySizes, pack, zip };
+const answers = { store, convert, baseName, pack, zip };
 
 self.onmessage = async ({ data }) => {
   let answer;

@@ -25,8 +25,8 @@ void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout) {
 
 void fix_up_bitmap(std::span<std::uint8_t> image, const BitmapPlan& plan) {
   if (plan.flip) reverse_rows(image, plan.layout);
-  std::copy_n(kResolutionBytes, 4, image.begin() + kHorizontalResolutionOffset);
-  std::copy_n(kResolutionBytes, 4, image.begin() + kVerticalResolutionOffset);
+  std::copy_n(kResolutionBytes, 4, image.begin() + kHorizontalResolutionField);
+  std::copy_n(kResolutionBytes, 4, image.begin() + kVerticalResolutionField);
 }
 
 }  // namespace varnu

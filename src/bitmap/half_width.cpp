@@ -23,10 +23,6 @@ namespace {
 constexpr std::size_t kBytesPerPixel = 3;
 constexpr std::uint8_t kTrueColourBits = 24;
 
-void store_le(std::span<std::uint8_t> image, std::size_t offset, std::uint64_t value, int bytes) {
-  for (int k = 0; k < bytes; ++k) image[offset + k] = static_cast<std::uint8_t>(value >> (8 * k));
-}
-
 // Blue in the low byte, then green, then red.
 std::array<std::uint32_t, kPaletteEntries> packed_palette(std::span<const std::uint8_t> image) {
   std::array<std::uint32_t, kPaletteEntries> colours{};
@@ -110,11 +106,11 @@ void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
 
   // The header is rewritten in the image buffer itself, before any row is read: rows that start
   // inside the header read the new bytes, as does a later entry that decodes fewer bytes.
-  store_le(image, 2, stored_size, 3);
-  store_le(image, 10, kHeadersSize, 3);
-  store_le(image, 18, half_width, 2);
-  image[28] = kTrueColourBits;
-  store_le(image, 34, 0, 3);  // image size: 0 is allowed for uncompressed bitmaps
+  store_le(image, kFileSizeField, stored_size, kSizeBytes);
+  store_le(image, kPixelOffsetField, kHeadersSize, kSizeBytes);
+  store_le(image, kWidthField, half_width, kSideBytes);
+  image[kBitsField] = kTrueColourBits;
+  store_le(image, kImageSizeField, 0, kSizeBytes);  // 0 is allowed for uncompressed bitmaps
   std::fwrite(image.data(), 1, kHeadersSize, out);
 
   if (width == 0) return;  // rows of no pixels and no padding: the header is the whole file

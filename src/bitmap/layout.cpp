@@ -9,12 +9,6 @@ constexpr std::uint8_t kGreenKeyMaxBlueRed = 15;
 constexpr std::uint8_t kGreenKeyMinGreen = 240;
 constexpr std::uint8_t kGreenKeyIndex = 0;
 
-std::uint32_t read_le(std::span<const std::uint8_t> image, std::size_t offset, int bytes) {
-  std::uint32_t value = 0;
-  for (int k = bytes - 1; k >= 0; --k) value = value << 8 | image[offset + k];
-  return value;
-}
-
 bool palette_is_green_key(std::span<const std::uint8_t> image) {
   const std::uint8_t blue = image[kPaletteOffset];
   const std::uint8_t green = image[kPaletteOffset + 1];
@@ -30,10 +24,10 @@ bool fits(std::span<const std::uint8_t> image, std::uint64_t offset, std::uint64
 
 BitmapLayout read_layout(std::span<const std::uint8_t> image) {
   return BitmapLayout{
-      .file_size = read_le(image, 2, 3),
-      .pixel_offset = read_le(image, 10, 3),
-      .width = static_cast<std::uint16_t>(read_le(image, 18, 2)),
-      .height = static_cast<std::uint16_t>(read_le(image, 22, 2)),
+      .file_size = read_le(image, kFileSizeField, kSizeBytes),
+      .pixel_offset = read_le(image, kPixelOffsetField, kSizeBytes),
+      .width = static_cast<std::uint16_t>(read_le(image, kWidthField, kSideBytes)),
+      .height = static_cast<std::uint16_t>(read_le(image, kHeightField, kSideBytes)),
   };
 }
 
@@ -41,13 +35,14 @@ std::uint64_t row_stride(std::uint16_t width) {
   return (std::uint64_t{width} + 3) & ~3ULL;
 }
 
-std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, bool half_width) {
+std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, OutputMode mode) {
+  const bool half_width = mode == OutputMode::kHalfWidth;
   // The half-width writer may look up any palette entry; the headers and the first palette
   // entry are read in both modes.
   const std::size_t always_read = half_width ? kPaletteReadEnd + 1 : kPaletteOffset + 3;
   if (image.size() < always_read) return std::nullopt;
 
-  BitmapPlan plan{.layout = read_layout(image)};
+  BitmapPlan plan{.layout = read_layout(image), .mode = mode};
   const BitmapLayout& layout = plan.layout;
   const std::uint64_t rows_bytes = layout.height * row_stride(layout.width);
 

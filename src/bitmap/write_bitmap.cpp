@@ -9,16 +9,12 @@ void write_plain(std::span<const std::uint8_t> image, const BitmapLayout& layout
   std::fwrite(image.data(), 1, layout.file_size, out);
 }
 
-void write_bitmap(int half_width) {
-  const bool halve = (half_width & 1) != 0;
-  const std::optional<BitmapPlan> plan = plan_bitmap(run.image, halve);
-  // The driver refuses an entry that does not fit before its file is created.
-  if (!plan) return;
-  fix_up_bitmap(run.image, *plan);
-  if (halve) {
-    write_half_width(run.image, plan->layout, run.half_width_row, run.output);
+void write_bitmap(const BitmapPlan& plan) {
+  fix_up_bitmap(run.image, plan);
+  if (plan.mode == OutputMode::kHalfWidth) {
+    write_half_width(run.image, plan.layout, run.half_width_row, run.output);
   } else {
-    write_plain(run.image, plan->layout, run.output);
+    write_plain(run.image, plan.layout, run.output);
   }
 }
 

@@ -18,9 +18,9 @@ void write_plain(std::span<const std::uint8_t> image, const BitmapLayout& layout
 void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
                       std::span<std::uint8_t> row, std::FILE* out);
 
-// Fixes up the bitmap in the image buffer and writes it to the output stream: plainly when the
-// lowest bit of `half_width` is 0, else at half width. Write errors are left on the stream for
-// the caller, who closes it.
-void write_bitmap(int half_width);
+// Fixes up the bitmap in the image buffer and writes it to the output stream, in the plan's mode.
+// `plan` must come from plan_bitmap over the image buffer as it stands. Write errors are left on
+// the stream for the caller, who closes it.
+void write_bitmap(const BitmapPlan& plan);
 
 }  // namespace varnu

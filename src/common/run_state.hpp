@@ -11,16 +11,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "format/buffers.hpp"
+
 namespace varnu {
-
-// Sizes the buffers start at; both only ever grow during a run. The image buffer holds a whole
-// decoded bitmap file, the packed buffer an entry's length field and then its payload.
-inline constexpr std::size_t kInitialImageSize = 0xA8000;   // 688,128 bytes
-inline constexpr std::size_t kInitialPackedSize = 0x28000;  // 163,840 bytes
-
-// The work area: each entry header is read into it, and the filler between entries is read
-// through it.
-inline constexpr std::size_t kWorkAreaSize = 4096;
 
 // A row of the half-width output is at most 32,768 pixels of three bytes (the width field holds
 // 16 bits), padded to a multiple of four, plus the two bytes of slack its eight-byte stores
@@ -39,9 +32,11 @@ struct RunState {
   // kInitialImageSize, grows (zero-filled) when an entry decodes to more, and never shrinks, so
   // bytes past a short entry's end are what the previous entry left there.
   std::vector<std::uint8_t> image;
+  // An entry's length field and then its payload; it starts at kInitialPackedSize and only grows.
   std::vector<std::uint8_t> packed;
   std::vector<std::uint8_t> half_width_row;
   std::vector<char> output_buffer;
+  // Each entry header is read into it, and the filler between entries is read through it.
   std::array<std::uint8_t, kWorkAreaSize> work_area{};
 };
 

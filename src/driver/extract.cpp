@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <span>
 
 #include "bitmap/layout.hpp"
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "driver/fail.hpp"
 #include "driver/names.hpp"
+#include "format/archive.hpp"
 #include "lzss/lzss.hpp"
 #include "platform/platform.hpp"
 
@@ -29,8 +32,7 @@ std::size_t read_input(std::uint8_t* into, std::size_t count) {
 // be positioned (a pipe) work too; it is never longer than 2047 bytes. An archive that ends
 // inside it simply has no next entry.
 void skip_to_entry_boundary() {
-  const std::uint64_t boundary =
-      (run.input_position + kEntryAlignment - 1) & ~(kEntryAlignment - 1);
+  const std::uint64_t boundary = run.input_position + filler_size(run.input_position);
   while (run.input_position < boundary) {
     const std::size_t chunk =
         std::min<std::uint64_t>(boundary - run.input_position, run.work_area.size());
@@ -51,22 +53,25 @@ void close_output(const std::string& name) {
 
 }  // namespace
 
-void unpack_entry() {
+EntrySizes unpack_entry() {
   std::uint8_t* field = run.packed.data();
   if (read_input(field, kLengthFieldSize) < kLengthFieldSize) fail_truncated();
-  const std::size_t length = field[0] | field[1] << 8 | static_cast<std::size_t>(field[2]) << 16;
+  const std::size_t length =
+      read_length_field(std::span<const std::uint8_t, kLengthFieldSize>(field, kLengthFieldSize));
 
   // The decoder reads nothing past the payload: bytes an item wants beyond it read as zero.
   if (run.packed.size() < length) run.packed.resize(length);
   if (read_input(run.packed.data(), length) < length) fail_truncated();
 
-  lzss_decode(length);
+  const std::size_t decoded = lzss_decode(length);
   skip_to_entry_boundary();
+  return {.packed = length, .unpacked = decoded};
 }
 
-void extract_all(const std::string& base, int half_width) {
+void extract_all(const std::string& base, OutputMode mode) {
   int entry = 0;
   for (;; ++entry) {
+    const std::uint64_t entry_offset = run.input_position;
     std::uint8_t* header = run.work_area.data();
     if (read_input(header, kEntryHeaderSize) < kEntryHeaderSize) break;
     if (!std::equal(kEntryMagic.begin(), kEntryMagic.end(), header)) break;
@@ -74,14 +79,18 @@ void extract_all(const std::string& base, int half_width) {
     if (entry == kMaxEntries) fail(FAIL_CONVERT);
     const std::string name = output_name(base, entry);
 
-    unpack_entry();
+    const EntrySizes sizes = unpack_entry();
     // An entry the writer cannot handle inside the image buffer gets no file.
-    if (!plan_bitmap(run.image, (half_width & 1) != 0)) fail(FAIL_CONVERT);
+    const std::optional<BitmapPlan> plan = plan_bitmap(run.image, mode);
+    if (!plan) fail(FAIL_CONVERT);
 
-    run.output = platform::open_for_writing(name);
+    run.output = platform::open_for_writing(name, {.offset = entry_offset,
+                                                   .packed_size = sizes.packed,
+                                                   .unpacked_size = sizes.unpacked,
+                                                   .plan = *plan});
     if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
     std::setvbuf(run.output, run.output_buffer.data(), _IOFBF, run.output_buffer.size());
-    write_bitmap(half_width);
+    write_bitmap(*plan);
     close_output(name);
   }
   // A read error is not the end of the archive.

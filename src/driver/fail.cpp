@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "driver/end_process.hpp"
+#include "platform/end_run.hpp"
 
 namespace varnu {
 namespace {
@@ -44,7 +44,7 @@ void fail(int code) {
   std::fwrite(message.data(), 1, message.size(), stdout);
   std::fwrite(kLineEnd, 1, sizeof kLineEnd, stdout);
   std::fflush(stdout);
-  end_process(kFailureStatus);
+  end_failed_run({.code = code, .status = kFailureStatus});
 }
 
 }  // namespace varnu

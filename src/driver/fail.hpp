@@ -19,7 +19,7 @@ inline constexpr int kFailureStatus = 1;
 std::span<const std::uint8_t> failure_message(int code);
 
 // Prints the message for `code` as one line ending in CR LF on standard output and ends the
-// process with status 1.
+// run with status 1 (platform/end_run.hpp): the programs' process ends there.
 [[noreturn]] void fail(int code);
 
 }  // namespace varnu

@@ -4,10 +4,9 @@
 #include <string>
 #include <string_view>
 
-namespace varnu {
+#include "format/archive.hpp"
 
-// Entries get the suffixes _000 to _999, then _A00 to _Z99: 3,600 names in all.
-inline constexpr int kMaxEntries = 36 * 100;
+namespace varnu {
 
 // The base name of the outputs: the archive path cut at its first dot, less everything up to
 // its last colon or backslash before that dot. A slash is not a separator, so a directory

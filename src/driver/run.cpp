@@ -37,14 +37,15 @@ void release_buffers() {
 int run_program(int argc, char** argv) {
   if (argc < 2) fail(FAIL_USAGE);
   const std::string path = argv[1];
-  const int half_width = argc > 2 && argv[2][0] == 'x' ? 1 : 0;
+  const OutputMode mode =
+      argc > 2 && argv[2][0] == 'x' ? OutputMode::kHalfWidth : OutputMode::kPlain;
 
   open_input(path);
   // Buffers grow with the entries they hold; running out of memory at any point is a
   // conversion failure, never a crash.
   try {
     allocate_buffers();
-    extract_all(derive_base_name(path), half_width);
+    extract_all(derive_base_name(path), mode);
   } catch (const std::bad_alloc&) {
     fail(FAIL_CONVERT);
   }

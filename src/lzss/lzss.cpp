@@ -1,10 +1,11 @@
 // LZSS decoding straight into the output.
 //
-// The stream is written for a 4096-byte ring that starts zero-filled, with the first output
-// byte stored at ring position 4078 and matches naming absolute ring positions. Output byte k
-// always sits at ring position (4078 + k) mod 4096, so a match's ring position names an earlier
-// output offset at a fixed distance back; positions never written name the zero-filled ring
-// before the output's start. Decoding therefore copies from the output itself and needs no ring.
+// The stream is written for a ring that starts zero-filled (format/lzss.hpp), with the first
+// output byte stored at ring position kRingStart and matches naming absolute ring positions.
+// Output byte k always sits at ring position (kRingStart + k) mod kRingSize, so a match's ring
+// position names an earlier output offset at a fixed distance back; positions never written name
+// the zero-filled ring before the output's start. Decoding therefore copies from the output
+// itself and needs no ring.
 //
 // Why it is fast: groups that lie well inside the payload take a path without bounds checks
 // that copies runs of literals and matches in whole 8- or 16-byte blocks, even where that writes
@@ -18,16 +19,11 @@
 #include <cstring>
 
 #include "common/run_state.hpp"
+#include "format/lzss.hpp"
 
 namespace varnu {
 namespace {
 
-constexpr std::size_t kRingSize = 4096;
-constexpr std::size_t kRingMask = kRingSize - 1;
-constexpr std::size_t kFirstRingPosition = 4078;  // 0xFEE: 4096 less the longest match
-constexpr std::size_t kMinMatch = 3;
-constexpr std::size_t kMaxMatch = kMinMatch + 0x0F;  // 18: the count nibble plus the minimum
-constexpr std::size_t kItemsPerGroup = 8;
 // A group is a flag byte and at most eight two-byte matches.
 constexpr std::size_t kMaxGroupInput = 1 + kItemsPerGroup * 2;
 constexpr std::size_t kMaxGroupOutput = kItemsPerGroup * kMaxMatch;
@@ -41,20 +37,12 @@ constexpr std::size_t kMaxOvershoot = 16;
 // certain to be overwritten before decoding stops.
 constexpr std::size_t kFastPathMinInput = kMaxGroupInput + 3 * kMaxOvershoot;
 
-// How far back from output offset `i` the ring position `position` lies: 1 to 4096 bytes.
-// Distance 4096 is the ring position about to be overwritten, written 4096 bytes earlier.
+// How far back from output offset `i` the ring position `position` lies: 1 to kRingSize bytes.
+// Distance kRingSize is the ring position about to be overwritten, written a whole ring earlier.
 inline std::size_t match_distance(std::size_t i, std::size_t position) {
-  const std::size_t r = (kFirstRingPosition + i) & kRingMask;
+  const std::size_t r = (kRingStart + i) & kRingMask;
   const std::size_t back = (r - position) & kRingMask;
   return back == 0 ? kRingSize : back;
-}
-
-inline std::size_t match_position(std::uint8_t b0, std::uint8_t b1) {
-  return b0 | static_cast<std::size_t>(b1 & 0xF0) << 4;
-}
-
-inline std::size_t match_count(std::uint8_t b1) {
-  return (b1 & 0x0F) + kMinMatch;
 }
 
 // One byte at a time, exactly: reads before the output's start are the zero-filled ring, and a
@@ -104,7 +92,7 @@ inline std::size_t decode_group_fast(const std::uint8_t* in, std::size_t& j, std
       flags >>= run;
       items -= run;
     } else {
-      const std::size_t count = match_count(in[j + 1]);
+      const std::size_t count = match_length(in[j + 1]);
       copy_match_fast(out, i, match_distance(i, match_position(in[j], in[j + 1])), count);
       i += count;
       j += 2;
@@ -129,7 +117,7 @@ inline std::size_t decode_group_checked(std::span<const std::uint8_t> payload, s
     } else {
       const std::uint8_t b0 = byte_at(j);
       const std::uint8_t b1 = byte_at(j + 1);
-      const std::size_t count = match_count(b1);
+      const std::size_t count = match_length(b1);
       copy_match_exact(out, i, match_distance(i, match_position(b0, b1)), count);
       i += count;
       j += 2;
@@ -160,8 +148,8 @@ std::size_t lzss_expand(std::span<const std::uint8_t> payload, std::vector<std::
   return i;
 }
 
-void lzss_decode(std::size_t length) {
-  lzss_expand(std::span<const std::uint8_t>(run.packed.data(), length), run.image);
+std::size_t lzss_decode(std::size_t length) {
+  return lzss_expand(std::span<const std::uint8_t>(run.packed.data(), length), run.image);
 }
 
 }  // namespace varnu

@@ -15,7 +15,8 @@ namespace varnu {
 // end is decoded whole; the at most two bytes it reads past the end read as zero.
 std::size_t lzss_expand(std::span<const std::uint8_t> payload, std::vector<std::uint8_t>& image);
 
-// Decodes the first `length` bytes of the packed buffer into the image buffer.
-void lzss_decode(std::size_t length);
+// Decodes the first `length` bytes of the packed buffer into the image buffer and returns the
+// number of bytes decoded.
+std::size_t lzss_decode(std::size_t length);
 
 }  // namespace varnu

@@ -14,14 +14,6 @@ constexpr std::array<std::uint32_t, 5> kInfoHeaderSizes = {40, 52, 56, 108, 124}
 
 }  // namespace
 
-std::uint32_t read_u32(std::span<const std::uint8_t> b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-std::uint16_t read_u16(std::span<const std::uint8_t> b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
-}
-
 BmpHeader read_bmp_header(std::span<const std::uint8_t> file) {
   if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') {
     throw InputError("not a bitmap file (it does not begin with \"BM\")");

@@ -7,25 +7,10 @@
 #include <span>
 #include <string>
 
+#include "format/bitmap.hpp"
+#include "format/little_endian.hpp"
+
 namespace varnu::pack {
-
-inline constexpr std::size_t kFileHeaderSize = 14;
-// The information header every other one begins with; its compression field is followed by
-// the three colour masks when it says bit fields.
-inline constexpr std::uint32_t kBasicInfoHeaderSize = 40;
-
-// Where the fields the packer reads lie, from the start of the file.
-inline constexpr std::size_t kFileSizeField = 2;
-inline constexpr std::size_t kPixelOffsetField = 10;
-inline constexpr std::size_t kInfoSizeField = 14;
-inline constexpr std::size_t kWidthField = 18;
-inline constexpr std::size_t kHeightField = 22;
-inline constexpr std::size_t kBitsField = 28;
-inline constexpr std::size_t kCompressionField = 30;
-inline constexpr std::size_t kColoursUsedField = 46;
-
-// An entry's rows have one byte a pixel.
-inline constexpr std::uint16_t kEntryBitsPerPixel = 8;
 
 // What the compression field says.
 enum Compression : std::uint32_t {
@@ -46,8 +31,13 @@ struct BmpHeader {
   std::uint32_t colours_used = 0;
 };
 
-std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at);
-std::uint16_t read_u16(std::span<const std::uint8_t> bytes, std::size_t at);
+// The whole four- and two-byte fields at `at`, which the caller has checked `bytes` holds.
+inline std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return read_le(bytes, at, 4);
+}
+inline std::uint16_t read_u16(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(read_le(bytes, at, 2));
+}
 
 // Throws InputError unless `file` begins with "BM" and holds a whole information header of a
 // size the packer knows.

@@ -63,13 +63,13 @@ void check_format(const BmpHeader& h) {
 // Checked before any picture is allocated, whatever the file holds: a run-length stream may
 // describe far more pixels than it has bytes.
 void check_converted_size(const BmpHeader& h) {
-  const std::uint64_t converted_size = kPaletteOffset + kPaletteEntries * kPaletteEntrySize +
+  const std::uint64_t converted_size = kPaletteOffset + kPaletteSize +
                                        static_cast<std::uint64_t>(std::abs(h.height)) *
                                            row_stride(static_cast<std::uint16_t>(h.width));
   if (converted_size > kMaxBitmapFileSize) {
     throw InputError("would be " + std::to_string(converted_size) +
-                     " bytes with 8 bits per pixel, more than its 24-bit size field can say "
-                     "(16777215)");
+                     " bytes with 8 bits per pixel, more than its 24-bit size field can say (" +
+                     std::to_string(kMaxBitmapFileSize) + ")");
   }
 }
 
@@ -137,8 +137,8 @@ std::vector<std::uint8_t> palette_bitmap(std::span<const std::uint8_t> file, con
     decode_rle(file.subspan(h.pixel_offset), h.bits, picture.width, picture.height, picture.pixels);
   }
   std::vector<std::uint8_t> result = encode_bmp(picture);
-  std::copy_n(file.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
-              result.begin() + kHorizontalResolutionOffset);
+  std::copy_n(file.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
+              result.begin() + kHorizontalResolutionField);
   return result;
 }
 

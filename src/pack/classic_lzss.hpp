@@ -9,16 +9,14 @@
 #include <span>
 #include <vector>
 
+#include "format/lzss.hpp"
+
 namespace varnu::pack {
 
 inline std::vector<std::uint8_t> classic_lzss_decode(std::span<const std::uint8_t> payload) {
-  constexpr std::size_t kRingSize = 4096;
-  constexpr std::size_t kRingMask = kRingSize - 1;
-  constexpr std::size_t kStartPosition = 0xFEE;
-
   std::array<std::uint8_t, kRingSize> ring{};
   std::vector<std::uint8_t> out;
-  std::size_t r = kStartPosition;
+  std::size_t r = kRingStart;
   const std::size_t length = payload.size();
   std::size_t j = 0;
   // A stream may be cut right after a flag byte or inside a match; the missing bytes count as
@@ -31,20 +29,20 @@ inline std::vector<std::uint8_t> classic_lzss_decode(std::span<const std::uint8_
   };
 
   unsigned flags = 0;
-  int bits_left = 0;
+  std::size_t bits_left = 0;
   while (j < length) {
     if (bits_left == 0) {
       flags = next();
-      bits_left = 8;
+      bits_left = kItemsPerGroup;
     }
     if (flags & 1u) {
       put(next());
     } else {
-      const unsigned b0 = next();
-      const unsigned b1 = next();
-      std::size_t position = b0 | ((b1 & 0xF0u) << 4);
-      const unsigned count = (b1 & 0x0Fu) + 3;
-      for (unsigned n = 0; n < count; ++n) {
+      const std::uint8_t b0 = next();
+      const std::uint8_t b1 = next();
+      std::size_t position = match_position(b0, b1);
+      const std::size_t count = match_length(b1);
+      for (std::size_t n = 0; n < count; ++n) {
         // Read before writing: when position == r the byte copied is the old one.
         const std::uint8_t c = ring[position];
         position = (position + 1) & kRingMask;

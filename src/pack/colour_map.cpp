@@ -63,7 +63,7 @@ MappedPicture map_onto_own_palette(const TrueColourPicture& picture) {
     if (too_many) return;
     const Colour c = picture.colours[p];
     auto [it, inserted] = index_of.try_emplace(c, index_of.size());
-    if (it->second >= kMaxPaletteEntries) {
+    if (it->second >= kPaletteEntries) {
       too_many = true;
       return;
     }
@@ -94,7 +94,7 @@ MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTa
   MappedPicture mapped;
   mapped.indices.resize(picture.colours.size());
   // An entry that takes an existing colour must keep it, so it is not free for a new one.
-  std::bitset<kMaxPaletteEntries> taken = target.used;
+  std::bitset<kPaletteEntries> taken = target.used;
   taken.set(kKeyEntry);
   bool any_new = false;
   for (std::size_t p = 0; p < picture.colours.size(); ++p) {
@@ -110,7 +110,7 @@ MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTa
   if (!any_new) return mapped;
 
   std::vector<std::uint8_t> free;
-  for (std::size_t k = 0; k < target.capacity && k < kMaxPaletteEntries; ++k) {
+  for (std::size_t k = 0; k < target.capacity && k < kPaletteEntries; ++k) {
     if (!taken.test(k)) free.push_back(static_cast<std::uint8_t>(k));
   }
   std::unordered_map<Colour, std::uint8_t> added;

@@ -8,11 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "format/bitmap.hpp"
 #include "pack/true_colour.hpp"
 
 namespace varnu::pack {
-
-inline constexpr std::size_t kMaxPaletteEntries = 256;
 
 struct MappedPicture {
   // One index per pixel, in the picture's order.
@@ -34,9 +33,9 @@ struct PaletteTarget {
   std::vector<Colour> palette{};
   // How many entries the result may have: palette.size() when the picture goes into a copy of
   // the entry, 256 in a fresh bitmap.
-  std::size_t capacity = kMaxPaletteEntries;
+  std::size_t capacity = kPaletteEntries;
   // The entries some pixel of the entry uses.
-  std::bitset<kMaxPaletteEntries> used{};
+  std::bitset<kPaletteEntries> used{};
   // The entry's index at each pixel of the picture, in the same order; empty when its sides
   // differ from the picture's.
   std::span<const std::uint8_t> indices{};

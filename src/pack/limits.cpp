@@ -1,9 +1,8 @@
 #include "pack/limits.hpp"
 
 #include "bitmap/layout.hpp"
-#include "common/run_state.hpp"
-#include "driver/names.hpp"
-#include "pack/archive.hpp"
+#include "format/archive.hpp"
+#include "format/buffers.hpp"
 #include "pack/orientation.hpp"
 
 namespace varnu::pack {
@@ -27,7 +26,8 @@ std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limit
 std::optional<std::string> refuse_bitmap(std::span<const std::uint8_t> stored, bool no_limits) {
   if (stored.size() > kMaxBitmapFileSize) {
     return "the bitmap is " + std::to_string(stored.size()) +
-           " bytes, more than its 24-bit size field can say (16777215)";
+           " bytes, more than its 24-bit size field can say (" +
+           std::to_string(kMaxBitmapFileSize) + ")";
   }
   if (no_limits) return std::nullopt;
   if (stored.size() > kInitialImageSize) {
@@ -46,7 +46,8 @@ std::optional<std::string> refuse_bitmap(std::span<const std::uint8_t> stored, b
 std::optional<std::string> refuse_payload(std::size_t payload_size, bool no_limits) {
   if (payload_size > kMaxPayloadSize) {
     return "packs to " + std::to_string(payload_size) +
-           " bytes, more than an entry's 24-bit length can say (16777215)";
+           " bytes, more than an entry's 24-bit length can say (" +
+           std::to_string(kMaxPayloadSize) + ")";
   }
   if (no_limits || payload_size <= kMaxReaderPayload) return std::nullopt;
   return "packs to " + std::to_string(payload_size) + " bytes, more than the " +

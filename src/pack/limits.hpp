@@ -9,10 +9,12 @@
 #include <span>
 #include <string>
 
+#include "format/little_endian.hpp"
+
 namespace varnu::pack {
 
 // The converter reads three bytes of a bitmap's file-size field.
-inline constexpr std::size_t kMaxBitmapFileSize = 0xFFFFFF;
+inline constexpr std::size_t kMaxBitmapFileSize = kMaxSize;
 
 // Each returns why the thing is refused, or nothing. With `no_limits`, only what the format
 // cannot express is refused.

@@ -34,23 +34,18 @@
 #include <stdexcept>
 #include <utility>
 
+#include "format/lzss.hpp"
+
 namespace varnu::pack {
 namespace {
 
-constexpr std::size_t kWindow = 4096;
-constexpr std::size_t kWindowMask = kWindow - 1;
-constexpr std::size_t kMinMatch = 3;
-constexpr std::size_t kMaxMatch = 18;
-// Where the decoder writes its first output byte.
-constexpr std::size_t kStartPosition = 0xFEE;
-
 constexpr int kHashBits = 15;
 // Matches reach back a whole ring: the decoder reads a byte before it overwrites it.
-constexpr std::size_t kMaxDistance = kWindow;
+constexpr std::size_t kMaxDistance = kRingSize;
 
 // A node for each position a search may visit and one for the position being placed, which must
 // not share a slot with any of them: more than kMaxDistance slots.
-constexpr std::size_t kNodeSlots = 2 * kWindow;
+constexpr std::size_t kNodeSlots = 2 * kRingSize;
 // Trees built from data in a helpful order stay a few dozen levels deep; this bound only stops
 // a deliberately hostile order from costing a whole window per position. What lies deeper is
 // dropped from the tree, so a search may then miss a match, never report a false one.
@@ -70,7 +65,7 @@ struct Match {
 constexpr std::size_t kPadding = kMaxMatch + 8;
 // Positions in the extended input are kept in 32 bits, far beyond any entry (the format caps
 // them below 16 MiB).
-constexpr std::size_t kMaxInput = std::numeric_limits<std::int32_t>::max() - kWindow - kPadding;
+constexpr std::size_t kMaxInput = std::numeric_limits<std::int32_t>::max() - kRingSize - kPadding;
 
 std::uint64_t load_word(const std::uint8_t* p) {
   std::uint64_t word;
@@ -103,12 +98,12 @@ Comparison compare(const std::uint8_t* a, const std::uint8_t* b, std::size_t kno
   return {kMaxMatch, false};
 }
 
-// Works on the input preceded by kWindow zero bytes and followed by kPadding more. The zeros in
+// Works on the input preceded by kRingSize zero bytes and followed by kPadding more. The zeros in
 // front stand for the ring before anything is written, so runs of zeros near the start can be
 // copied from it like any earlier data. The zeros behind give every position kMaxMatch bytes to
 // compare, so that all strings in a tree have one length and the trees stay ordered; lengths
 // that run past the input are cut back by the caller. Extended index e corresponds to output
-// index e - kWindow, i.e. ring slot (kStartPosition + e - kWindow) & kWindowMask.
+// index e - kRingSize, i.e. ring slot (kRingStart + e - kRingSize) & kRingMask.
 class MatchFinder {
  public:
   explicit MatchFinder(std::span<const std::uint8_t> buffer)
@@ -378,8 +373,8 @@ class StreamWriter {
 
   void match(std::size_t ring_position, std::size_t length) {
     begin_item();
-    out_.push_back(static_cast<std::uint8_t>(ring_position & 0xFF));
-    out_.push_back(static_cast<std::uint8_t>(((ring_position >> 4) & 0xF0) | (length - kMinMatch)));
+    const std::array<std::uint8_t, 2> bytes = match_bytes(ring_position, length);
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
   }
 
   std::vector<std::uint8_t> take() { return std::move(out_); }
@@ -410,23 +405,23 @@ std::vector<std::uint8_t> lzss_pack(std::span<const std::uint8_t> data) {
 
   const std::size_t n = data.size();
   std::vector<std::uint8_t> extended;
-  extended.reserve(kWindow + n + kPadding);
-  extended.assign(kWindow, 0);
+  extended.reserve(kRingSize + n + kPadding);
+  extended.assign(kRingSize, 0);
   extended.insert(extended.end(), data.begin(), data.end());
-  extended.resize(kWindow + n + kPadding, 0);
+  extended.resize(kRingSize + n + kPadding, 0);
 
   // The longest match at every position (length 0: none).
   std::vector<std::uint8_t> length(n);
   std::vector<std::uint16_t> ring_position(n);
   MatchFinder finder(extended);
-  for (std::size_t pos = 0; pos < kWindow; ++pos) finder.insert(pos);
+  for (std::size_t pos = 0; pos < kRingSize; ++pos) finder.insert(pos);
   for (std::size_t i = 0; i < n; ++i) {
-    const std::size_t pos = kWindow + i;
+    const std::size_t pos = kRingSize + i;
     const Match m = finder.insert(pos);
     const std::size_t longest = std::min(m.length, n - i);
     if (longest < kMinMatch) continue;
     length[i] = static_cast<std::uint8_t>(longest);
-    ring_position[i] = static_cast<std::uint16_t>((m.source + kStartPosition) & kWindowMask);
+    ring_position[i] = static_cast<std::uint16_t>((m.source + kRingStart) & kRingMask);
   }
 
   // Shortest path from each position to the end, in bits. Every match costs the same, so the

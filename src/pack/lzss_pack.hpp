@@ -1,4 +1,4 @@
-// Packer for the archive's LZSS streams (4096-byte ring, 3..18-byte matches).
+// Packer for the archive's LZSS streams (format/lzss.hpp).
 #pragma once
 
 #include <cstdint>

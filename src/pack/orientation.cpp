@@ -5,11 +5,11 @@
 
 #include "bitmap/fix_up.hpp"
 #include "bitmap/layout.hpp"
-#include "common/run_state.hpp"
+#include "format/buffers.hpp"
 
 namespace varnu::pack {
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {
-  const std::optional<BitmapPlan> plan = plan_bitmap(file, false);
+  const std::optional<BitmapPlan> plan = plan_bitmap(file, OutputMode::kPlain);
   if (!plan) return std::nullopt;
   std::vector<std::uint8_t> out(file.begin(), file.end());
   fix_up_bitmap(out, *plan);
@@ -24,7 +24,7 @@ std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file) {
 }
 
 bool converter_flips(std::span<const std::uint8_t> file) {
-  const std::optional<BitmapPlan> plan = plan_bitmap(file, false);
+  const std::optional<BitmapPlan> plan = plan_bitmap(file, OutputMode::kPlain);
   return plan && plan->flip;
 }
 
@@ -33,7 +33,7 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
   // The picture as the converter would give it back if it never moved a row: the resolution
   // fields are the only other bytes it changes.
   std::vector<std::uint8_t> wanted = picture;
-  const std::optional<BitmapPlan> plan = plan_bitmap(wanted, false);
+  const std::optional<BitmapPlan> plan = plan_bitmap(wanted, OutputMode::kPlain);
   if (plan) fix_up_bitmap(wanted, BitmapPlan{.layout = plan->layout, .flip = false});
 
   std::vector<std::uint8_t> flipped = upside_down(picture);

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "common/run_state.hpp"
-#include "driver/extract.hpp"
+#include "format/archive.hpp"
+#include "format/buffers.hpp"
 #include "lzss/lzss.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/orientation.hpp"
@@ -58,32 +58,33 @@ std::vector<OriginalEntry> read_original_archive(std::istream& file) {
   // is written with what lies behind it. It is made once the first payload is known to be there.
   std::vector<std::uint8_t> image;
   for (std::uint64_t position = 0;;) {
-    std::array<std::uint8_t, kEntryHeaderSize> header{};
+    std::array<std::uint8_t, kPayloadOffset> start{};
     file.seekg(static_cast<std::streamoff>(position));
-    file.read(reinterpret_cast<char*>(header.data()), kEntryHeaderSize);
+    file.read(reinterpret_cast<char*>(start.data()), kPayloadOffset);
     const auto got = static_cast<std::size_t>(file.gcount());
     // Like the converter, the walk ends where no whole magic-bearing header is.
-    if (got < varnu::kEntryHeaderSize ||
-        !std::equal(kEntryMagic.begin(), kEntryMagic.end(), header.begin())) {
+    if (got < kEntryHeaderSize ||
+        !std::equal(kEntryMagic.begin(), kEntryMagic.end(), start.begin())) {
       break;
     }
     const std::string entry = "entry " + std::to_string(entries.size());
     // The length field has 24 bits, so a payload is at most 16 MiB; and it decodes to at most
     // nine times its size (two bytes of a match give eighteen).
-    const std::size_t length = header[8] | header[9] << 8 | std::size_t{header[10]} << 16;
-    const std::uint64_t payload_at = position + kEntryHeaderSize;
-    if (got < kEntryHeaderSize || file_size - payload_at < length ||
+    const std::size_t length =
+        read_length_field(std::span(start).subspan<kEntryHeaderSize, kLengthFieldSize>());
+    const std::uint64_t payload_at = position + kPayloadOffset;
+    if (got < kPayloadOffset || file_size - payload_at < length ||
         !read_payload(file, payload_at, length, payload)) {
       throw InputError(entry + " is cut short");
     }
     if (image.empty()) image.assign(kInitialImageSize, 0);
     lzss_expand(payload, image);
-    const std::optional<BitmapPlan> plan = plan_bitmap(image, false);
+    const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kPlain);
     if (!plan) throw InputError(entry + " is not a bitmap the converter can convert");
 
     OriginalEntry& taken = entries.emplace_back();
-    taken.unread = {header[6], header[7], header[11]};
-    std::copy_n(image.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
+    taken.unread = unread_bytes(start);
+    std::copy_n(image.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
                 taken.resolution.begin());
     taken.upside_down = plan->flip;
     taken.payload_at = payload_at;

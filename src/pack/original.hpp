@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bitmap/layout.hpp"
-#include "pack/archive.hpp"
+#include "format/archive.hpp"
 
 namespace varnu::pack {
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "bitmap/layout.hpp"
-#include "pack/archive.hpp"
+#include "format/archive.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/file_io.hpp"
@@ -47,11 +47,18 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The status of a wrong command line; the usage follows its message.
+constexpr int kWrongCommandLine = 2;
+
 // One failure: the file it concerns and why.
 class Failure : public std::runtime_error {
  public:
-  Failure(const std::string& name, const std::string& reason)
-      : std::runtime_error(name + ": " + reason) {}
+  Failure(std::string name, const std::string& reason)
+      : std::runtime_error(reason), name_(std::move(name)) {}
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
 };
 
 Options parse(const std::vector<std::string>& args) {
@@ -89,7 +96,7 @@ Options parse(const std::vector<std::string>& args) {
 // The bitmap in `name` in the form it is stored, with what --like takes from `original`, entry
 // k of the archive `like`.
 StoredForm prepare(const std::string& name, const std::optional<std::string>& like,
-                   const OriginalEntry* original, std::vector<std::string>& warnings) {
+                   const OriginalEntry* original, std::vector<PackMessage>& warnings) {
   LikeBitmap like_bitmap;
   if (original != nullptr) {
     like_bitmap = [&] {
@@ -110,11 +117,11 @@ StoredForm prepare(const std::string& name, const std::optional<std::string>& li
   std::optional<bool> like_upside_down;
   if (original != nullptr) {
     std::copy(original->resolution.begin(), original->resolution.end(),
-              picture.begin() + kHorizontalResolutionOffset);
+              picture.begin() + kHorizontalResolutionField);
     like_upside_down = original->upside_down;
   }
   StoredForm form = choose_stored_form(std::move(picture), like_upside_down);
-  if (!form.warning.empty()) warnings.push_back(name + ": " + form.warning);
+  if (!form.warning.empty()) warnings.push_back({name, PackMessage::Kind::kWarning, form.warning});
   return form;
 }
 
@@ -130,7 +137,7 @@ std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm
   return payload;
 }
 
-void pack(const Options& options, std::vector<std::string>& warnings) {
+void pack(const Options& options, std::vector<PackMessage>& warnings) {
   if (auto refusal = refuse_picture_count(options.inputs.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
@@ -161,9 +168,9 @@ void pack(const Options& options, std::vector<std::string>& warnings) {
     const StoredForm form = prepare(name, options.like, original, warnings);
     const std::vector<std::uint8_t> payload = pack_checked(name, form, options.no_limits);
     try {
-      archive->write(entry_header(payload.size(), original ? original->unread : UnreadBytes{}));
+      archive->write(entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
       archive->write(payload);
-      archive->write({kZeros, filler_size(kEntryHeaderSize + payload.size())});
+      archive->write({kZeros, filler_size(kPayloadOffset + payload.size())});
     } catch (const std::runtime_error& e) {
       throw Failure(options.output, e.what());
     }
@@ -175,37 +182,48 @@ void pack(const Options& options, std::vector<std::string>& warnings) {
   }
 }
 
+// The line the command line prints for `message`, without its line end.
+std::string message_line(const PackMessage& message) {
+  std::string line = "varnu-pack: ";
+  if (message.kind == PackMessage::Kind::kWarning) line += "warning: ";
+  if (message.file) line += *message.file + ": ";
+  return line + message.text;
+}
+
 }  // namespace
 
-int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+PackResult run_pack(const std::vector<std::string>& args, std::ostream& out) {
   Options options;
   try {
     options = parse(args);
   } catch (const UsageError& e) {
-    err << "varnu-pack: " << e.what() << '\n' << kUsage << '\n';
-    return 2;
+    return {kWrongCommandLine, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
   }
   if (options.help) {
     out << kUsage << "\n\n" << kHelp;
-    return 0;
+    return {};
   }
   if (options.version) {
     out << "varnu-pack " << VARNU_VERSION << '\n';
-    return 0;
+    return {};
   }
-  std::vector<std::string> warnings;
+  PackResult result;
   try {
-    pack(options, warnings);
+    pack(options, result.messages);
   } catch (const Failure& e) {
-    // A failure is the one line printed: warnings about earlier pictures would only bury it.
-    err << "varnu-pack: " << e.what() << '\n';
-    return 1;
+    // A failure is the one message: warnings about earlier pictures would only bury it.
+    return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
   } catch (const std::exception& e) {
-    err << "varnu-pack: " << e.what() << '\n';
-    return 1;
+    return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
   }
-  for (const std::string& warning : warnings) err << "varnu-pack: warning: " << warning << '\n';
-  return 0;
+  return result;
+}
+
+int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const PackResult result = run_pack(args, out);
+  for (const PackMessage& message : result.messages) err << message_line(message) << '\n';
+  if (result.status == kWrongCommandLine) err << kUsage << '\n';
+  return result.status;
 }
 
 }  // namespace varnu::pack

@@ -4,12 +4,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "bitmap/layout.hpp"
+#include "pack/bmp_header.hpp"
+
 namespace varnu::pack {
 namespace {
 
-constexpr std::uint32_t kFileHeaderSize = 14;
-constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kPaletteSize = 1024;
+// An entry's bitmap is of one plane.
+constexpr std::uint16_t kPlanes = 1;
 
 void put_u16(std::vector<std::uint8_t>& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
@@ -29,9 +31,9 @@ std::vector<std::uint8_t> encode_bmp(const Picture& picture) {
     throw std::invalid_argument("picture has " + std::to_string(picture.pixels.size()) +
                                 " pixels, expected " + std::to_string(width * height));
   }
-  const std::size_t stride = (width + 3) & ~std::size_t{3};
+  const std::size_t stride = row_stride(picture.width);
   const auto image_size = static_cast<std::uint32_t>(stride * height);
-  const std::uint32_t offset = kFileHeaderSize + kInfoHeaderSize + kPaletteSize;
+  const auto offset = static_cast<std::uint32_t>(kPaletteOffset + kPaletteSize);
 
   std::vector<std::uint8_t> out;
   out.reserve(offset + image_size);
@@ -41,17 +43,17 @@ std::vector<std::uint8_t> encode_bmp(const Picture& picture) {
   put_u32(out, 0);
   put_u32(out, offset);
 
-  put_u32(out, kInfoHeaderSize);
+  put_u32(out, kBasicInfoHeaderSize);
   put_u32(out, static_cast<std::uint32_t>(width));
   put_u32(out, static_cast<std::uint32_t>(height));
-  put_u16(out, 1);
-  put_u16(out, 8);
-  put_u32(out, 0);
+  put_u16(out, kPlanes);
+  put_u16(out, kEntryBitsPerPixel);
+  put_u32(out, kUncompressed);
   put_u32(out, image_size);
+  put_u32(out, 0);  // both resolution fields
   put_u32(out, 0);
-  put_u32(out, 0);
-  put_u32(out, 256);
-  put_u32(out, 0);
+  put_u32(out, kPaletteEntries);  // colours used
+  put_u32(out, 0);                // colours important: all
 
   out.insert(out.end(), picture.palette.begin(), picture.palette.end());
   for (std::size_t y = 0; y < height; ++y) {

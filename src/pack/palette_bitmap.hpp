@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "format/bitmap.hpp"
+
 namespace varnu::pack {
 
 struct Picture {
   std::uint16_t width = 0;
   std::uint16_t height = 0;
-  // 256 entries of blue, green, red, 0.
-  std::array<std::uint8_t, 1024> palette{};
+  // kPaletteEntries entries of blue, green, red, 0.
+  std::array<std::uint8_t, kPaletteSize> palette{};
   // width * height palette indices, rows in the order they are stored in the file.
   std::vector<std::uint8_t> pixels;
 };

@@ -80,7 +80,7 @@ TrueColourPicture read_true_colour(std::span<const std::uint8_t> file, const Bmp
   TrueColourPicture picture;
   picture.width = static_cast<std::uint16_t>(h.width);
   picture.height = static_cast<std::uint16_t>(height);
-  std::copy_n(file.begin() + kHorizontalResolutionOffset, kResolutionFieldsSize,
+  std::copy_n(file.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
               picture.resolution.begin());
   picture.colours.resize(std::size_t{picture.width} * height);
   Colour* out = picture.colours.data();

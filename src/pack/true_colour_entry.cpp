@@ -62,7 +62,7 @@ bool fits_in_place(std::span<const std::uint8_t> converted, const BitmapLayout& 
 std::vector<std::uint8_t> entry_with_own_palette(const TrueColourPicture& picture) {
   std::vector<std::uint8_t> out = encode_bmp(with_indices(picture, map_onto_own_palette(picture)));
   std::copy(picture.resolution.begin(), picture.resolution.end(),
-            out.begin() + kHorizontalResolutionOffset);
+            out.begin() + kHorizontalResolutionField);
   return out;
 }
 
