@@ -55,7 +55,7 @@ fs::path top_dir;  // holds the scratch directory and the file standing in for s
 bool have_full_device = false;
 
 [[noreturn]] void fault(const std::string& what) {
-  std::fprintf(stderr, "fuzz_archive: %s\n", what.c_str());
+  std::fprintf(stderr, "fuzz-archive: %s\n", what.c_str());
   std::abort();
 }
 

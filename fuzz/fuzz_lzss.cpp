@@ -25,7 +25,7 @@ std::uint8_t pattern_byte(std::uint8_t seed, std::size_t k) {
 }
 
 [[noreturn]] void fault(const char* what, std::size_t at) {
-  std::fprintf(stderr, "fuzz_lzss: %s (at %zu)\n", what, at);
+  std::fprintf(stderr, "fuzz-lzss: %s (at %zu)\n", what, at);
   std::abort();
 }
 

@@ -36,7 +36,7 @@ constexpr std::uint8_t kLikeShortPalette = 4;
 constexpr std::size_t kMaxEntriesMapped = 4;
 
 [[noreturn]] void fault(const char* what) {
-  std::fprintf(stderr, "fuzz_pack_input: %s\n", what);
+  std::fprintf(stderr, "fuzz-pack-input: %s\n", what);
   std::abort();
 }
 
