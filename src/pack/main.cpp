@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "pack/pack_command.hpp"
+#include "platform/machine.hpp"
 #include "platform/platform.hpp"
 
 int varnu::program_main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return pack::pack_main(args, std::cout, std::cerr);
+  return pack::pack_main(args, std::cout, std::cerr, platform::standard_error_is_terminal());
 }

@@ -1,5 +1,8 @@
 #include "pack/pack_command.hpp"
 
+#include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -9,15 +12,19 @@
 #include "pack/bmp_input.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/file_io.hpp"
+#include "pack/in_order.hpp"
 #include "pack/limits.hpp"
 #include "pack/lzss_pack.hpp"
 #include "pack/orientation.hpp"
 #include "pack/original.hpp"
+#include "pack/progress_line.hpp"
+#include "platform/machine.hpp"
 
 namespace varnu::pack {
 namespace {
 
-constexpr char kUsage[] = "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] OUT.arc IN.BMP...";
+constexpr char kUsage[] =
+    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] [--jobs N] OUT.arc IN.BMP...";
 
 constexpr char kHelp[] =
     "Packs bitmaps into an archive that varnu converts back into the same bitmaps.\n"
@@ -25,17 +32,23 @@ constexpr char kHelp[] =
     "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
     "                       fields varnu ignores, and its orientation, for picture k\n"
     "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
+    "  --jobs N, -j N       pack on N threads (default: one per processor; at most 256);\n"
+    "                       the archive is the same whatever N is\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
     "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4), and\n"
     "24- or 32-bit true-colour bitmaps, mapped onto entry k's palette with --like, else onto a\n"
     "palette of their own colours (256 at most). One entry per input, in the order given. On\n"
-    "any failure no archive is written and the exit status is 1.\n";
+    "any failure no archive is written and the exit status is 1.\n"
+    "\n"
+    "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
+    "bitmaps read and MB/s, cleared at the end; warnings are printed as they come.\n";
 
 struct Options {
   std::optional<std::string> like;
   bool no_limits = false;
+  std::optional<unsigned> jobs;  // nothing: one thread per processor
   bool help = false;
   bool version = false;
   std::string output;
@@ -49,6 +62,25 @@ class UsageError : public std::runtime_error {
 
 // The status of a wrong command line; the usage follows its message.
 constexpr int kWrongCommandLine = 2;
+
+// More threads than this are not started, whatever --jobs says: each holds a picture and its
+// packer's tables (tens of MB for the largest entries), and no machine that packs archives has
+// this many processors to keep them busy.
+constexpr unsigned kMaxJobs = 256;
+
+// The count of --jobs: a whole number of at least 1, taken as kMaxJobs when it is larger.
+unsigned parse_jobs(const std::string& option, const std::string& text) {
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  unsigned long long count = 0;
+  // Digits that are too many to hold are more than kMaxJobs as well.
+  if (digits && std::from_chars(text.data(), text.data() + text.size(), count).ec != std::errc()) {
+    return kMaxJobs;
+  }
+  if (!digits || count == 0) {
+    throw UsageError(option + " needs a count of 1 or more, not '" + text + "'");
+  }
+  return static_cast<unsigned>(std::min<unsigned long long>(count, kMaxJobs));
+}
 
 // One failure: the file it concerns and why.
 class Failure : public std::runtime_error {
@@ -82,6 +114,13 @@ Options parse(const std::vector<std::string>& args) {
       options.like = args[k];
     } else if (arg.rfind("--like=", 0) == 0) {
       options.like = arg.substr(7);
+    } else if (arg == "--jobs" || arg == "-j") {
+      if (++k == args.size()) throw UsageError(arg + " needs a count");
+      options.jobs = parse_jobs(arg, args[k]);
+    } else if (arg.rfind("--jobs=", 0) == 0) {
+      options.jobs = parse_jobs("--jobs", arg.substr(7));
+    } else if (arg.rfind("-j", 0) == 0) {
+      options.jobs = parse_jobs("-j", arg.substr(2));
     } else {
       throw UsageError("unknown option " + arg);
     }
@@ -94,9 +133,9 @@ Options parse(const std::vector<std::string>& args) {
 }
 
 // The bitmap in `name` in the form it is stored, with what --like takes from `original`, entry
-// k of the archive `like`.
+// k of the archive `like`; the size of the file is added to `bytes_read`.
 StoredForm prepare(const std::string& name, const std::optional<std::string>& like,
-                   const OriginalEntry* original, std::vector<PackMessage>& warnings) {
+                   const OriginalEntry* original, std::atomic<std::uint64_t>& bytes_read) {
   LikeBitmap like_bitmap;
   if (original != nullptr) {
     like_bitmap = [&] {
@@ -109,8 +148,9 @@ StoredForm prepare(const std::string& name, const std::optional<std::string>& li
   }
   std::vector<std::uint8_t> picture;
   try {
-    picture =
-        normalise_bitmap(read_whole_file(path_from_utf8(name), kMaxInputFileSize), like_bitmap);
+    const std::vector<std::uint8_t> file = read_whole_file(path_from_utf8(name), kMaxInputFileSize);
+    bytes_read += file.size();
+    picture = normalise_bitmap(file, like_bitmap);
   } catch (const InputError& e) {
     throw Failure(name, e.what());
   }
@@ -120,9 +160,7 @@ StoredForm prepare(const std::string& name, const std::optional<std::string>& li
               picture.begin() + kHorizontalResolutionField);
     like_upside_down = original->upside_down;
   }
-  StoredForm form = choose_stored_form(std::move(picture), like_upside_down);
-  if (!form.warning.empty()) warnings.push_back({name, PackMessage::Kind::kWarning, form.warning});
-  return form;
+  return choose_stored_form(std::move(picture), like_upside_down);
 }
 
 std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
@@ -137,7 +175,42 @@ std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm
   return payload;
 }
 
-void pack(const Options& options, std::vector<PackMessage>& warnings) {
+// What packing picture k gives the in-order stage that writes it.
+struct PackedPicture {
+  std::vector<std::uint8_t> payload;
+  std::string warning;  // empty: none
+};
+
+// Picture k from its file to its checked stream: the work that depends on no other picture,
+// done on any thread.
+PackedPicture pack_picture(const Options& options, std::size_t k, const OriginalEntry* original,
+                           std::atomic<std::uint64_t>& bytes_read) {
+  const std::string& name = options.inputs[k];
+  StoredForm form = prepare(name, options.like, original, bytes_read);
+  return {pack_checked(name, form, options.no_limits), std::move(form.warning)};
+}
+
+// Entry k at the archive's end: its header, its stream and the filler to the next boundary.
+// Called in picture order, on the thread that runs the command.
+void write_entry(PendingFile& archive, const std::string& archive_name,
+                 const PackedPicture& picture, const OriginalEntry* original) {
+  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
+  try {
+    archive.write(entry_start(picture.payload.size(), original ? original->unread : UnreadBytes{}));
+    archive.write(picture.payload);
+    archive.write({kZeros, filler_size(kPayloadOffset + picture.payload.size())});
+  } catch (const std::runtime_error& e) {
+    throw Failure(archive_name, e.what());
+  }
+}
+
+// How many threads pack: --jobs, else one per processor, and only one where there are no threads.
+unsigned thread_count(const Options& options) {
+  if (!platform::kHasThreads) return 1;
+  return std::min(options.jobs.value_or(platform::processor_count()), kMaxJobs);
+}
+
+void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserver* observer) {
   if (auto refusal = refuse_picture_count(options.inputs.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
@@ -161,20 +234,26 @@ void pack(const Options& options, std::vector<PackMessage>& warnings) {
   } catch (const std::runtime_error& e) {
     throw Failure(options.output, e.what());
   }
-  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
-  for (std::size_t k = 0; k < options.inputs.size(); ++k) {
-    const std::string& name = options.inputs[k];
-    const OriginalEntry* original = options.like ? &originals[k] : nullptr;
-    const StoredForm form = prepare(name, options.like, original, warnings);
-    const std::vector<std::uint8_t> payload = pack_checked(name, form, options.no_limits);
-    try {
-      archive->write(entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
-      archive->write(payload);
-      archive->write({kZeros, filler_size(kPayloadOffset + payload.size())});
-    } catch (const std::runtime_error& e) {
-      throw Failure(options.output, e.what());
-    }
-  }
+  auto original = [&](std::size_t k) { return options.like ? &originals[k] : nullptr; };
+  const std::size_t total = options.inputs.size();
+  std::atomic<std::uint64_t> bytes_read = 0;
+  std::size_t written = 0;
+  auto report = [&] {
+    if (observer != nullptr) observer->progress(written, total, bytes_read);
+  };
+  run_in_order<PackedPicture>(
+      total, thread_count(options),
+      [&](std::size_t k) { return pack_picture(options, k, original(k), bytes_read); },
+      [&](std::size_t k, PackedPicture&& picture) {
+        write_entry(*archive, options.output, picture, original(k));
+        if (!picture.warning.empty()) {
+          warnings.push_back({options.inputs[k], PackMessage::Kind::kWarning, picture.warning});
+          if (observer != nullptr) observer->warning(warnings.back());
+        }
+        ++written;
+        report();
+      },
+      report);
   try {
     archive->commit();
   } catch (const std::runtime_error& e) {
@@ -182,7 +261,8 @@ void pack(const Options& options, std::vector<PackMessage>& warnings) {
   }
 }
 
-// The line the command line prints for `message`, without its line end.
+}  // namespace
+
 std::string message_line(const PackMessage& message) {
   std::string line = "varnu-pack: ";
   if (message.kind == PackMessage::Kind::kWarning) line += "warning: ";
@@ -190,9 +270,8 @@ std::string message_line(const PackMessage& message) {
   return line + message.text;
 }
 
-}  // namespace
-
-PackResult run_pack(const std::vector<std::string>& args, std::ostream& out) {
+PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
+                    PackObserver* observer) {
   Options options;
   try {
     options = parse(args);
@@ -209,7 +288,7 @@ PackResult run_pack(const std::vector<std::string>& args, std::ostream& out) {
   }
   PackResult result;
   try {
-    pack(options, result.messages);
+    pack(options, result.messages, observer);
   } catch (const Failure& e) {
     // A failure is the one message: warnings about earlier pictures would only bury it.
     return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
@@ -219,9 +298,17 @@ PackResult run_pack(const std::vector<std::string>& args, std::ostream& out) {
   return result;
 }
 
-int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  const PackResult result = run_pack(args, out);
-  for (const PackMessage& message : result.messages) err << message_line(message) << '\n';
+int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool err_is_terminal) {
+  std::optional<ProgressLine> progress;
+  if (err_is_terminal) progress.emplace(err);
+  const PackResult result = run_pack(args, out, progress ? &*progress : nullptr);
+  if (progress) progress->clear();
+  for (const PackMessage& message : result.messages) {
+    // On a terminal each warning was printed as its picture was written.
+    if (progress && message.kind == PackMessage::Kind::kWarning) continue;
+    err << message_line(message) << '\n';
+  }
   if (result.status == kWrongCommandLine) err << kUsage << '\n';
   return result.status;
 }

@@ -1,6 +1,8 @@
 // The varnu-pack command: bitmaps in, one archive out that the converter reads back exactly.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -25,13 +27,33 @@ struct PackResult {
   std::vector<PackMessage> messages;
 };
 
+// Told how far a run has got, always on the thread that called run_pack, in the order of the
+// pictures whatever the number of threads.
+class PackObserver {
+ public:
+  virtual ~PackObserver() = default;
+  // `written` of `total` pictures are in the archive, and `bytes_read` bytes of them have been
+  // read (some perhaps ahead of the writing). Called after each picture is written and, while
+  // the next is still being packed, several times a second.
+  virtual void progress(std::size_t written, std::size_t total, std::uint64_t bytes_read) = 0;
+  // A warning about the picture just written. It is also among the result's messages unless the
+  // run then fails.
+  virtual void warning(const PackMessage& message) = 0;
+};
+
 // Runs the command on its arguments (UTF-8, without the program name); help and the version go
 // to `out`.
-PackResult run_pack(const std::vector<std::string>& args, std::ostream& out);
+PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
+                    PackObserver* observer = nullptr);
 
-// The command line: runs the command and prints each message as one line on `err`,
-// "varnu-pack: ", "warning: " for a warning, the file and ": " when it names one, then the text;
-// after a wrong command line, the usage. Returns the exit status.
-int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The line the command line prints for `message`, without its line end: "varnu-pack: ",
+// "warning: " for a warning, the file and ": " when it names one, then the text.
+std::string message_line(const PackMessage& message);
+
+// The command line: runs the command and prints each message as one line on `err`; after a
+// wrong command line, the usage. When `err` is a terminal, a progress line is kept there while
+// the run lasts, and each warning is printed as its picture is written. Returns the exit status.
+int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool err_is_terminal = false);
 
 }  // namespace varnu::pack
