@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <thread>
 
-#ifdef _WIN32
+#if defined(_WIN32)
 #include <io.h>
+#elif defined(__EMSCRIPTEN__)
+#include <emscripten.h>
 #else
 #include <unistd.h>
 #endif
@@ -18,8 +20,13 @@ unsigned processor_count() {
 }
 
 bool standard_error_is_terminal() {
-#ifdef _WIN32
+#if defined(_WIN32)
   return _isatty(_fileno(stderr)) != 0;
+#elif defined(__EMSCRIPTEN__)
+  // Emscripten's isatty() calls every standard stream a terminal, even a file; Node.js knows.
+  // The page's worker has no standard error at all.
+  return EM_ASM_INT({ return typeof process == 'object' && require('tty').isatty(2) ? 1 : 0; }) !=
+         0;
 #else
   return isatty(STDERR_FILENO) != 0;
 #endif
