@@ -44,9 +44,11 @@ std::string converter_under_test() {
   return from_environment("VARNU_PROGRAM", VARNU_BINARY);
 }
 
-// Built beside the Node.js converter by the same script.
-std::string node_packer() {
-  return std::filesystem::path(converter_under_test()).replace_filename("varnu-pack.js").string();
+// Built beside the Node.js or the Windows converter by the same build.
+std::string packer_beside_converter() {
+  return std::filesystem::path(converter_under_test())
+      .replace_filename(testing_node_program() ? "varnu-pack.js" : "varnu-pack.exe")
+      .string();
 }
 
 }  // namespace
@@ -85,8 +87,8 @@ RunResult run_varnu(const RunOptions& options) {
   std::string program = options.program.string();
   bool launched = false;
   if (options.packer) {
-    launched = testing_node_program();
-    program = launched ? node_packer() : VARNU_PACK_BINARY;
+    launched = testing_node_program() || (options.windows_packer && testing_windows_program());
+    program = launched ? packer_beside_converter() : VARNU_PACK_BINARY;
   } else if (program.empty()) {
     program = converter_under_test();
     launched = true;

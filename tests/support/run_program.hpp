@@ -48,6 +48,9 @@ struct RunOptions {
   // Runs the packer under test instead of `program`: the native build, or with a Node.js build
   // of the converter the varnu-pack.js built beside it, started through the same launcher.
   bool packer = false;
+  // With `packer` and a Windows converter under test, the varnu-pack.exe built beside it, through
+  // the same launcher, rather than the native packer.
+  bool windows_packer = false;
   // Sends stderr into this file instead (created or emptied), so that a test can tell what went
   // to each stream.
   std::filesystem::path stderr_file{};
