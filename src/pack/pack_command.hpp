@@ -36,8 +36,8 @@ class PackObserver {
   // read (some perhaps ahead of the writing). Called after each picture is written and, while
   // the next is still being packed, several times a second.
   virtual void progress(std::size_t written, std::size_t total, std::uint64_t bytes_read) = 0;
-  // A warning about the picture just written. It is also among the result's messages unless the
-  // run then fails.
+  // A warning about the picture just written, told before the progress that counts it. It is
+  // also among the result's messages unless the run then fails.
   virtual void warning(const PackMessage& message) = 0;
 };
 

@@ -23,15 +23,15 @@ void ProgressLine::progress(std::size_t written, std::size_t total, std::uint64_
   total_ = total;
   bytes_read_ = bytes_read;
   const Clock::time_point now = Clock::now();
-  if (now - start_ < kShowAfter || (drawn_width_ != 0 && now - drawn_at_ < kRedrawEvery)) return;
-  draw(now);
+  const bool due = drawn_width_ == 0 ? now - start_ >= kShowAfter : now - drawn_at_ >= kRedrawEvery;
+  if (due || back_after_warning_) draw(now);
+  back_after_warning_ = false;
 }
 
 void ProgressLine::warning(const PackMessage& message) {
-  const bool shown = drawn_width_ != 0;
+  back_after_warning_ = drawn_width_ != 0;
   clear();
   terminal_ << message_line(message) << '\n' << std::flush;
-  if (shown) draw(Clock::now());
 }
 
 void ProgressLine::clear() {

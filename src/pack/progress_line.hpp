@@ -30,7 +30,8 @@ class ProgressLine : public PackObserver {
   std::ostream& terminal_;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point drawn_at_;
-  std::size_t drawn_width_ = 0;  // 0 while no line is shown
+  std::size_t drawn_width_ = 0;      // 0 while no line is shown
+  bool back_after_warning_ = false;  // a warning took the line away: draw it at the next figures
   std::size_t written_ = 0;
   std::size_t total_ = 0;
   std::uint64_t bytes_read_ = 0;
