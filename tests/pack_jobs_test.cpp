@@ -60,8 +60,8 @@ BmpSpec picture_spec(std::size_t k) {
   if (k == kWarned)
     return {.width = 40, .height = 9, .green_key = true, .bottom_left = 0, .top_left = 9};
   const bool large = k % 6 == 0;
-  return {.width = static_cast<std::uint32_t>(large ? 500 + k : 13 + 37 * k % 300),
-          .height = static_cast<std::int32_t>(large ? 300 : 5 + k % 60)};
+  return {.width = static_cast<std::uint32_t>(large ? 240 + k : 13 + 37 * k % 300),
+          .height = static_cast<std::int32_t>(large ? 160 : 5 + k % 60)};
 }
 
 // An original for --like: each picture with other resolution fields, and header bytes that tell
@@ -101,13 +101,13 @@ TEST(PackJobs, EveryCountGivesTheSameArchiveMessagesStatusAndFolder) {
       {"the write fails at a quarter, before a refused picture",
        {},
        {{40, not_a_bitmap}},
-       36 * kBoundary,
+       20 * kBoundary,
        1,
        "varnu-pack: out.arc: cannot write it"},
       {"a picture refused before the write would fail",
        {},
        {{2, not_a_bitmap}},
-       36 * kBoundary,
+       20 * kBoundary,
        1,
        "varnu-pack: p02.bmp: "},
   };
