@@ -4,7 +4,8 @@
 # built for Node.js and the web page; the Linux suite runs its end-to-end tests against the Linux,
 # the Windows and the Node.js build; the release files are made from the Linux and Windows builds
 # and checked (scripts/release.sh); the page is tested in Chromium; then the suite runs again
-# under AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder, the whole program and
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the packer's end-to-end tests under
+# ThreadSanitizer, against a varnu-pack built with it; then the decoder, the whole program and
 # the packer's input readers are fuzzed for 30 seconds each. Every build is a CMake preset's
 # (CMakePresets.json), with warnings as errors.
 set -euo pipefail
@@ -57,6 +58,10 @@ skipped=$((skipped + $(sed -n 's/^# skipped //p' build/web/browser-tests.log)))
 
 build test-sanitize
 run_tests test-sanitize
+# varnu-pack's threads, watched for data races: a race ends the packer with status 66, which
+# fails the test that ran it.
+build test-thread
+run_tests test-thread
 scripts/fuzz.sh 30
 # Every step above stops the script on a failure, so reaching here means all passed: the tests
 # of every build and the three fuzz targets. Skipped are the cases that a Windows program or the
