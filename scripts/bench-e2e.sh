@@ -40,12 +40,7 @@ if [ "$web" = 1 ]; then
   node=$(command -v node || command -v nodejs)
 fi
 
-tmp_root=${BENCH_TMPDIR:-}
-if [ -z "$tmp_root" ]; then
-  tmp_root=${TMPDIR:-/tmp}
-  [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && tmp_root=/dev/shm
-fi
-work=$(mktemp -d -p "$tmp_root")
+work=$(scripts/bench-workdir)
 trap 'rm -rf "$work"' EXIT
 
 # make_corpus N: an archive of N pictures in $work/N/corpus.arc, with its two manifests.
