@@ -10,7 +10,7 @@
 #   browsers  the page's browser tests: Chromium and its driver
 #   release   making and checking the release files (scripts/release.sh)
 #   fuzz      the libFuzzer targets and their coverage (scripts/fuzz.sh, scripts/fuzz-coverage.sh)
-#   bench     the benchmarks (scripts/bench-e2e.sh)
+#   bench     the benchmarks (scripts/bench-e2e.sh, scripts/bench-pack.sh)
 #   all       every group above (scripts/test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,8 +27,8 @@ group_packages() {  # group_packages GROUP: the group's Debian packages, one a l
     # dpkg-shlibdeps, which needs `file`), and their checks; the zip's programs run under Wine.
     release) echo zip unzip dpkg-dev file lintian mandoc wine64 ;;
     fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
-    # The end-to-end timing reads GNU time's figures.
-    bench) echo libbenchmark-dev time ;;
+    # The end-to-end timing reads GNU time's figures; the packer's is timed by hyperfine.
+    bench) echo libbenchmark-dev time hyperfine ;;
     *) return 1 ;;
   esac | tr ' ' '\n'
 }
