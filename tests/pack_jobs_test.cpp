@@ -23,21 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace varnu::testing;
 
-// The packer under test (the Node.js one in the node. tests, the Windows one in the wine. tests),
-// its stderr apart from its stdout.
-PackRun run_packer(const fs::path& cwd, std::vector<std::string> args,
-                   std::optional<rlim_t> file_size_limit = std::nullopt) {
-  TempDir streams;
-  const RunResult r = run_varnu(RunOptions{.args = std::move(args),
-                                           .cwd = cwd,
-                                           .file_size_limit = file_size_limit,
-                                           .packer = true,
-                                           .windows_packer = true,
-                                           .stderr_file = streams.path() / "stderr"});
-  const Bytes err = read_bytes(streams.path() / "stderr");
-  return {r.status, r.output, std::string(err.begin(), err.end())};
-}
-
 // A folder's files by name and size: what a failure shows of it.
 std::string listing(const std::map<std::string, Bytes>& files) {
   std::string text;
@@ -140,7 +125,7 @@ TEST(PackJobs, EveryCountGivesTheSameArchiveMessagesStatusAndFolder) {
       }
       const auto before = files_in(dir.path());
 
-      const PackRun run = run_packer(dir.path(), args, c.file_size_limit);
+      const PackRun run = run_pack(dir.path(), args, c.file_size_limit, true);
       EXPECT_EQ(run.status, c.status);
       EXPECT_TRUE(run.err.starts_with(c.err_start)) << run.err;
       EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -222,7 +207,7 @@ TEST(PackProgress, ShowsOnlyOnATerminal) {
   write_bytes(dir.path() / "warned.bmp", bmp_file(picture_spec(kWarned)));
   const std::vector<std::string> args = {"--jobs",    "2",        "out.arc",
                                          "first.bmp", "held.bmp", "warned.bmp"};
-  const PackRun in_file = run_packer(dir.path(), args);
+  const PackRun in_file = run_pack(dir.path(), args, std::nullopt, true);
   ASSERT_EQ(in_file.status, 0);
   ASSERT_TRUE(in_file.err.starts_with("varnu-pack: warning: warned.bmp: green-keyed"));
   ASSERT_EQ(std::count(in_file.err.begin(), in_file.err.end(), '\n'), 1);

@@ -197,14 +197,19 @@ struct PackRun {
   std::string err;
 };
 
+// Runs the native packer, or with `under_test` the packer under test (the Node.js one in the
+// node. tests, the Windows one in the wine. tests).
 inline PackRun run_pack(const std::filesystem::path& cwd, std::vector<std::string> args,
-                        std::optional<rlim_t> file_size_limit = std::nullopt) {
+                        std::optional<rlim_t> file_size_limit = std::nullopt,
+                        bool under_test = false) {
   TempDir streams;
   const std::filesystem::path err_file = streams.path() / "stderr";
-  const RunResult r = run_varnu(RunOptions{.program = VARNU_PACK_BINARY,
+  const RunResult r = run_varnu(RunOptions{.program = under_test ? "" : VARNU_PACK_BINARY,
                                            .args = std::move(args),
                                            .cwd = cwd,
                                            .file_size_limit = file_size_limit,
+                                           .packer = under_test,
+                                           .windows_packer = under_test,
                                            .stderr_file = err_file});
   const Bytes err = read_bytes(err_file);
   return {r.status, r.output, std::string(err.begin(), err.end())};
