@@ -43,7 +43,7 @@ void ProgressLine::clear() {
 void ProgressLine::draw(Clock::time_point now) {
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const double megabytes = static_cast<double>(bytes_read_) / 1e6;
-  // Short enough for the narrowest console, so that the carriage return finds its start.
+  // Under 80 columns, the narrowest console, so that the carriage return finds its start.
   char line[96];
   const int width =
       std::snprintf(line, sizeof line, "varnu-pack: %zu/%zu pictures, %.1f MB read, %.1f MB/s",
