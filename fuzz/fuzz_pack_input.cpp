@@ -18,9 +18,9 @@
 
 #include "bitmap/layout.hpp"
 #include "pack/bmp_header.hpp"
-#include "pack/bmp_input.hpp"
 #include "pack/orientation.hpp"
 #include "pack/original.hpp"
+#include "pack/picture_input.hpp"
 #include "pack/true_colour_entry.hpp"
 #include "tools/picture.hpp"
 
@@ -116,7 +116,7 @@ void fuzz_bitmap(std::span<const std::uint8_t> file, std::uint8_t control) {
 
 void fuzz_archive(std::span<const std::uint8_t> file) {
   std::istringstream archive(std::string(file.begin(), file.end()));
-  const std::vector<OriginalEntry> entries = read_original_archive(archive);
+  const std::vector<OriginalEntry> entries = read_original_archive(archive).entries;
   for (std::size_t k = 0; k < entries.size() && k < kMaxEntriesMapped; ++k) {
     const Bytes original = read_converted_bitmap(archive, entries[k]);
     try {

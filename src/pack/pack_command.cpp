@@ -5,14 +5,16 @@
 #include <utility>
 
 #include "bitmap/layout.hpp"
+#include "driver/names.hpp"
 #include "format/archive.hpp"
-#include "pack/bmp_input.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/file_io.hpp"
 #include "pack/limits.hpp"
 #include "pack/lzss_pack.hpp"
 #include "pack/orientation.hpp"
 #include "pack/original.hpp"
+#include "pack/picture_input.hpp"
+#include "pack/unchanged.hpp"
 
 namespace varnu::pack {
 namespace {
@@ -33,13 +35,20 @@ constexpr char kHelp[] =
     "palette of their own colours (256 at most). One entry per input, in the order given. On\n"
     "any failure no archive is written and the exit status is 1.\n";
 
+// A picture for one entry: a file, or with --like the original's entry as the converter writes
+// it.
+struct Input {
+  std::string name;  // what messages call it
+  bool from_original = false;
+};
+
 struct Options {
   std::optional<std::string> like;
   bool no_limits = false;
   bool help = false;
   bool version = false;
   std::string output;
-  std::vector<std::string> inputs;
+  std::vector<Input> inputs{};
 };
 
 class UsageError : public std::runtime_error {
@@ -89,40 +98,26 @@ Options parse(const std::vector<std::string>& args) {
   if (options.help || options.version) return options;
   if (args.size() - k < 2) throw UsageError("needs an archive name and at least one bitmap");
   options.output = args[k];
-  options.inputs.assign(args.begin() + static_cast<std::ptrdiff_t>(k) + 1, args.end());
+  for (++k; k < args.size(); ++k) options.inputs.push_back({args[k]});
   return options;
 }
 
-// The bitmap in `name` in the form it is stored, with what --like takes from `original`, entry
-// k of the archive `like`.
-StoredForm prepare(const std::string& name, const std::optional<std::string>& like,
-                   const OriginalEntry* original, std::vector<PackMessage>& warnings) {
-  LikeBitmap like_bitmap;
-  if (original != nullptr) {
-    like_bitmap = [&] {
-      try {
-        return read_converted_bitmap(path_from_utf8(*like), *original);
-      } catch (const InputError& e) {
-        throw Failure(*like, e.what());
-      }
-    };
-  }
-  std::vector<std::uint8_t> picture;
-  try {
-    picture =
-        normalise_bitmap(read_whole_file(path_from_utf8(name), kMaxInputFileSize), like_bitmap);
-  } catch (const InputError& e) {
-    throw Failure(name, e.what());
-  }
-  std::optional<bool> like_upside_down;
-  if (original != nullptr) {
-    std::copy(original->resolution.begin(), original->resolution.end(),
-              picture.begin() + kHorizontalResolutionField);
-    like_upside_down = original->upside_down;
-  }
-  StoredForm form = choose_stored_form(std::move(picture), like_upside_down);
-  if (!form.warning.empty()) warnings.push_back({name, PackMessage::Kind::kWarning, form.warning});
-  return form;
+// What --like knows of entry k of the original when its picture is prepared.
+struct LikeEntry {
+  const OriginalEntry* entry = nullptr;
+  // Its bytes as they stand, and the file the converter writes for it.
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> converted;
+};
+
+// Entry k of the original, read on its own; an entry that borrows needs `check`, which has
+// entered it. Throws InputError.
+LikeEntry read_like_entry(const std::string& like, const OriginalEntry& entry,
+                          const LeftoverCheck& check) {
+  std::ifstream archive = open_original(path_from_utf8(like));
+  LikeEntry read{&entry, read_entry_bytes(archive, entry), {}};
+  read.converted = entry.borrows() ? check.original_output() : converted_bitmap(read.bytes, entry);
+  return read;
 }
 
 std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
@@ -137,20 +132,102 @@ std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm
   return payload;
 }
 
+// An entry of the new archive, as far as its picture alone decides it.
+struct PreparedEntry {
+  std::string name;
+  StoredForm form{};
+  std::vector<PackMessage> warnings{};
+  // With --like, when the converter writes the same file from it as from the original entry: the
+  // original entry's bytes, to be copied as they stand. Otherwise the packed stream.
+  std::optional<std::vector<std::uint8_t>> unchanged{};
+  std::optional<std::vector<std::uint8_t>> payload{};
+};
+
+// The picture for one entry in the form it is stored, with what --like takes from the original,
+// then copied from the original or packed: the part of each entry that needs no other.
+PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits) {
+  PreparedEntry prepared{.name = input.name};
+  NormalisedPicture picture;
+  try {
+    const std::vector<std::uint8_t> file =
+        input.from_original ? like->converted
+                            : read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
+    PictureOptions options{.no_limits = no_limits};
+    if (like != nullptr) options.like = [like] { return like->converted; };
+    picture = normalise_picture(file, options);
+  } catch (const InputError& e) {
+    throw Failure(input.name, e.what());
+  }
+  std::optional<bool> like_upside_down;
+  if (like != nullptr) {
+    std::copy(like->entry->resolution.begin(), like->entry->resolution.end(),
+              picture.bitmap.begin() + kHorizontalResolutionField);
+    like_upside_down = like->entry->upside_down;
+  }
+  prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
+  for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
+    if (!warning->empty()) {
+      prepared.warnings.push_back({input.name, PackMessage::Kind::kWarning, *warning});
+    }
+  }
+  if (like != nullptr && converts_alike(prepared.form.file, like->converted)) {
+    prepared.unchanged = std::move(like->bytes);
+  } else {
+    prepared.payload = pack_checked(input.name, prepared.form, no_limits);
+  }
+  return prepared;
+}
+
+void write_to(PendingFile& archive, const std::string& output,
+              std::span<const std::uint8_t> bytes) {
+  try {
+    archive.write(bytes);
+  } catch (const std::runtime_error& e) {
+    throw Failure(output, e.what());
+  }
+}
+
+// Writes entry k, in order: copied when unchanged and the bytes it takes from earlier entries are
+// the same as in the original, else packed.
+void commit(PendingFile& archive, const Options& options, PreparedEntry& prepared,
+            const OriginalEntry* original, LeftoverCheck* check) {
+  if (prepared.unchanged && (check == nullptr || check->leftovers_match())) {
+    write_to(archive, options.output, *prepared.unchanged);
+    if (check != nullptr) check->leave_copied();
+    return;
+  }
+  if (!prepared.payload) {
+    prepared.payload = pack_checked(prepared.name, prepared.form, options.no_limits);
+  }
+  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
+  const std::vector<std::uint8_t>& payload = *prepared.payload;
+  write_to(archive, options.output,
+           entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
+  write_to(archive, options.output, payload);
+  write_to(archive, options.output, {kZeros, filler_size(kPayloadOffset + payload.size())});
+  if (check != nullptr) check->leave_packed(prepared.form.file);
+}
+
 void pack(const Options& options, std::vector<PackMessage>& warnings) {
   if (auto refusal = refuse_picture_count(options.inputs.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
-  std::vector<OriginalEntry> originals;
-  if (options.like) {
+  std::optional<OriginalArchive> original;
+  std::optional<LeftoverCheck> check;
+  // Reading the original, which may fail at any entry.
+  const auto from_original = [&](auto read) {
     try {
-      originals = read_original_archive(path_from_utf8(*options.like));
+      return read();
     } catch (const InputError& e) {
       throw Failure(*options.like, e.what());
     }
-    if (originals.size() != options.inputs.size()) {
-      throw Failure(*options.like, "has " + std::to_string(originals.size()) + " entries but " +
-                                       std::to_string(options.inputs.size()) +
+  };
+  if (options.like) {
+    original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
+    from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
+    if (original->entries.size() != options.inputs.size()) {
+      throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
+                                       " entries but " + std::to_string(options.inputs.size()) +
                                        " bitmaps were given");
     }
   }
@@ -161,19 +238,25 @@ void pack(const Options& options, std::vector<PackMessage>& warnings) {
   } catch (const std::runtime_error& e) {
     throw Failure(options.output, e.what());
   }
-  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
   for (std::size_t k = 0; k < options.inputs.size(); ++k) {
-    const std::string& name = options.inputs[k];
-    const OriginalEntry* original = options.like ? &originals[k] : nullptr;
-    const StoredForm form = prepare(name, options.like, original, warnings);
-    const std::vector<std::uint8_t> payload = pack_checked(name, form, options.no_limits);
-    try {
-      archive->write(entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
-      archive->write(payload);
-      archive->write({kZeros, filler_size(kPayloadOffset + payload.size())});
-    } catch (const std::runtime_error& e) {
-      throw Failure(options.output, e.what());
+    const OriginalEntry* entry = original ? &original->entries[k] : nullptr;
+    std::optional<LikeEntry> like;
+    if (entry != nullptr) {
+      from_original([&] { check->enter(k); });
+      like = from_original([&] { return read_like_entry(*options.like, *entry, *check); });
     }
+    PreparedEntry prepared = prepare(options.inputs[k], like ? &*like : nullptr, options.no_limits);
+    warnings.insert(warnings.end(), prepared.warnings.begin(), prepared.warnings.end());
+    commit(*archive, options, prepared, entry, check ? &*check : nullptr);
+  }
+  // The bytes after the original's last entry follow the new archive's last entry.
+  if (original) {
+    from_original([&] {
+      std::ifstream tail = open_original(path_from_utf8(*options.like));
+      read_tail(tail, *original, [&](std::span<const std::uint8_t> part) {
+        write_to(*archive, options.output, part);
+      });
+    });
   }
   try {
     archive->commit();
@@ -188,6 +271,19 @@ std::string message_line(const PackMessage& message) {
   if (message.kind == PackMessage::Kind::kWarning) line += "warning: ";
   if (message.file) line += *message.file + ": ";
   return line + message.text;
+}
+
+PackResult run(const Options& options) {
+  PackResult result;
+  try {
+    pack(options, result.messages);
+  } catch (const Failure& e) {
+    // A failure is the one message: warnings about earlier pictures would only bury it.
+    return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
+  } catch (const std::exception& e) {
+    return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
+  }
+  return result;
 }
 
 }  // namespace
@@ -207,16 +303,24 @@ PackResult run_pack(const std::vector<std::string>& args, std::ostream& out) {
     out << "varnu-pack " << VARNU_VERSION << '\n';
     return {};
   }
-  PackResult result;
-  try {
-    pack(options, result.messages);
-  } catch (const Failure& e) {
-    // A failure is the one message: warnings about earlier pictures would only bury it.
-    return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
-  } catch (const std::exception& e) {
-    return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
+  return run(options);
+}
+
+PackResult pack_replacing(const std::string& original, const std::string& output,
+                          const std::vector<std::optional<std::string>>& pictures, bool no_limits) {
+  Options options{.like = original, .no_limits = no_limits, .output = output};
+  const std::string base = derive_base_name(original);
+  for (std::size_t k = 0; k < pictures.size(); ++k) {
+    if (pictures[k]) {
+      options.inputs.push_back({*pictures[k]});
+      continue;
+    }
+    // Named as the converter names the file it writes for the entry.
+    const auto entry = static_cast<int>(k);
+    options.inputs.push_back(
+        {entry < kMaxEntries ? output_name(base, entry) : "entry " + std::to_string(k), true});
   }
-  return result;
+  return run(options);
 }
 
 int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -1,0 +1,68 @@
+// Entries that a repack with --like takes from the original archive as they stand: the 12 header
+// bytes, the payload and every byte up to the next 2048-byte boundary, whatever the filler holds.
+// So a picture nobody edited costs no compression, and a binary patch between the archives holds
+// only what was edited.
+//
+// A picture is unchanged when the converter writes the same file from the entry the packer makes
+// of it as from the original entry. That is a question for each picture alone (converts_alike),
+// except where the original entry's file holds bytes that earlier entries left in the converter's
+// image buffer (OriginalEntry::borrows): it is then copied only where those bytes are the same in
+// the new archive, which only the entries taken in order can tell (LeftoverCheck).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <vector>
+
+#include "bitmap/layout.hpp"
+#include "pack/original.hpp"
+
+namespace varnu::pack {
+
+// Where the bytes of the image buffer end that decide what the converter writes for the bitmap
+// planned as `plan` in `image`: the file itself, the first palette entry and, for a green-keyed
+// palette, the first stored pixel, or all the rows when it turns them over.
+std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan);
+
+// The per-picture half: whether the converter writes `original_output`, its file for the original
+// entry, from a new entry whose bitmap is `stored`, which is complete in itself as every bitmap
+// the packer makes is.
+bool converts_alike(std::span<const std::uint8_t> stored,
+                    std::span<const std::uint8_t> original_output);
+
+// The in-order half: follows the converter's image buffer through the original archive and
+// through the new one as it is written. When no entry of the original borrows, it does nothing
+// and every entry passes. For each entry k, in order: enter(k), then the questions, then one of
+// the leave calls.
+class LeftoverCheck {
+ public:
+  // `path` names the archive `original` was read from.
+  LeftoverCheck(const OriginalArchive& original, const std::filesystem::path& path);
+
+  void enter(std::size_t k);
+  // Whether the bytes entry k takes from earlier entries are the same in the new archive as in
+  // the original, so far as it has been written.
+  bool leftovers_match() const { return leftovers_match_; }
+  // The file the converter writes for entry k of the original, with what earlier entries left
+  // there: for an entry that borrows, the only way to know it.
+  const std::vector<std::uint8_t>& original_output() const { return original_output_; }
+  // The new archive holds entry k as it stands in the original, or a bitmap of its own.
+  void leave_copied();
+  void leave_packed(std::span<const std::uint8_t> stored);
+
+ private:
+  const OriginalArchive& original_;
+  bool active_ = false;
+  std::ifstream archive_;
+  std::vector<std::uint8_t> payload_;
+  // The converter's image buffer after the entries before entry_, in each archive.
+  std::vector<std::uint8_t> in_original_;
+  std::vector<std::uint8_t> in_new_;
+  bool leftovers_match_ = true;
+  std::vector<std::uint8_t> original_output_;
+};
+
+}  // namespace varnu::pack
