@@ -27,6 +27,9 @@ constexpr std::array<std::uint8_t, 4> kLastChunk = {'I', 'E', 'N', 'D'};
 constexpr unsigned kOutOfMemory = 83;
 constexpr unsigned kZeroSides = 93;
 constexpr unsigned kPaletteMissing = 106;
+// The inflated data is not as long as the sides say, or runs on past the bound set for them.
+constexpr unsigned kWrongDataSize = 91;
+constexpr unsigned kPastOutputBound = 109;
 
 std::uint32_t big_endian_u32(const std::uint8_t* bytes) {
   return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
@@ -82,6 +85,9 @@ using DecodedBytes = std::unique_ptr<unsigned char, decltype(&std::free)>;
     throw InputError("malformed PNG: a palette picture without a palette (no PLTE chunk)");
   }
   if (error == kOutOfMemory) throw InputError("not enough memory to decode it");
+  if (error == kWrongDataSize || error == kPastOutputBound) {
+    throw InputError("malformed PNG: its image data does not fit its width and height");
+  }
   throw InputError(std::string("malformed PNG: ") + lodepng_error_text(error));
 }
 
@@ -93,7 +99,7 @@ std::size_t scanlines_bound(std::uint64_t width, std::uint64_t height, unsigned 
   return static_cast<std::size_t>(height * row_bytes + 2 * (2 * height + 7));
 }
 
-IndexedPicture indexed_picture(const unsigned char* rows, unsigned width, unsigned height,
+IndexedPicture indexed_picture(const unsigned char* pixels, unsigned width, unsigned height,
                                const LodePNGColorMode& mode) {
   IndexedPicture indexed;
   indexed.colours = mode.palettesize;
@@ -107,15 +113,14 @@ IndexedPicture indexed_picture(const unsigned char* rows, unsigned width, unsign
     entry[1] = rgba[1];
     entry[2] = rgba[0];
   }
-  const unsigned bits = mode.bitdepth;
-  const std::size_t row_bytes = (std::size_t{width} * bits + 7) / 8;
   picture.pixels.resize(std::size_t{width} * height);
   std::uint8_t* out = picture.pixels.data();
   for (std::size_t y = 0; y < height; ++y) {
-    // Entries store the bottom row first; PNG the top row.
-    const unsigned char* row = rows + (height - 1 - y) * row_bytes;
+    // Entries store the bottom row first; PNG the top row. lodepng packs the rows of a picture
+    // of fewer than 8 bits a pixel without padding between them.
+    const std::size_t row_start = (height - 1 - y) * width;
     for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t index = packed_index(row, x, bits);
+      const std::uint8_t index = packed_index(pixels, row_start + x, mode.bitdepth);
       if (index >= mode.palettesize) {
         throw InputError("malformed PNG: a pixel uses palette entry " + std::to_string(index) +
                          ", past its palette of " + std::to_string(mode.palettesize) + " colours");
