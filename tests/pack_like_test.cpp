@@ -133,7 +133,7 @@ TEST(PackLike, ReadsTheOriginalAsTheConverterDoes) {
        two,
        {large_in},
        {},
-       "has 2 entries but 1 bitmaps were given",
+       "has 2 entries but 1 pictures were given",
        true},
   };
   for (const auto& c : cases) {

@@ -19,21 +19,26 @@
 namespace varnu::pack {
 namespace {
 
-constexpr char kUsage[] = "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] OUT.arc IN.BMP...";
+constexpr char kUsage[] =
+    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] OUT.arc PICTURE...";
 
 constexpr char kHelp[] =
-    "Packs bitmaps into an archive that varnu converts back into the same bitmaps.\n"
+    "Packs pictures into an archive that varnu converts back into the same pictures.\n"
     "\n"
     "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
-    "                       fields varnu ignores, and its orientation, for picture k\n"
+    "                       fields varnu ignores, and its orientation, for picture k; and copy\n"
+    "                       entry k as it stands where varnu would write the same file from\n"
+    "                       picture k's entry as from it\n"
     "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
-    "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4), and\n"
-    "24- or 32-bit true-colour bitmaps, mapped onto entry k's palette with --like, else onto a\n"
-    "palette of their own colours (256 at most). One entry per input, in the order given. On\n"
-    "any failure no archive is written and the exit status is 1.\n";
+    "Pictures: bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4) or of 24 or 32,\n"
+    "and PNG of 8 bits a channel or fewer (palette, grey, RGB, with or without alpha). Palette\n"
+    "pictures keep their indices; with --like, one whose palette differs from entry k's is\n"
+    "matched by colour, with a warning. True colour goes onto entry k's palette with --like,\n"
+    "else onto a palette of its own colours (256 at most). One entry per picture, in the order\n"
+    "given. On any failure no archive is written and the exit status is 1.\n";
 
 // A picture for one entry: a file, or with --like the original's entry as the converter writes
 // it.
@@ -96,7 +101,7 @@ Options parse(const std::vector<std::string>& args) {
     }
   }
   if (options.help || options.version) return options;
-  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one bitmap");
+  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
   options.output = args[k];
   for (++k; k < args.size(); ++k) options.inputs.push_back({args[k]});
   return options;
@@ -228,7 +233,7 @@ void pack(const Options& options, std::vector<PackMessage>& warnings) {
     if (original->entries.size() != options.inputs.size()) {
       throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
                                        " entries but " + std::to_string(options.inputs.size()) +
-                                       " bitmaps were given");
+                                       " pictures were given");
     }
   }
 

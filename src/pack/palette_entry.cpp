@@ -40,7 +40,13 @@ std::optional<std::string> palette_difference(const IndexedPicture& picture,
   }
   const auto highest =
       std::max_element(picture.picture.pixels.begin(), picture.picture.pixels.end());
-  if (highest != picture.picture.pixels.end() && *highest >= original_entries) {
+  if (highest == picture.picture.pixels.end()) return std::nullopt;
+  if (*highest >= picture.colours) {
+    // A bitmap may say so; the pixel shows black, as it does without --like.
+    return "a pixel uses palette entry " + std::to_string(*highest) + ", past its own " +
+           std::to_string(picture.colours);
+  }
+  if (*highest >= original_entries) {
     return "a pixel uses palette entry " + std::to_string(*highest) + ", and the original has " +
            std::to_string(original_entries);
   }
