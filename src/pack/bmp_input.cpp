@@ -114,7 +114,7 @@ IndexedPicture palette_picture(std::span<const std::uint8_t> file, const BmpHead
   if (h.pixel_offset < palette_end) throw InputError("malformed: its rows overlap its palette");
 
   IndexedPicture indexed;
-  if (entry_form) indexed.entry_form.assign(file.begin(), file.end());
+  if (entry_form) indexed.entry_form = file;
   indexed.colours = colours;
   std::copy_n(file.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
               indexed.resolution.begin());

@@ -10,7 +10,6 @@
 #include "lzss/lzss.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/orientation.hpp"
-#include "pack/unchanged.hpp"
 
 namespace varnu::pack {
 namespace {
@@ -122,10 +121,11 @@ std::vector<std::uint8_t> read_entry_bytes(std::istream& archive, const Original
 
 std::vector<std::uint8_t> converted_bitmap(std::span<const std::uint8_t> entry_bytes,
                                            const OriginalEntry& entry) {
-  // Judged as the walk judged it, in a buffer of the converter's starting size. What an entry
-  // that claims more than it decodes to shows past its end is zero here; the converter shows
-  // what earlier entries left there.
-  std::vector<std::uint8_t> image(kInitialImageSize);
+  // Judged as the walk judged it, in a buffer that holds every byte the converter reads for it
+  // (the walk's was larger, and the converter's plan reads no more). What an entry that claims
+  // more than it decodes to shows past its end is zero here; the converter shows what earlier
+  // entries left there.
+  std::vector<std::uint8_t> image(entry.reads_end);
   lzss_expand(entry_bytes.subspan(entry.payload_at - entry.start, entry.payload_size), image);
   std::optional<std::vector<std::uint8_t>> converted = converter_output(image);
   if (!converted) throw InputError(std::string(kChanged) + "an entry cannot be converted");

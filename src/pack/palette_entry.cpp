@@ -68,7 +68,7 @@ TrueColourPicture as_true_colour(const IndexedPicture& indexed) {
 }  // namespace
 
 std::vector<std::uint8_t> palette_entry(const IndexedPicture& picture) {
-  if (!picture.entry_form.empty()) return picture.entry_form;
+  if (!picture.entry_form.empty()) return {picture.entry_form.begin(), picture.entry_form.end()};
   std::vector<std::uint8_t> out = encode_bmp(picture.picture);
   std::copy(picture.resolution.begin(), picture.resolution.end(),
             out.begin() + kHorizontalResolutionField);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -22,8 +23,8 @@ struct IndexedPicture {
   std::size_t colours = 0;
   std::array<std::uint8_t, kResolutionFieldsSize> resolution{};
   // The file itself when it already has the entry form, kept as it stands where nothing else
-  // decides.
-  std::vector<std::uint8_t> entry_form{};
+  // decides: a view of the bytes the picture was read from, valid while they are.
+  std::span<const std::uint8_t> entry_form{};
 };
 
 using DecodedPicture = std::variant<IndexedPicture, TrueColourPicture>;

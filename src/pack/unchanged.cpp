@@ -1,6 +1,7 @@
 #include "pack/unchanged.hpp"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 #include "bitmap/fix_up.hpp"
@@ -12,9 +13,6 @@
 namespace varnu::pack {
 namespace {
 
-// Blue, green and red of palette entry 0 are read for every bitmap.
-constexpr std::size_t kFirstEntryEnd = kPaletteOffset + 3;
-
 // The fix-up the converter makes in its image buffer once an entry is decoded there.
 void fix_up_in_place(std::vector<std::uint8_t>& image) {
   if (const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kPlain)) {
@@ -24,21 +22,23 @@ void fix_up_in_place(std::vector<std::uint8_t>& image) {
 
 }  // namespace
 
-std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan) {
-  const BitmapLayout& layout = plan.layout;
-  std::uint64_t end = std::max<std::uint64_t>(layout.file_size, kFirstEntryEnd);
-  if (palette_is_green_key(image)) end = std::max<std::uint64_t>(end, layout.pixel_offset + 1);
-  if (plan.flip) {
-    end = std::max(end, layout.pixel_offset + layout.height * row_stride(layout.width));
-  }
-  return static_cast<std::size_t>(end);
-}
-
 bool converts_alike(std::span<const std::uint8_t> stored,
                     std::span<const std::uint8_t> original_output) {
-  const std::optional<std::vector<std::uint8_t>> output = converter_output(stored);
-  return output &&
-         std::equal(output->begin(), output->end(), original_output.begin(), original_output.end());
+  const std::optional<BitmapPlan> plan = plan_bitmap(stored, OutputMode::kPlain);
+  if (!plan || plan->layout.file_size != original_output.size()) return false;
+  if (plan->flip) {
+    const std::optional<std::vector<std::uint8_t>> output = converter_output(stored);
+    return output && std::equal(output->begin(), output->end(), original_output.begin());
+  }
+  // Unturned, the converter changes the headers alone: compare those as it writes them, and the
+  // rest as it stands, without copying the picture.
+  std::array<std::uint8_t, kHeadersSize> headers{};
+  const std::size_t header_bytes = std::min(kHeadersSize, original_output.size());
+  std::copy_n(stored.begin(), std::min(kHeadersSize, stored.size()), headers.begin());
+  fix_up_bitmap(headers, *plan);
+  return std::equal(headers.begin(), headers.begin() + header_bytes, original_output.begin()) &&
+         std::equal(original_output.begin() + header_bytes, original_output.end(),
+                    stored.begin() + header_bytes);
 }
 
 LeftoverCheck::LeftoverCheck(const OriginalArchive& original, const std::filesystem::path& path)

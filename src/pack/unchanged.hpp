@@ -17,15 +17,9 @@
 #include <span>
 #include <vector>
 
-#include "bitmap/layout.hpp"
 #include "pack/original.hpp"
 
 namespace varnu::pack {
-
-// Where the bytes of the image buffer end that decide what the converter writes for the bitmap
-// planned as `plan` in `image`: the file itself, the first palette entry and, for a green-keyed
-// palette, the first stored pixel, or all the rows when it turns them over.
-std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan);
 
 // The per-picture half: whether the converter writes `original_output`, its file for the original
 // entry, from a new entry whose bitmap is `stored`, which is complete in itself as every bitmap
