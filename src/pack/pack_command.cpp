@@ -107,24 +107,6 @@ Options parse(const std::vector<std::string>& args) {
   return options;
 }
 
-// What --like knows of entry k of the original when its picture is prepared.
-struct LikeEntry {
-  const OriginalEntry* entry = nullptr;
-  // Its bytes as they stand, and the file the converter writes for it.
-  std::vector<std::uint8_t> bytes;
-  std::vector<std::uint8_t> converted;
-};
-
-// Entry k of the original, read on its own; an entry that borrows needs `check`, which has
-// entered it. Throws InputError.
-LikeEntry read_like_entry(const std::string& like, const OriginalEntry& entry,
-                          const LeftoverCheck& check) {
-  std::ifstream archive = open_original(path_from_utf8(like));
-  LikeEntry read{&entry, read_entry_bytes(archive, entry), {}};
-  read.converted = entry.borrows() ? check.original_output() : converted_bitmap(read.bytes, entry);
-  return read;
-}
-
 std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
                                        bool no_limits) {
   if (auto refusal = refuse_bitmap(form.file, no_limits)) throw Failure(name, *refusal);
@@ -248,7 +230,8 @@ void pack(const Options& options, std::vector<PackMessage>& warnings) {
     std::optional<LikeEntry> like;
     if (entry != nullptr) {
       from_original([&] { check->enter(k); });
-      like = from_original([&] { return read_like_entry(*options.like, *entry, *check); });
+      like = from_original(
+          [&] { return read_like_entry(path_from_utf8(*options.like), *entry, *check); });
     }
     PreparedEntry prepared = prepare(options.inputs[k], like ? &*like : nullptr, options.no_limits);
     warnings.insert(warnings.end(), prepared.warnings.begin(), prepared.warnings.end());

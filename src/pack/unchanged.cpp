@@ -88,4 +88,12 @@ void LeftoverCheck::leave_packed(std::span<const std::uint8_t> stored) {
   fix_up_in_place(in_new_);
 }
 
+LikeEntry read_like_entry(const std::filesystem::path& path, const OriginalEntry& entry,
+                          const LeftoverCheck& check) {
+  std::ifstream archive = open_original(path);
+  LikeEntry read{&entry, read_entry_bytes(archive, entry)};
+  read.converted = entry.borrows() ? check.original_output() : converted_bitmap(read.bytes, entry);
+  return read;
+}
+
 }  // namespace varnu::pack

@@ -59,4 +59,17 @@ class LeftoverCheck {
   std::vector<std::uint8_t> original_output_;
 };
 
+// What --like knows of entry k of the original when its picture is prepared.
+struct LikeEntry {
+  const OriginalEntry* entry = nullptr;
+  // Its bytes as they stand, and the file the converter writes for it.
+  std::vector<std::uint8_t> bytes{};
+  std::vector<std::uint8_t> converted{};
+};
+
+// Entry k of the archive at `path`, read on its own; for an entry that borrows, the converter's
+// file comes from `check`, which has entered it. Throws InputError.
+LikeEntry read_like_entry(const std::filesystem::path& path, const OriginalEntry& entry,
+                          const LeftoverCheck& check);
+
 }  // namespace varnu::pack
