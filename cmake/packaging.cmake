@@ -45,6 +45,29 @@ if(NOT VARNU_COPYRIGHT)
 endif()
 string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" VARNU_LICENCE_TEXT "${VARNU_LICENCE_TEXT}")
 
+# varnu-pack carries lodepng (src/pack/CMakeLists.txt): its notice too, as its header states it,
+# between the copyright line and the end of the comment.
+set(VARNU_LODEPNG_COPYRIGHT "")
+if(EXISTS ${VARNU_LODEPNG_DIR}/lodepng.h)
+  file(STRINGS ${VARNU_LODEPNG_DIR}/lodepng.h varnu_lodepng_lines LIMIT_COUNT 40)
+  set(varnu_lodepng_holder "")
+  set(varnu_lodepng_text "")
+  foreach(line IN LISTS varnu_lodepng_lines)
+    if(line MATCHES "^Copyright \\(c\\) (.+)$")
+      set(varnu_lodepng_holder ${CMAKE_MATCH_1})
+    elseif(varnu_lodepng_holder AND line STREQUAL "*/")
+      break()
+    elseif(varnu_lodepng_holder AND line STREQUAL "")
+      string(APPEND varnu_lodepng_text " .\n")
+    elseif(varnu_lodepng_holder)
+      string(APPEND varnu_lodepng_text " ${line}\n")
+    endif()
+  endforeach()
+  string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" varnu_lodepng_text "${varnu_lodepng_text}")
+  set(VARNU_LODEPNG_COPYRIGHT
+      "\nFiles: lodepng.c lodepng.h\nCopyright: ${varnu_lodepng_holder}\nLicense: Zlib\n${varnu_lodepng_text}")
+endif()
+
 set(varnu_packaging ${PROJECT_BINARY_DIR}/packaging)
 configure_file(packaging/debian/copyright.in ${varnu_packaging}/copyright @ONLY)
 configure_file(packaging/debian/changelog.in ${varnu_packaging}/changelog @ONLY)
@@ -93,9 +116,10 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "size and offset read from the archive is checked, so a damaged archive ends"
   "with an error message, never with a crash or a half-written file."
   ""
-  "varnu-pack packs bitmaps back into such an archive, one that varnu converts"
-  "back into the same bitmaps byte for byte. It accepts 1, 4 and 8-bit palette"
-  "bitmaps as image editors save them.")
+  "varnu-pack packs pictures back into such an archive, one that varnu converts"
+  "back into the same pictures byte for byte. It accepts bitmaps and PNG files"
+  "as image editors save them, and copies the entries of an original archive"
+  "whose pictures were not edited as they stand.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
