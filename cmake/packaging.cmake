@@ -25,45 +25,41 @@ math(EXPR varnu_day "${varnu_day}") # mdoc writes "December 7, 2026", without a 
 set(VARNU_MAN_DATE "${varnu_month} ${varnu_day}, ${varnu_year}")
 string(TIMESTAMP VARNU_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 
-# The copyright file carries the licence itself, so LICENSE stays its one home: its copyright line
-# becomes the Copyright field, and the permission text below it the licence's body, each line
-# indented by one space and an empty line written as " .".
-file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE varnu_licence_lines)
-set(VARNU_COPYRIGHT "")
-set(VARNU_LICENCE_TEXT "")
-foreach(line IN LISTS varnu_licence_lines)
-  if(line MATCHES "^Copyright \\(c\\) (.+)$")
-    set(VARNU_COPYRIGHT ${CMAKE_MATCH_1})
-  elseif(VARNU_COPYRIGHT AND line STREQUAL "")
-    string(APPEND VARNU_LICENCE_TEXT " .\n")
-  elseif(VARNU_COPYRIGHT)
-    string(APPEND VARNU_LICENCE_TEXT " ${line}\n")
-  endif()
-endforeach()
-if(NOT VARNU_COPYRIGHT)
-  message(FATAL_ERROR "LICENSE has no line \"Copyright (c) YEAR HOLDER\"")
-endif()
-string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" VARNU_LICENCE_TEXT "${VARNU_LICENCE_TEXT}")
-
-# varnu-pack carries lodepng (src/pack/CMakeLists.txt): its notice too, as its header states it,
-# between the copyright line and the end of the comment.
-set(VARNU_LODEPNG_COPYRIGHT "")
-if(EXISTS ${VARNU_LODEPNG_DIR}/lodepng.h)
-  file(STRINGS ${VARNU_LODEPNG_DIR}/lodepng.h varnu_lodepng_lines LIMIT_COUNT 40)
-  set(varnu_lodepng_holder "")
-  set(varnu_lodepng_text "")
-  foreach(line IN LISTS varnu_lodepng_lines)
-    if(line MATCHES "^Copyright \\(c\\) (.+)$")
-      set(varnu_lodepng_holder ${CMAKE_MATCH_1})
-    elseif(varnu_lodepng_holder AND line STREQUAL "*/")
+# A licence notice as the copyright file holds it: the holder on the line "Copyright (c) HOLDER"
+# of `file` into `holder_var`, and the text after that line, up to a line `end` (or the file's
+# end), into `text_var`, each line indented by one space and an empty line written as " .".
+function(varnu_notice file end holder_var text_var)
+  file(STRINGS ${file} lines)
+  set(holder "")
+  set(text "")
+  foreach(line IN LISTS lines)
+    if(NOT holder AND line MATCHES "^Copyright \\(c\\) (.+)$")
+      set(holder ${CMAKE_MATCH_1})
+    elseif(holder AND NOT end STREQUAL "" AND line STREQUAL end)
       break()
-    elseif(varnu_lodepng_holder AND line STREQUAL "")
-      string(APPEND varnu_lodepng_text " .\n")
-    elseif(varnu_lodepng_holder)
-      string(APPEND varnu_lodepng_text " ${line}\n")
+    elseif(holder AND line STREQUAL "")
+      string(APPEND text " .\n")
+    elseif(holder)
+      string(APPEND text " ${line}\n")
     endif()
   endforeach()
-  string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" varnu_lodepng_text "${varnu_lodepng_text}")
+  if(NOT holder)
+    message(FATAL_ERROR "${file} has no line \"Copyright (c) YEAR HOLDER\"")
+  endif()
+  string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" text "${text}")
+  set(${holder_var} ${holder} PARENT_SCOPE)
+  set(${text_var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The copyright file carries the licence itself, so LICENSE stays its one home: its copyright line
+# becomes the Copyright field, and the permission text below it the licence's body.
+varnu_notice(${PROJECT_SOURCE_DIR}/LICENSE "" VARNU_COPYRIGHT VARNU_LICENCE_TEXT)
+
+# varnu-pack carries lodepng (src/pack/CMakeLists.txt): its notice too, as its header's opening
+# comment states it.
+set(VARNU_LODEPNG_COPYRIGHT "")
+if(EXISTS ${VARNU_LODEPNG_DIR}/lodepng.h)
+  varnu_notice(${VARNU_LODEPNG_DIR}/lodepng.h "*/" varnu_lodepng_holder varnu_lodepng_text)
   set(VARNU_LODEPNG_COPYRIGHT
       "\nFiles: lodepng.c lodepng.h\nCopyright: ${varnu_lodepng_holder}\nLicense: Zlib\n${varnu_lodepng_text}")
 endif()

@@ -3,16 +3,13 @@
 // inflated data bounded by what the header's sides allow.
 #include "pack/png_input.hpp"
 
-#include <lodepng.h>
-
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "pack/bmp_input.hpp"
 #include "pack/limits.hpp"
+#include "pack/lodepng_state.hpp"
 
 namespace varnu::pack {
 namespace {
@@ -63,21 +60,6 @@ void check_chunks(std::span<const std::uint8_t> file) {
     at += kChunkOverhead + length;
   }
 }
-
-class DecoderState {
- public:
-  DecoderState() { lodepng_state_init(&state_); }
-  ~DecoderState() { lodepng_state_cleanup(&state_); }
-  DecoderState(const DecoderState&) = delete;
-  DecoderState& operator=(const DecoderState&) = delete;
-  LodePNGState* get() { return &state_; }
-
- private:
-  LodePNGState state_;
-};
-
-// lodepng allocates with the C library (its own allocators are not built out).
-using DecodedBytes = std::unique_ptr<unsigned char, decltype(&std::free)>;
 
 [[noreturn]] void refuse_decoding(unsigned error) {
   if (error == kZeroSides) throw InputError("malformed: it has no pixels");
@@ -159,7 +141,7 @@ bool is_png(std::span<const std::uint8_t> file) {
 
 DecodedPicture read_png(std::span<const std::uint8_t> file, bool no_limits) {
   check_chunks(file);
-  DecoderState state;
+  LodepngState state;
   unsigned width = 0;
   unsigned height = 0;
   if (const unsigned error =
@@ -187,7 +169,7 @@ DecodedPicture read_png(std::span<const std::uint8_t> file, bool no_limits) {
   unsigned char* decoded = nullptr;
   const unsigned error =
       lodepng_decode(&decoded, &width, &height, state.get(), file.data(), file.size());
-  const DecodedBytes owned(decoded, &std::free);
+  const LodepngBytes owned(decoded, &std::free);
   if (error != 0) refuse_decoding(error);
   if (indexed) return indexed_picture(decoded, width, height, state.get()->info_png.color);
   return true_colour_picture(decoded, width, height, alpha);

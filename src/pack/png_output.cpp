@@ -1,16 +1,13 @@
 #include "pack/png_output.hpp"
 
-#include <lodepng.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "bitmap/layout.hpp"
 #include "pack/bmp_header.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/entry_copy.hpp"
+#include "pack/lodepng_state.hpp"
 
 namespace varnu::pack {
 namespace {
@@ -19,36 +16,22 @@ constexpr unsigned kChannelBits = 8;
 constexpr std::size_t kRgbBytes = 3;
 constexpr unsigned char kOpaque = 255;
 
-class EncoderState {
- public:
-  EncoderState() {
-    lodepng_state_init(&state_);
-    // Exactly the colour type asked for: lodepng would otherwise pick the smallest, and drop or
-    // reorder palette entries.
-    state_.encoder.auto_convert = 0;
-  }
-  ~EncoderState() { lodepng_state_cleanup(&state_); }
-  EncoderState(const EncoderState&) = delete;
-  EncoderState& operator=(const EncoderState&) = delete;
-  LodePNGState* get() { return &state_; }
-
- private:
-  LodePNGState state_;
-};
-
+// Exactly the colour type asked for, in the PNG as in the pixels handed over: lodepng would
+// otherwise pick the smallest, and drop or reorder palette entries.
 void set_mode(LodePNGState* state, LodePNGColorType type) {
+  state->encoder.auto_convert = 0;
   for (LodePNGColorMode* mode : {&state->info_raw, &state->info_png.color}) {
     mode->colortype = type;
     mode->bitdepth = kChannelBits;
   }
 }
 
-std::vector<std::uint8_t> encode(EncoderState& state, const std::vector<std::uint8_t>& rows,
+std::vector<std::uint8_t> encode(LodepngState& state, const std::vector<std::uint8_t>& rows,
                                  unsigned width, unsigned height) {
   unsigned char* png = nullptr;
   std::size_t size = 0;
   const unsigned error = lodepng_encode(&png, &size, rows.data(), width, height, state.get());
-  const std::unique_ptr<unsigned char, decltype(&std::free)> owned(png, &std::free);
+  const LodepngBytes owned(png, &std::free);
   if (error != 0)
     throw InputError(std::string("cannot encode it as PNG: ") + lodepng_error_text(error));
   return {png, png + size};
@@ -93,7 +76,7 @@ std::vector<std::uint8_t> encode_palette_png(std::span<const std::uint8_t> bitma
     throw InputError("not a whole picture: a pixel uses palette entry " + std::to_string(used - 1) +
                      ", past the end of the file");
   }
-  EncoderState state;
+  LodepngState state;
   set_mode(state.get(), LCT_PALETTE);
   for (LodePNGColorMode* mode : {&state.get()->info_raw, &state.get()->info_png.color}) {
     for (std::size_t k = 0; k < entries; ++k) {
@@ -114,7 +97,7 @@ std::vector<std::uint8_t> encode_rgb_png(std::span<const std::uint8_t> bitmap) {
   std::vector<std::uint8_t> rows = top_down_rows(bitmap, layout, kRgbBytes);
   // Bitmaps hold blue, green, red; PNG red, green, blue.
   for (std::size_t k = 0; k < rows.size(); k += kRgbBytes) std::swap(rows[k], rows[k + 2]);
-  EncoderState state;
+  LodepngState state;
   set_mode(state.get(), LCT_RGB);
   return encode(state, rows, layout.width, layout.height);
 }
