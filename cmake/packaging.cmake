@@ -25,25 +25,44 @@ math(EXPR varnu_day "${varnu_day}") # mdoc writes "December 7, 2026", without a 
 set(VARNU_MAN_DATE "${varnu_month} ${varnu_day}, ${varnu_year}")
 string(TIMESTAMP VARNU_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 
-# The copyright file carries the licence itself, so LICENSE stays its one home: its copyright line
-# becomes the Copyright field, and the permission text below it the licence's body, each line
-# indented by one space and an empty line written as " .".
-file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE varnu_licence_lines)
-set(VARNU_COPYRIGHT "")
-set(VARNU_LICENCE_TEXT "")
-foreach(line IN LISTS varnu_licence_lines)
-  if(line MATCHES "^Copyright \\(c\\) (.+)$")
-    set(VARNU_COPYRIGHT ${CMAKE_MATCH_1})
-  elseif(VARNU_COPYRIGHT AND line STREQUAL "")
-    string(APPEND VARNU_LICENCE_TEXT " .\n")
-  elseif(VARNU_COPYRIGHT)
-    string(APPEND VARNU_LICENCE_TEXT " ${line}\n")
+# A licence notice as the copyright file holds it: the holder on the line "Copyright (c) HOLDER"
+# of `file` into `holder_var`, and the text after that line, up to a line `end` (or the file's
+# end), into `text_var`, each line indented by one space and an empty line written as " .".
+function(varnu_notice file end holder_var text_var)
+  file(STRINGS ${file} lines)
+  set(holder "")
+  set(text "")
+  foreach(line IN LISTS lines)
+    if(NOT holder AND line MATCHES "^Copyright \\(c\\) (.+)$")
+      set(holder ${CMAKE_MATCH_1})
+    elseif(holder AND NOT end STREQUAL "" AND line STREQUAL end)
+      break()
+    elseif(holder AND line STREQUAL "")
+      string(APPEND text " .\n")
+    elseif(holder)
+      string(APPEND text " ${line}\n")
+    endif()
+  endforeach()
+  if(NOT holder)
+    message(FATAL_ERROR "${file} has no line \"Copyright (c) YEAR HOLDER\"")
   endif()
-endforeach()
-if(NOT VARNU_COPYRIGHT)
-  message(FATAL_ERROR "LICENSE has no line \"Copyright (c) YEAR HOLDER\"")
+  string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" text "${text}")
+  set(${holder_var} ${holder} PARENT_SCOPE)
+  set(${text_var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The copyright file carries the licence itself, so LICENSE stays its one home: its copyright line
+# becomes the Copyright field, and the permission text below it the licence's body.
+varnu_notice(${PROJECT_SOURCE_DIR}/LICENSE "" VARNU_COPYRIGHT VARNU_LICENCE_TEXT)
+
+# varnu-pack carries lodepng (src/pack/CMakeLists.txt): its notice too, as its header's opening
+# comment states it.
+set(VARNU_LODEPNG_COPYRIGHT "")
+if(EXISTS ${VARNU_LODEPNG_DIR}/lodepng.h)
+  varnu_notice(${VARNU_LODEPNG_DIR}/lodepng.h "*/" varnu_lodepng_holder varnu_lodepng_text)
+  set(VARNU_LODEPNG_COPYRIGHT
+      "\nFiles: lodepng.c lodepng.h\nCopyright: ${varnu_lodepng_holder}\nLicense: Zlib\n${varnu_lodepng_text}")
 endif()
-string(REGEX REPLACE "^ \\.\n(.*)\n$" "\\1" VARNU_LICENCE_TEXT "${VARNU_LICENCE_TEXT}")
 
 set(varnu_packaging ${PROJECT_BINARY_DIR}/packaging)
 configure_file(packaging/debian/copyright.in ${varnu_packaging}/copyright @ONLY)
@@ -93,9 +112,10 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "size and offset read from the archive is checked, so a damaged archive ends"
   "with an error message, never with a crash or a half-written file."
   ""
-  "varnu-pack packs bitmaps back into such an archive, one that varnu converts"
-  "back into the same bitmaps byte for byte. It accepts 1, 4 and 8-bit palette"
-  "bitmaps as image editors save them.")
+  "varnu-pack packs pictures back into such an archive, one that varnu converts"
+  "back into the same pictures byte for byte. It accepts bitmaps and PNG files"
+  "as image editors save them, and copies the entries of an original archive"
+  "whose pictures were not edited as they stand.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)

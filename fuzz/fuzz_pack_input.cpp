@@ -1,12 +1,17 @@
-// The packer's readers on arbitrary bytes: a bitmap file of any form (palette, run-length, true
-// colour) brought into the entry form, and an archive given to --like, walked and each entry's
-// converted bitmap used as the original of a true-colour picture. Every input must end in a
-// bitmap the converter accepts or in an InputError; a true-colour picture mapped onto an
-// original must show exactly its own colours.
+// The packer's readers on arbitrary bytes: a picture file of any form (bitmap: palette,
+// run-length, true colour; PNG: every colour type and depth, interlaced or not) brought into the
+// entry form, on its own and mapped onto an original; and an archive given to --like, walked and
+// each entry's converted bitmap used as the original of a picture. Every input must end in a
+// bitmap the converter accepts or in an InputError; a picture mapped onto an original must show
+// exactly its own colours.
 //
 // Input: a control byte, then the file. Bit 0 set: the file is a --like archive. Otherwise the
-// file is a bitmap, packed without --like, and with bit 1 also as if entry k of an archive were
-// a 16 x 8 gradient of 256 colours, with bit 2 a 16 x 8 picture of a 16-entry palette.
+// file is a picture, packed without --like, and with bit 1 also as if entry k of an archive were
+// a 16 x 8 gradient of 256 colours, with bit 2 a 16 x 8 picture of a 16-entry palette. Pictures
+// are judged with the limits of readers with fixed buffers, as varnu-pack judges them by default.
+//
+// How many inputs were PNG files is printed when the run ends, so that a run shows that the PNG
+// reader was reached.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,13 +19,14 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "bitmap/layout.hpp"
-#include "pack/bmp_header.hpp"
-#include "pack/bmp_input.hpp"
 #include "pack/orientation.hpp"
 #include "pack/original.hpp"
+#include "pack/picture_input.hpp"
+#include "pack/png_input.hpp"
 #include "pack/true_colour_entry.hpp"
 #include "tools/picture.hpp"
 
@@ -100,23 +106,36 @@ const TrueColourPicture& edited_picture() {
   return picture;
 }
 
-void fuzz_bitmap(std::span<const std::uint8_t> file, std::uint8_t control) {
-  check_accepted(normalise_bitmap(file));
-  // Only true colour is mapped onto an original; anything else would repeat the run above. The
-  // low byte of the field is enough to tell.
-  const bool true_colour = file.size() > varnu::kBitsField + 1 && file[varnu::kBitsField] >= 24;
-  if (!true_colour) return;
-  if (control & kLikeGradient) {
-    check_accepted(normalise_bitmap(file, [] { return gradient_original(); }));
+// The colour each pixel of a picture as read shows, bottom row first: a palette picture's pixels
+// past its palette show black, as they do in its own bitmap.
+std::vector<Colour> picture_colours(std::span<const std::uint8_t> file) {
+  const DecodedPicture decoded = is_png(file) ? read_png(file, false) : read_bmp(file);
+  if (const auto* picture = std::get_if<TrueColourPicture>(&decoded)) return picture->colours;
+  const IndexedPicture& indexed = std::get<IndexedPicture>(decoded);
+  std::vector<Colour> out;
+  for (const std::uint8_t index : indexed.picture.pixels) {
+    const std::uint8_t* entry = indexed.picture.palette.data() + 4 * std::size_t{index};
+    out.push_back(
+        index < indexed.colours ? Colour{entry[2]} << 16 | Colour{entry[1]} << 8 | entry[0] : 0);
   }
-  if (control & kLikeShortPalette) {
-    check_accepted(normalise_bitmap(file, [] { return short_palette_original(); }));
-  }
+  return out;
+}
+
+void check_mapped(std::span<const std::uint8_t> file, const Bytes& original) {
+  const NormalisedPicture mapped = normalise_picture(file, {.like = [&] { return original; }});
+  check_accepted(mapped.bitmap);
+  if (shown_colours(mapped.bitmap) != picture_colours(file)) fault("a colour changed");
+}
+
+void fuzz_picture(std::span<const std::uint8_t> file, std::uint8_t control) {
+  check_accepted(normalise_picture(file).bitmap);
+  if (control & kLikeGradient) check_mapped(file, gradient_original());
+  if (control & kLikeShortPalette) check_mapped(file, short_palette_original());
 }
 
 void fuzz_archive(std::span<const std::uint8_t> file) {
   std::istringstream archive(std::string(file.begin(), file.end()));
-  const std::vector<OriginalEntry> entries = read_original_archive(archive);
+  const std::vector<OriginalEntry> entries = read_original_archive(archive).entries;
   for (std::size_t k = 0; k < entries.size() && k < kMaxEntriesMapped; ++k) {
     const Bytes original = read_converted_bitmap(archive, entries[k]);
     try {
@@ -129,7 +148,18 @@ void fuzz_archive(std::span<const std::uint8_t> file) {
   }
 }
 
+std::size_t png_inputs = 0;
+
+void print_png_inputs() {
+  std::fprintf(stderr, "fuzz-pack-input: %zu inputs were PNG files\n", png_inputs);
+}
+
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::atexit(print_png_inputs);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -138,7 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] & kArchive) {
       fuzz_archive(file);
     } else {
-      fuzz_bitmap(file, data[0]);
+      if (is_png(file)) ++png_inputs;
+      fuzz_picture(file, data[0]);
     }
   } catch (const InputError&) {
     // A clear refusal.

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "pack/lzss_pack.hpp"
+#include "pack/png_output.hpp"
+#include "tests/support/png_writer.hpp"
 #include "tools/archive.hpp"
 #include "tools/editor_forms.hpp"
 #include "tools/picture.hpp"
@@ -141,10 +143,51 @@ void write_lzss_seeds(const fs::path& dir) {
   }
 }
 
-// The packer's input target: a control byte (bit 0 an archive for --like, else a bitmap; bits
-// 1 and 2 a bitmap also mapped onto the target's two originals), then the file. The pictures
+// A palette PNG of the picture by the tests' own writer: `entries` palette entries, `depth`
+// bits a pixel.
+Bytes palette_png(const Picture& picture, std::size_t entries, unsigned depth,
+                  bool interlaced = false) {
+  varnu::testing::PngSpec spec{
+      .width = picture.width, .height = picture.height, .depth = depth, .interlaced = interlaced};
+  for (std::size_t k = 0; k < entries; ++k) {
+    const std::uint8_t* bgr = picture.palette.data() + 4 * k;
+    spec.palette.push_back({bgr[2], bgr[1], bgr[0]});
+  }
+  // Pictures keep their bottom row first; PNG the top row.
+  for (std::size_t y = picture.height; y-- > 0;) {
+    for (std::size_t x = 0; x < picture.width; ++x) {
+      spec.samples.push_back(picture.pixels[y * picture.width + x]);
+    }
+  }
+  return varnu::testing::png_file(spec);
+}
+
+// The same picture by colour, as `type` (grey, RGB, grey and alpha, RGBA) holds it.
+Bytes colour_png(const Picture& picture, unsigned type, unsigned depth = 8,
+                 bool interlaced = false) {
+  using namespace varnu::testing;
+  PngSpec spec{.width = picture.width,
+               .height = picture.height,
+               .colour_type = type,
+               .depth = depth,
+               .interlaced = interlaced};
+  for (std::size_t y = picture.height; y-- > 0;) {
+    for (std::size_t x = 0; x < picture.width; ++x) {
+      const std::uint8_t* bgr = picture.palette.data() + 4 * picture.pixels[y * picture.width + x];
+      const bool grey = type == kPngGrey || type == kPngGreyAlpha;
+      if (grey) spec.samples.push_back(static_cast<std::uint16_t>(bgr[1] >> (8 - depth)));
+      if (!grey) spec.samples.insert(spec.samples.end(), {bgr[2], bgr[1], bgr[0]});
+      if (type == kPngGreyAlpha || type == kPngRgba) spec.samples.push_back(255);
+    }
+  }
+  return png_file(spec);
+}
+
+// The packer's input target: a control byte (bit 0 an archive for --like, else a picture; bits
+// 1 and 2 a picture also mapped onto the target's two originals), then the file. The pictures
 // are 16 x 8 like the target's originals, so that mapping into a copy of them is reached.
 void write_pack_input_seeds(const fs::path& dir) {
+  using namespace varnu::testing;
   constexpr std::uint8_t kBitmap = 0;
   constexpr std::uint8_t kArchive = 1;
   constexpr std::uint8_t kBothOriginals = 2 | 4;
@@ -180,6 +223,18 @@ void write_pack_input_seeds(const fs::path& dir) {
       {"archive-other-sides", kArchive, build_archive({packed(draw_line_art(20, 12))}, false)},
       {"archive-short-palette", kArchive,
        build_archive({lzss_pack(encode_bmp_form(sixteen, {.bits = 8, .colours = 16}))})},
+      // PNG compressed by lodepng, as the page saves it; then stored blocks of every colour type.
+      {"png-palette-compressed", kBothOriginals, encode_palette_png(encode_bmp(gradient))},
+      {"png-rgb-compressed", kBothOriginals, encode_rgb_png(encode_true_colour_bmp(gradient, {}))},
+      {"png-palette-8-bit", kBothOriginals, palette_png(gradient, 256, 8)},
+      {"png-palette-4-bit-short", kBothOriginals, palette_png(sixteen, 16, 4)},
+      {"png-palette-4-bit-interlaced", kBothOriginals, palette_png(sixteen, 16, 4, true)},
+      {"png-palette-1-bit", kBitmap, palette_png(two, 2, 1)},
+      {"png-palette-2-bit-interlaced", kBitmap, palette_png(two, 4, 2, true)},
+      {"png-grey-2-bit", kBothOriginals, colour_png(sixteen, kPngGrey, 2)},
+      {"png-grey-alpha", kBitmap, colour_png(sixteen, kPngGreyAlpha)},
+      {"png-rgb-interlaced", kBothOriginals, colour_png(gradient, kPngRgb, 8, true)},
+      {"png-rgba", kBothOriginals, colour_png(gradient, kPngRgba)},
   };
   for (const Seed& seed : seeds) {
     write_file((dir / seed.name).string(), with_prefix({seed.control}, seed.file));

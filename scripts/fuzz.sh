@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the decoder, the whole program and the packer's input readers: builds the libFuzzer
-# targets with clang (CMake preset `fuzz`), seeds their corpora with archives and streams made by
-# the project's own packer, and runs each target for the given number of seconds (default 30).
+# Fuzzes the decoder, the whole program and the packer's input readers (bitmaps, PNG, --like
+# archives): builds the libFuzzer targets with clang (CMake preset `fuzz`), seeds their corpora
+# with archives, streams and pictures made by the project's own code, and runs each target for the
+# given number of seconds (default 30).
 # The corpora in build/fuzz/corpus/ are kept, so each run starts where the last one ended. Exits
 # non-zero on any finding (crash, leak, timeout, out of memory); the input that caused it is left
 # in build/fuzz/findings/.
@@ -50,7 +51,8 @@ fuzz() {  # fuzz CORPUS [libFuzzer options...]: runs the target that reads CORPU
     -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$findings/$target-" "$@" >"$log" 2>&1; then
     passed=$((passed + 1))
-    grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$log" || true
+    # The packer's target also says how many of its inputs were PNG files.
+    grep -E '^stat::(number_of_executed_units|peak_rss_mb)|inputs were PNG files' "$log" || true
     echo "   corpus now $(count "$build/corpus/$target") inputs"
   else
     failed=$((failed + 1))

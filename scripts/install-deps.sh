@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# scripts/install-deps.sh GROUP...: installs, from Debian's packages (and the page's npm packages
-# from the lock file), what the named groups need and this machine lacks. Does nothing, quickly
-# and without the network, when everything is already there.
+# scripts/install-deps.sh GROUP...: installs, from Debian's packages (and npm's packages from the
+# lock file), what the named groups need and this machine lacks. Does nothing, quickly and without
+# the network, when everything is already there.
 #
-#   build     building and running the converter and the packer (scripts/demo.sh)
+#   build     building and running the converter (scripts/demo.sh); the packer needs any other
+#             group too, for its PNG library
 #   test      the native test suite: GoogleTest, the manual pages' check, the packer's tests
 #   windows   the Windows programs and their tests: MinGW-w64, Wine, GoogleTest's sources
 #   web       the Node.js programs and the page: Emscripten, Node.js, the zip library
@@ -18,7 +19,8 @@ cd "$(dirname "$0")/.."
 group_packages() {  # group_packages GROUP: the group's Debian packages, one a line
   case $1 in
     build) echo cmake ninja-build g++ ;;
-    test) echo libgtest-dev mandoc imagemagick ;;
+    # ImageMagick saves pictures as editors do; xdelta3 measures a patch between two archives.
+    test) echo libgtest-dev mandoc imagemagick xdelta3 ;;
     # A cross build has no GoogleTest of its own; it builds one from Debian's sources.
     windows) echo g++-mingw-w64-x86-64-posix wine64 googletest ;;
     web) echo emscripten ;;
@@ -50,7 +52,8 @@ for group in "${groups[@]}"; do
     exit 2
   }
   mapfile -t -O "${#packages[@]}" packages <<<"$list"
-  case $group in web | browsers) uses_node=yes ;; esac
+  # Everything but varnu alone builds varnu-pack, which compiles lodepng's source from npm.
+  case $group in build) ;; *) uses_node=yes ;; esac
 done
 
 # One question to dpkg for every package: those it does not report as installed are missing.
@@ -72,9 +75,10 @@ if ((${#missing[@]} > 0)); then
     "${missing[@]}"
 fi
 
-# The page's zip library and the browser tests' driver, exactly as the lock file has them; again
-# only when the lock file changed since the last install.
+# The page's zip library, the browser tests' driver and lodepng's C source for the packer, exactly
+# as the lock file has them, with no package's install scripts run (.npmrc); again only when the
+# lock file changed since the last install.
 if [ "$uses_node" = yes ] &&
   ! [ node_modules/.package-lock.json -nt package-lock.json ]; then
-  npm ci --no-audit --no-fund
+  npm ci --ignore-scripts --no-audit --no-fund
 fi

@@ -23,10 +23,11 @@ struct ExpectedEntry {
   Bytes bitmap;
 };
 
-// The archive `name` in `dir` holds exactly `expected`, laid out as the converter walks it.
+// The archive `name` in `dir` holds exactly `expected`, laid out as the converter walks it (and
+// as the original is, with `like_original`).
 void expect_archive(const fs::path& dir, const std::string& name,
-                    const std::vector<ExpectedEntry>& expected) {
-  const auto entries = read_archive(read_bytes(dir / name));
+                    const std::vector<ExpectedEntry>& expected, bool like_original) {
+  const auto entries = read_archive(read_bytes(dir / name), like_original);
   ASSERT_EQ(entries.size(), expected.size()) << name;
   for (std::size_t k = 0; k < entries.size(); ++k) {
     EXPECT_EQ(entries[k].unread, expected[k].unread) << "entry " << k;
@@ -205,7 +206,7 @@ TEST(PackCommandLine, EachFormGivesItsStatusStreamsAndFiles) {
        {},
        2,
        "",
-       usage_error("needs an archive name and at least one bitmap"),
+       usage_error("needs an archive name and at least one picture"),
        2,
        "",
        {}},
@@ -213,7 +214,7 @@ TEST(PackCommandLine, EachFormGivesItsStatusStreamsAndFiles) {
        {"out.arc"},
        2,
        "",
-       usage_error("needs an archive name and at least one bitmap"),
+       usage_error("needs an archive name and at least one picture"),
        2,
        "",
        {}},
@@ -221,7 +222,7 @@ TEST(PackCommandLine, EachFormGivesItsStatusStreamsAndFiles) {
        {"--no-limits", "--like=orig.arc"},
        2,
        "",
-       usage_error("needs an archive name and at least one bitmap"),
+       usage_error("needs an archive name and at least one picture"),
        2,
        "",
        {}},
@@ -229,7 +230,7 @@ TEST(PackCommandLine, EachFormGivesItsStatusStreamsAndFiles) {
        {"--", "out.arc"},
        2,
        "",
-       usage_error("needs an archive name and at least one bitmap"),
+       usage_error("needs an archive name and at least one picture"),
        2,
        "",
        {}},
@@ -286,7 +287,10 @@ TEST(PackCommandLine, EachFormGivesItsStatusStreamsAndFiles) {
     if (!c.archive.empty()) {
       EXPECT_TRUE(after.contains(c.archive));
       if (!after.contains(c.archive)) continue;
-      expect_archive(dir.path(), c.archive, c.entries);
+      const bool like = std::any_of(c.args.begin(), c.args.end(), [](const std::string& arg) {
+        return arg.starts_with("--like");
+      });
+      expect_archive(dir.path(), c.archive, c.entries, like);
       after.erase(c.archive);
     }
     EXPECT_EQ(after, before) << "the folder changed beyond the archive";
@@ -343,7 +347,7 @@ TEST(PackArchiveWrite, AFailureAtTheFlushLeavesNothing) {
     if (c.status == 0) {
       EXPECT_EQ(run.err, "");
       expect_archive(dir.path(), "out.arc",
-                     std::vector<ExpectedEntry>(c.args.size() - 1, {{0, 0, 0}, picture}));
+                     std::vector<ExpectedEntry>(c.args.size() - 1, {{0, 0, 0}, picture}), false);
       after.erase("out.arc");
     } else {
       EXPECT_EQ(run.err, "varnu-pack: out.arc: cannot write it\n");

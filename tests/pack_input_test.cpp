@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "pack/bmp_input.hpp"
 #include "pack/colour_map.hpp"
 #include "pack/original.hpp"
+#include "pack/picture_input.hpp"
 #include "pack/rle.hpp"
 #include "pack/true_colour_entry.hpp"
 #include "tests/support/largest_allocation.hpp"

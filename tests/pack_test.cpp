@@ -405,7 +405,7 @@ TEST(VarnuPack, RefusesWithoutLeavingAnythingBroken) {
        {{"a.arc", original}},
        {"--like", "a.arc", "out.arc", "good.bmp", "good.bmp"},
        1,
-       "varnu-pack: a.arc: has 1 entries but 2 bitmaps were given\n"},
+       "varnu-pack: a.arc: has 1 entries but 2 pictures were given\n"},
       {"warning: comes back upside down",
        {{"up.bmp", upside}},
        {"out.arc", "good.bmp", "up.bmp"},

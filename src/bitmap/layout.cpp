@@ -9,13 +9,6 @@ constexpr std::uint8_t kGreenKeyMaxBlueRed = 15;
 constexpr std::uint8_t kGreenKeyMinGreen = 240;
 constexpr std::uint8_t kGreenKeyIndex = 0;
 
-bool palette_is_green_key(std::span<const std::uint8_t> image) {
-  const std::uint8_t blue = image[kPaletteOffset];
-  const std::uint8_t green = image[kPaletteOffset + 1];
-  const std::uint8_t red = image[kPaletteOffset + 2];
-  return blue <= kGreenKeyMaxBlueRed && green >= kGreenKeyMinGreen && red <= kGreenKeyMaxBlueRed;
-}
-
 bool fits(std::span<const std::uint8_t> image, std::uint64_t offset, std::uint64_t length) {
   return offset <= image.size() && length <= image.size() - offset;
 }
@@ -29,6 +22,13 @@ BitmapLayout read_layout(std::span<const std::uint8_t> image) {
       .width = static_cast<std::uint16_t>(read_le(image, kWidthField, kSideBytes)),
       .height = static_cast<std::uint16_t>(read_le(image, kHeightField, kSideBytes)),
   };
+}
+
+bool palette_is_green_key(std::span<const std::uint8_t> image) {
+  const std::uint8_t blue = image[kPaletteOffset];
+  const std::uint8_t green = image[kPaletteOffset + 1];
+  const std::uint8_t red = image[kPaletteOffset + 2];
+  return blue <= kGreenKeyMaxBlueRed && green >= kGreenKeyMinGreen && red <= kGreenKeyMaxBlueRed;
 }
 
 std::uint64_t row_stride(std::uint16_t width) {

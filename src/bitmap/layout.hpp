@@ -40,6 +40,10 @@ struct BitmapPlan {
 
 BitmapLayout read_layout(std::span<const std::uint8_t> image);
 
+// Whether palette entry 0 is near pure green, the mark of a picture stored upside down when its
+// first stored pixel uses that entry. `image` holds at least the first palette entry.
+bool palette_is_green_key(std::span<const std::uint8_t> image);
+
 // Bytes per stored row: one per pixel, padded to a multiple of four.
 std::uint64_t row_stride(std::uint16_t width);
 

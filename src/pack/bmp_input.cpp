@@ -7,17 +7,12 @@
 
 #include "bitmap/layout.hpp"
 #include "pack/bmp_header.hpp"
+#include "pack/entry_copy.hpp"
 #include "pack/limits.hpp"
-#include "pack/palette_bitmap.hpp"
 #include "pack/rle.hpp"
-#include "pack/true_colour.hpp"
-#include "pack/true_colour_entry.hpp"
 
 namespace varnu::pack {
 namespace {
-
-// The converter reads two bytes of the width and the height.
-constexpr std::int64_t kMaxSide = 65535;
 
 bool is_true_colour(const BmpHeader& h) {
   return h.bits == 24 || h.bits == 32;
@@ -55,7 +50,7 @@ void check_format(const BmpHeader& h) {
                      " rows stored top-down, which bitmaps do not allow");
   }
   if (h.width <= 0 || h.height == 0) throw InputError("malformed: it has no pixels");
-  if (h.width > kMaxSide || std::abs(h.height) > kMaxSide) {
+  if (h.width > kMaxPictureSide || std::abs(h.height) > kMaxPictureSide) {
     throw InputError("larger than 65535 pixels on a side, which the converter cannot read");
   }
 }
@@ -80,13 +75,6 @@ bool is_entry_form(const BmpHeader& h, std::size_t file_size, std::uint64_t rows
          h.pixel_offset >= kPaletteOffset && rows_end <= file_size;
 }
 
-std::uint8_t pixel_at(const std::uint8_t* row, std::size_t x, unsigned bits) {
-  if (bits == 8) return row[x];
-  const std::size_t per_byte = 8 / bits;
-  const unsigned shift = 8 - bits * static_cast<unsigned>(x % per_byte + 1);
-  return static_cast<std::uint8_t>((row[x / per_byte] >> shift) & ((1u << bits) - 1));
-}
-
 void read_rows(std::span<const std::uint8_t> file, const BmpHeader& h, Picture& picture) {
   const std::uint64_t height = picture.height;
   const std::uint64_t stride = stride_of(h.width, h.bits);
@@ -101,20 +89,22 @@ void read_rows(std::span<const std::uint8_t> file, const BmpHeader& h, Picture& 
     // Entries store the bottom row first.
     const std::uint64_t source_row = h.height < 0 ? height - 1 - y : y;
     const std::uint8_t* row = file.data() + h.pixel_offset + source_row * stride;
-    for (std::size_t x = 0; x < picture.width; ++x) *out++ = pixel_at(row, x, h.bits);
+    for (std::size_t x = 0; x < picture.width; ++x) *out++ = packed_index(row, x, h.bits);
   }
 }
 
-std::vector<std::uint8_t> palette_bitmap(std::span<const std::uint8_t> file, const BmpHeader& h) {
+IndexedPicture palette_picture(std::span<const std::uint8_t> file, const BmpHeader& h) {
   const std::uint64_t height = static_cast<std::uint64_t>(std::abs(h.height));
   const std::uint64_t rows_end =
       std::uint64_t{h.pixel_offset} + height * stride_of(h.width, h.bits);
-  if (is_entry_form(h, file.size(), rows_end)) return {file.begin(), file.end()};
-  check_converted_size(h);
+  const bool entry_form = is_entry_form(h, file.size(), rows_end);
+  if (!entry_form) check_converted_size(h);
 
   const std::uint64_t palette_size = std::uint64_t{1} << h.bits;
-  const std::uint64_t colours = h.colours_used == 0 ? palette_size : h.colours_used;
-  if (colours > palette_size) {
+  std::uint64_t colours = h.colours_used == 0 ? palette_size : h.colours_used;
+  if (entry_form) {
+    colours = palette_length(file);
+  } else if (colours > palette_size) {
     throw InputError("malformed: a palette of " + std::to_string(colours) + " colours for " +
                      std::to_string(h.bits) + "-bit pixels");
   }
@@ -123,7 +113,12 @@ std::vector<std::uint8_t> palette_bitmap(std::span<const std::uint8_t> file, con
   if (palette_end > file.size()) throw InputError("truncated inside its palette");
   if (h.pixel_offset < palette_end) throw InputError("malformed: its rows overlap its palette");
 
-  Picture picture;
+  IndexedPicture indexed;
+  if (entry_form) indexed.entry_form = file;
+  indexed.colours = colours;
+  std::copy_n(file.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
+              indexed.resolution.begin());
+  Picture& picture = indexed.picture;
   picture.width = static_cast<std::uint16_t>(h.width);
   picture.height = static_cast<std::uint16_t>(height);
   std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(palette_at), colours * kPaletteEntrySize,
@@ -136,22 +131,17 @@ std::vector<std::uint8_t> palette_bitmap(std::span<const std::uint8_t> file, con
     picture.pixels.assign(std::size_t{picture.width} * height, 0);
     decode_rle(file.subspan(h.pixel_offset), h.bits, picture.width, picture.height, picture.pixels);
   }
-  std::vector<std::uint8_t> result = encode_bmp(picture);
-  std::copy_n(file.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
-              result.begin() + kHorizontalResolutionField);
-  return result;
+  return indexed;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> normalise_bitmap(std::span<const std::uint8_t> file,
-                                           const LikeBitmap& like) {
+DecodedPicture read_bmp(std::span<const std::uint8_t> file) {
   const BmpHeader h = read_bmp_header(file);
   check_format(h);
-  if (!is_true_colour(h)) return palette_bitmap(file, h);
+  if (!is_true_colour(h)) return palette_picture(file, h);
   check_converted_size(h);
-  const TrueColourPicture picture = read_true_colour(file, h);
-  return like ? entry_like(picture, like()) : entry_with_own_palette(picture);
+  return read_true_colour(file, h);
 }
 
 }  // namespace varnu::pack

@@ -1,4 +1,5 @@
-// Bitmaps as image editors save them, brought into the one form an archive entry holds.
+// Bitmaps as image editors save them, read for the one form an archive entry holds; and what
+// every reader of the packer's inputs shares.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,8 @@
 #include <span>
 #include <stdexcept>
 #include <vector>
+
+#include "pack/pictures.hpp"
 
 namespace varnu::pack {
 
@@ -23,20 +26,16 @@ inline constexpr char kSaveInsteadHint[] =
 // would be more than an entry can hold once it has 8 bits per pixel.
 inline constexpr std::uint64_t kMaxInputFileSize = 32u << 20;
 
-// Gives the bitmap of the original entry a picture replaces, as the converter writes it; only
-// asked for when the picture is true colour.
+// Gives the bitmap of the original entry a picture replaces, as the converter writes it; asked
+// for only when the picture needs it.
 using LikeBitmap = std::function<std::vector<std::uint8_t>()>;
 
-// The entry form: the 14-byte file header, the 40-byte information header, the palette at byte
-// 54, then 8-bit rows stored bottom-up and padded to four bytes, the file-size field matching
-// the file. A file already in that form comes back byte for byte. Any other palette bitmap
-// (1, 4 or 8 bits per pixel; uncompressed, RLE8 or RLE4; 40-byte, V4 or V5 header; rows
-// top-down; a short palette) comes back converted: the same pixels and palette colours, a full
-// 256-entry palette, its own resolution fields, every size and offset field set right. A
-// true-colour picture (24 or 32 bits per pixel) comes back with every colour it shows, mapped
-// onto the palette of `like` when given (see entry_like), else onto its own. Throws InputError
-// otherwise.
-std::vector<std::uint8_t> normalise_bitmap(std::span<const std::uint8_t> file,
-                                           const LikeBitmap& like = {});
+// The picture in a bitmap file. A palette bitmap (1, 4 or 8 bits per pixel; uncompressed, RLE8
+// or RLE4; 40-byte, V4 or V5 header; rows top-down; a short palette) comes by index, together
+// with the file itself when that is already in the entry form: the 14-byte file header, the
+// 40-byte information header, the palette at byte 54, then 8-bit rows stored bottom-up and
+// padded to four bytes, the file-size field matching the file. A true-colour bitmap (24 or 32
+// bits per pixel) comes by colour. Throws InputError for anything else.
+DecodedPicture read_bmp(std::span<const std::uint8_t> file);
 
 }  // namespace varnu::pack

@@ -1,5 +1,6 @@
 #include "pack/file_io.hpp"
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 
@@ -34,6 +35,11 @@ std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path,
   if (!file) throw InputError("cannot open it");
   std::vector<std::uint8_t> bytes;
   constexpr std::size_t kChunk = 1 << 16;
+  // Room for the whole file as it is now and the last read past its end, so that reading it
+  // copies nothing twice; the reads below still decide how much there is.
+  if (const std::uintmax_t size = std::filesystem::file_size(path, error); !error) {
+    bytes.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(size, max_size)) + kChunk);
+  }
   while (file) {
     const std::size_t old_size = bytes.size();
     bytes.resize(old_size + kChunk);

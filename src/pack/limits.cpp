@@ -15,6 +15,18 @@ constexpr std::size_t kMaxReaderPayload = kInitialPackedSize - kMaxReadPastPaylo
 
 const std::string kLift = " (--no-limits packs it anyway)";
 
+// Why a bitmap of `size` bytes, as `said` (\"the bitmap is N bytes\", ...), cannot be stored.
+std::optional<std::string> refuse_bitmap_size(const std::string& said, std::uint64_t size,
+                                              bool no_limits) {
+  if (size > kMaxBitmapFileSize) {
+    return said + ", more than its 24-bit size field can say (" +
+           std::to_string(kMaxBitmapFileSize) + ")";
+  }
+  if (no_limits || size <= kInitialImageSize) return std::nullopt;
+  return said + ", more than the " + std::to_string(kInitialImageSize) +
+         " that readers with fixed buffers hold" + kLift;
+}
+
 }  // namespace
 
 std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limits) {
@@ -24,16 +36,9 @@ std::optional<std::string> refuse_picture_count(std::size_t count, bool no_limit
 }
 
 std::optional<std::string> refuse_bitmap(std::span<const std::uint8_t> stored, bool no_limits) {
-  if (stored.size() > kMaxBitmapFileSize) {
-    return "the bitmap is " + std::to_string(stored.size()) +
-           " bytes, more than its 24-bit size field can say (" +
-           std::to_string(kMaxBitmapFileSize) + ")";
-  }
+  const std::string said = "the bitmap is " + std::to_string(stored.size()) + " bytes";
+  if (auto refusal = refuse_bitmap_size(said, stored.size(), no_limits)) return refusal;
   if (no_limits) return std::nullopt;
-  if (stored.size() > kInitialImageSize) {
-    return "the bitmap is " + std::to_string(stored.size()) + " bytes, more than the " +
-           std::to_string(kInitialImageSize) + " that readers with fixed buffers hold" + kLift;
-  }
   const std::uint64_t stride = row_stride(read_layout(stored).width);
   if (converter_flips(stored) && stride > kWorkAreaSize) {
     return "green-keyed rows of " + std::to_string(stride) + " bytes, longer than the " +
@@ -52,6 +57,17 @@ std::optional<std::string> refuse_payload(std::size_t payload_size, bool no_limi
   if (no_limits || payload_size <= kMaxReaderPayload) return std::nullopt;
   return "packs to " + std::to_string(payload_size) + " bytes, more than the " +
          std::to_string(kMaxReaderPayload) + " that readers with fixed buffers hold" + kLift;
+}
+
+std::optional<std::string> refuse_picture_sides(std::uint64_t width, std::uint64_t height,
+                                                bool no_limits) {
+  if (width > kMaxPictureSide || height > kMaxPictureSide) {
+    return "larger than 65535 pixels on a side, which the converter cannot read";
+  }
+  const std::uint64_t least = kHeadersSize + height * row_stride(static_cast<std::uint16_t>(width));
+  return refuse_bitmap_size(
+      "would be at least " + std::to_string(least) + " bytes with 8 bits per pixel", least,
+      no_limits);
 }
 
 }  // namespace varnu::pack

@@ -8,10 +8,29 @@
 #include "format/buffers.hpp"
 
 namespace varnu::pack {
+namespace {
+
+// Blue, green and red of palette entry 0 are read for every bitmap.
+constexpr std::size_t kFirstEntryEnd = kPaletteOffset + 3;
+
+}  // namespace
+
+std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan) {
+  const BitmapLayout& layout = plan.layout;
+  std::uint64_t end = std::max<std::uint64_t>(layout.file_size, kFirstEntryEnd);
+  if (palette_is_green_key(image)) end = std::max<std::uint64_t>(end, layout.pixel_offset + 1);
+  if (plan.flip) {
+    end = std::max(end, layout.pixel_offset + layout.height * row_stride(layout.width));
+  }
+  return static_cast<std::size_t>(end);
+}
+
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {
   const std::optional<BitmapPlan> plan = plan_bitmap(file, OutputMode::kPlain);
   if (!plan) return std::nullopt;
-  std::vector<std::uint8_t> out(file.begin(), file.end());
+  // Only what the converter reads: `file` may be a whole image buffer.
+  std::vector<std::uint8_t> out(
+      file.begin(), file.begin() + static_cast<std::ptrdiff_t>(writer_reads_end(file, *plan)));
   fix_up_bitmap(out, *plan);
   out.resize(plan->layout.file_size);
   return out;
@@ -32,8 +51,14 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
                               std::optional<bool> like_upside_down) {
   // The picture as the converter would give it back if it never moved a row: the resolution
   // fields are the only other bytes it changes.
+  const std::optional<BitmapPlan> plan = plan_bitmap(picture, OutputMode::kPlain);
+  // Not green-keyed, the picture comes back as it is stored, and so it stays as it is when the
+  // original was not stored upside down either: nothing to try (most pictures, with --like).
+  if (plan && !palette_is_green_key(picture) && plan->layout.file_size == picture.size() &&
+      like_upside_down == false) {
+    return {.file = std::move(picture), .upside_down = false, .warning = {}};
+  }
   std::vector<std::uint8_t> wanted = picture;
-  const std::optional<BitmapPlan> plan = plan_bitmap(wanted, OutputMode::kPlain);
   if (plan) fix_up_bitmap(wanted, BitmapPlan{.layout = plan->layout, .flip = false});
 
   std::vector<std::uint8_t> flipped = upside_down(picture);

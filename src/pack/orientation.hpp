@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "bitmap/layout.hpp"
+
 namespace varnu::pack {
 
 struct StoredForm {
@@ -30,6 +32,11 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
 // The same bitmap with its rows in reverse order. `file` is in the entry form, so its rows lie
 // inside it.
 std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file);
+
+// Where the bytes end that decide what the converter writes for the bitmap planned as `plan` in
+// `image`: the file itself, the first palette entry and, for a green-keyed palette, the first
+// stored pixel, or all the rows when it turns them over.
+std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan);
 
 // What the converter writes for the stored bitmap `file` in plain mode, or nothing when it
 // would refuse it.

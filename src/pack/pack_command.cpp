@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "bitmap/layout.hpp"
+#include "driver/names.hpp"
 #include "format/archive.hpp"
-#include "pack/bmp_input.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/file_io.hpp"
 #include "pack/in_order.hpp"
@@ -17,42 +17,55 @@
 #include "pack/lzss_pack.hpp"
 #include "pack/orientation.hpp"
 #include "pack/original.hpp"
+#include "pack/picture_input.hpp"
 #include "pack/progress_line.hpp"
+#include "pack/unchanged.hpp"
 #include "platform/machine.hpp"
 
 namespace varnu::pack {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] [--jobs N] OUT.arc IN.BMP...";
+    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] [--jobs N] OUT.arc PICTURE...";
 
 constexpr char kHelp[] =
-    "Packs bitmaps into an archive that varnu converts back into the same bitmaps.\n"
+    "Packs pictures into an archive that varnu converts back into the same pictures.\n"
     "\n"
     "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
-    "                       fields varnu ignores, and its orientation, for picture k\n"
+    "                       fields varnu ignores, and its orientation, for picture k; and copy\n"
+    "                       entry k as it stands where varnu would write the same file from\n"
+    "                       picture k's entry as from it\n"
     "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
     "  --jobs N, -j N       pack on N threads (default: one per processor; at most 256);\n"
     "                       the archive is the same whatever N is\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
-    "Inputs: palette bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4), and\n"
-    "24- or 32-bit true-colour bitmaps, mapped onto entry k's palette with --like, else onto a\n"
-    "palette of their own colours (256 at most). One entry per input, in the order given. On\n"
-    "any failure no archive is written and the exit status is 1.\n"
+    "Pictures: bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4) or of 24 or 32,\n"
+    "and PNG of 8 bits a channel or fewer (palette, grey, RGB, with or without alpha). Palette\n"
+    "pictures keep their indices; with --like, one whose palette differs from entry k's is\n"
+    "matched by colour, with a warning. True colour goes onto entry k's palette with --like,\n"
+    "else onto a palette of its own colours (256 at most). One entry per picture, in the order\n"
+    "given. On any failure no archive is written and the exit status is 1.\n"
     "\n"
     "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
-    "bitmaps read and MB/s, cleared at the end; warnings are printed as they come.\n";
+    "pictures read and MB/s, cleared at the end; warnings are printed as they come.\n";
+
+// A picture for one entry: a file, or with --like the original's entry as the converter writes
+// it.
+struct Input {
+  std::string name;  // what messages call it
+  bool from_original = false;
+};
 
 struct Options {
   std::optional<std::string> like;
   bool no_limits = false;
-  std::optional<unsigned> jobs;  // nothing: one thread per processor
+  std::optional<unsigned> jobs{};  // nothing: one thread per processor
   bool help = false;
   bool version = false;
   std::string output;
-  std::vector<std::string> inputs;
+  std::vector<Input> inputs{};
 };
 
 class UsageError : public std::runtime_error {
@@ -126,41 +139,10 @@ Options parse(const std::vector<std::string>& args) {
     }
   }
   if (options.help || options.version) return options;
-  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one bitmap");
+  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
   options.output = args[k];
-  options.inputs.assign(args.begin() + static_cast<std::ptrdiff_t>(k) + 1, args.end());
+  for (++k; k < args.size(); ++k) options.inputs.push_back({args[k]});
   return options;
-}
-
-// The bitmap in `name` in the form it is stored, with what --like takes from `original`, entry
-// k of the archive `like`; the size of the file is added to `bytes_read`.
-StoredForm prepare(const std::string& name, const std::optional<std::string>& like,
-                   const OriginalEntry* original, std::atomic<std::uint64_t>& bytes_read) {
-  LikeBitmap like_bitmap;
-  if (original != nullptr) {
-    like_bitmap = [&] {
-      try {
-        return read_converted_bitmap(path_from_utf8(*like), *original);
-      } catch (const InputError& e) {
-        throw Failure(*like, e.what());
-      }
-    };
-  }
-  std::vector<std::uint8_t> picture;
-  try {
-    const std::vector<std::uint8_t> file = read_whole_file(path_from_utf8(name), kMaxInputFileSize);
-    bytes_read += file.size();
-    picture = normalise_bitmap(file, like_bitmap);
-  } catch (const InputError& e) {
-    throw Failure(name, e.what());
-  }
-  std::optional<bool> like_upside_down;
-  if (original != nullptr) {
-    std::copy(original->resolution.begin(), original->resolution.end(),
-              picture.begin() + kHorizontalResolutionField);
-    like_upside_down = original->upside_down;
-  }
-  return choose_stored_form(std::move(picture), like_upside_down);
 }
 
 std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
@@ -175,33 +157,83 @@ std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm
   return payload;
 }
 
-// What packing picture k gives the in-order stage that writes it.
-struct PackedPicture {
-  std::vector<std::uint8_t> payload;
-  std::string warning;  // empty: none
+// An entry of the new archive, as far as its picture alone decides it.
+struct PreparedEntry {
+  std::string name;
+  StoredForm form{};
+  std::vector<PackMessage> warnings{};
+  // With --like, when the converter writes the same file from it as from the original entry: the
+  // original entry's bytes, to be copied as they stand. Otherwise the packed stream.
+  std::optional<std::vector<std::uint8_t>> unchanged{};
+  std::optional<std::vector<std::uint8_t>> payload{};
 };
 
-// Picture k from its file to its checked stream: the work that depends on no other picture,
-// done on any thread.
-PackedPicture pack_picture(const Options& options, std::size_t k, const OriginalEntry* original,
-                           std::atomic<std::uint64_t>& bytes_read) {
-  const std::string& name = options.inputs[k];
-  StoredForm form = prepare(name, options.like, original, bytes_read);
-  return {pack_checked(name, form, options.no_limits), std::move(form.warning)};
+// The picture for one entry in the form it is stored, with what --like takes from the original,
+// then copied from the original or packed: the part of each entry that needs no other.
+// The size of each file read is added to `bytes_read`.
+PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
+                      std::atomic<std::uint64_t>& bytes_read) {
+  PreparedEntry prepared{.name = input.name};
+  NormalisedPicture picture;
+  try {
+    const std::vector<std::uint8_t> file =
+        input.from_original ? like->converted
+                            : read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
+    if (!input.from_original) bytes_read += file.size();
+    PictureOptions options{.no_limits = no_limits};
+    if (like != nullptr) options.like = [like] { return like->converted; };
+    picture = normalise_picture(file, options);
+  } catch (const InputError& e) {
+    throw Failure(input.name, e.what());
+  }
+  std::optional<bool> like_upside_down;
+  if (like != nullptr) {
+    std::copy(like->entry->resolution.begin(), like->entry->resolution.end(),
+              picture.bitmap.begin() + kHorizontalResolutionField);
+    like_upside_down = like->entry->upside_down;
+  }
+  prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
+  for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
+    if (!warning->empty()) {
+      prepared.warnings.push_back({input.name, PackMessage::Kind::kWarning, *warning});
+    }
+  }
+  if (like != nullptr && converts_alike(prepared.form.file, like->converted)) {
+    prepared.unchanged = std::move(like->bytes);
+  } else {
+    prepared.payload = pack_checked(input.name, prepared.form, no_limits);
+  }
+  return prepared;
 }
 
-// Entry k at the archive's end: its header, its stream and the filler to the next boundary.
-// Called in picture order, on the thread that runs the command.
-void write_entry(PendingFile& archive, const std::string& archive_name,
-                 const PackedPicture& picture, const OriginalEntry* original) {
-  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
+void write_to(PendingFile& archive, const std::string& output,
+              std::span<const std::uint8_t> bytes) {
   try {
-    archive.write(entry_start(picture.payload.size(), original ? original->unread : UnreadBytes{}));
-    archive.write(picture.payload);
-    archive.write({kZeros, filler_size(kPayloadOffset + picture.payload.size())});
+    archive.write(bytes);
   } catch (const std::runtime_error& e) {
-    throw Failure(archive_name, e.what());
+    throw Failure(output, e.what());
   }
+}
+
+// Writes entry k, in order: copied when unchanged and the bytes it takes from earlier entries are
+// the same as in the original, else packed.
+void commit(PendingFile& archive, const Options& options, PreparedEntry& prepared,
+            const OriginalEntry* original, LeftoverCheck* check) {
+  if (prepared.unchanged && (check == nullptr || check->leftovers_match())) {
+    write_to(archive, options.output, *prepared.unchanged);
+    if (check != nullptr) check->leave_copied();
+    return;
+  }
+  if (!prepared.payload) {
+    prepared.payload = pack_checked(prepared.name, prepared.form, options.no_limits);
+  }
+  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
+  const std::vector<std::uint8_t>& payload = *prepared.payload;
+  write_to(archive, options.output,
+           entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
+  write_to(archive, options.output, payload);
+  write_to(archive, options.output, {kZeros, filler_size(kPayloadOffset + payload.size())});
+  if (check != nullptr) check->leave_packed(prepared.form.file);
 }
 
 // How many threads pack: --jobs, else one per processor, and only one where there are no threads.
@@ -210,21 +242,29 @@ unsigned thread_count(const Options& options) {
   return std::min(options.jobs.value_or(platform::processor_count()), kMaxJobs);
 }
 
+// Each picture is prepared (read, compared with the original, packed) on any thread; entries are
+// written strictly in order on the calling thread, which alone follows what earlier entries left.
 void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserver* observer) {
   if (auto refusal = refuse_picture_count(options.inputs.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
-  std::vector<OriginalEntry> originals;
-  if (options.like) {
+  std::optional<OriginalArchive> original;
+  std::optional<LeftoverCheck> check;
+  // Reading the original, which may fail at any entry.
+  const auto from_original = [&](auto read) {
     try {
-      originals = read_original_archive(path_from_utf8(*options.like));
+      return read();
     } catch (const InputError& e) {
       throw Failure(*options.like, e.what());
     }
-    if (originals.size() != options.inputs.size()) {
-      throw Failure(*options.like, "has " + std::to_string(originals.size()) + " entries but " +
-                                       std::to_string(options.inputs.size()) +
-                                       " bitmaps were given");
+  };
+  if (options.like) {
+    original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
+    from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
+    if (original->entries.size() != options.inputs.size()) {
+      throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
+                                       " entries but " + std::to_string(options.inputs.size()) +
+                                       " pictures were given");
     }
   }
 
@@ -234,31 +274,70 @@ void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserv
   } catch (const std::runtime_error& e) {
     throw Failure(options.output, e.what());
   }
-  auto original = [&](std::size_t k) { return options.like ? &originals[k] : nullptr; };
   const std::size_t total = options.inputs.size();
   std::atomic<std::uint64_t> bytes_read = 0;
   std::size_t written = 0;
   auto report = [&] {
     if (observer != nullptr) observer->progress(written, total, bytes_read);
   };
-  run_in_order<PackedPicture>(
+  auto entry = [&](std::size_t k) { return original ? &original->entries[k] : nullptr; };
+  // What the original says of entry k; an entry that borrows knows its file only once `check`
+  // has followed the converter through the entries before it, on the calling thread.
+  auto like_entry = [&](std::size_t k) {
+    return from_original(
+        [&] { return read_like_entry(path_from_utf8(*options.like), *entry(k), *check); });
+  };
+  auto in_order_only = [&](std::size_t k) { return entry(k) != nullptr && entry(k)->borrows(); };
+  run_in_order<std::optional<PreparedEntry>>(
       total, thread_count(options),
-      [&](std::size_t k) { return pack_picture(options, k, original(k), bytes_read); },
-      [&](std::size_t k, PackedPicture&& picture) {
-        write_entry(*archive, options.output, picture, original(k));
-        if (!picture.warning.empty()) {
-          warnings.push_back({options.inputs[k], PackMessage::Kind::kWarning, picture.warning});
-          if (observer != nullptr) observer->warning(warnings.back());
+      [&](std::size_t k) -> std::optional<PreparedEntry> {
+        if (in_order_only(k)) return std::nullopt;
+        std::optional<LikeEntry> like;
+        if (entry(k) != nullptr) like = like_entry(k);
+        return prepare(options.inputs[k], like ? &*like : nullptr, options.no_limits, bytes_read);
+      },
+      [&](std::size_t k, std::optional<PreparedEntry>&& prepared) {
+        if (entry(k) != nullptr) from_original([&] { check->enter(k); });
+        if (!prepared) {
+          LikeEntry like = like_entry(k);
+          prepared = prepare(options.inputs[k], &like, options.no_limits, bytes_read);
+        }
+        commit(*archive, options, *prepared, entry(k), check ? &*check : nullptr);
+        for (const PackMessage& warning : prepared->warnings) {
+          warnings.push_back(warning);
+          if (observer != nullptr) observer->warning(warning);
         }
         ++written;
         report();
       },
       report);
+  // The bytes after the original's last entry follow the new archive's last entry.
+  if (original) {
+    from_original([&] {
+      std::ifstream tail = open_original(path_from_utf8(*options.like));
+      read_tail(tail, *original, [&](std::span<const std::uint8_t> part) {
+        write_to(*archive, options.output, part);
+      });
+    });
+  }
   try {
     archive->commit();
   } catch (const std::runtime_error& e) {
     throw Failure(options.output, e.what());
   }
+}
+
+PackResult run(const Options& options, PackObserver* observer) {
+  PackResult result;
+  try {
+    pack(options, result.messages, observer);
+  } catch (const Failure& e) {
+    // A failure is the one message: warnings about earlier pictures would only bury it.
+    return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
+  } catch (const std::exception& e) {
+    return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
+  }
+  return result;
 }
 
 }  // namespace
@@ -286,16 +365,24 @@ PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
     out << "varnu-pack " << VARNU_VERSION << '\n';
     return {};
   }
-  PackResult result;
-  try {
-    pack(options, result.messages, observer);
-  } catch (const Failure& e) {
-    // A failure is the one message: warnings about earlier pictures would only bury it.
-    return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
-  } catch (const std::exception& e) {
-    return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
+  return run(options, observer);
+}
+
+PackResult pack_replacing(const std::string& original, const std::string& output,
+                          const std::vector<std::optional<std::string>>& pictures, bool no_limits) {
+  Options options{.like = original, .no_limits = no_limits, .output = output};
+  const std::string base = derive_base_name(original);
+  for (std::size_t k = 0; k < pictures.size(); ++k) {
+    if (pictures[k]) {
+      options.inputs.push_back({*pictures[k]});
+      continue;
+    }
+    // Named as the converter names the file it writes for the entry.
+    const auto entry = static_cast<int>(k);
+    options.inputs.push_back(
+        {entry < kMaxEntries ? output_name(base, entry) : "entry " + std::to_string(k), true});
   }
-  return result;
+  return run(options, nullptr);
 }
 
 int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -46,6 +46,17 @@ class PackObserver {
 PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
                     PackObserver* observer = nullptr);
 
+// For a page that replaces some pictures of an archive and saves it: what `varnu-pack --like
+// original output PICTURES...` does, picture k being the file pictures[k] names, or where that is
+// empty entry k of `original` as the converter writes it. The archive is byte for byte the one the
+// command line writes from those files: every entry whose picture is unchanged (all those without
+// a file, unless they hold bytes that an edited entry before them changed) is copied from the
+// original as it stands. Messages about an entry without a file name it as the converter names
+// its file.
+PackResult pack_replacing(const std::string& original, const std::string& output,
+                          const std::vector<std::optional<std::string>>& pictures,
+                          bool no_limits = false);
+
 // The line the command line prints for `message`, without its line end: "varnu-pack: ",
 // "warning: " for a warning, the file and ": " when it names one, then the text.
 std::string message_line(const PackMessage& message);

@@ -98,9 +98,7 @@ TrueColourPicture read_true_colour(std::span<const std::uint8_t> file, const Bmp
       }
       const std::uint8_t* p = row + 4 * x;
       if (p[shifts.other / 8] != other_of_first) {
-        throw InputError(
-            "transparent: its alpha differs between pixels, and an entry has no transparency but "
-            "its green key; save it without alpha, as a 24-bit bitmap");
+        throw InputError(kTranslucentRefusal);
       }
       *out++ =
           Colour{p[shifts.red / 8]} << 16 | Colour{p[shifts.green / 8]} << 8 | p[shifts.blue / 8];

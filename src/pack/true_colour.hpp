@@ -23,6 +23,11 @@ struct TrueColourPicture {
   std::array<std::uint8_t, kResolutionFieldsSize> resolution{};
 };
 
+// Why a picture whose alpha differs between pixels is refused, whatever its file.
+inline constexpr char kTranslucentRefusal[] =
+    "transparent: its alpha differs between pixels, and an entry has no transparency but its "
+    "green key; save it without alpha, as a 24-bit bitmap";
+
 // The picture in `file`, whose header says 24 or 32 bits per pixel and whose sides the caller
 // has checked. A fourth byte that differs between pixels is transparency, which an entry cannot
 // hold beyond its green key: refused, as are masks other than whole bytes. Throws InputError.

@@ -5,6 +5,7 @@
 #include "bitmap/layout.hpp"
 #include "pack/bmp_header.hpp"
 #include "pack/colour_map.hpp"
+#include "pack/entry_copy.hpp"
 #include "pack/palette_bitmap.hpp"
 
 namespace varnu::pack {
@@ -32,31 +33,6 @@ Picture with_indices(const TrueColourPicture& picture, const MappedPicture& mapp
   return out;
 }
 
-// The original's palette as the converter and editors both see it: at byte 54, as many entries
-// as its header says (256 for 0), all of them before its rows and inside it.
-std::size_t palette_length(std::span<const std::uint8_t> converted, const BitmapLayout& layout) {
-  const std::uint32_t said = read_u32(converted, kColoursUsedField);
-  std::size_t count = said == 0 || said > kPaletteEntries ? kPaletteEntries : said;
-  std::size_t end = converted.size();
-  if (layout.pixel_offset >= kPaletteOffset) end = std::min<std::size_t>(end, layout.pixel_offset);
-  return std::min(count, (end - kPaletteOffset) / kPaletteEntrySize);
-}
-
-// Whether the picture can go into a copy of `converted`: an editor shows the same 8-bit rows
-// the converter reads.
-bool fits_in_place(std::span<const std::uint8_t> converted, const BitmapLayout& layout,
-                   const TrueColourPicture& picture, std::size_t palette_entries) {
-  const std::uint64_t rows_end =
-      layout.pixel_offset + std::uint64_t{layout.height} * row_stride(layout.width);
-  return read_u32(converted, kInfoSizeField) == kBasicInfoHeaderSize &&
-         read_u16(converted, kBitsField) == kEntryBitsPerPixel &&
-         read_u32(converted, kCompressionField) == kUncompressed &&
-         read_u32(converted, kWidthField) == picture.width &&
-         read_u32(converted, kHeightField) == picture.height &&
-         layout.pixel_offset >= kPaletteOffset + palette_entries * kPaletteEntrySize &&
-         rows_end <= converted.size();
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> entry_with_own_palette(const TrueColourPicture& picture) {
@@ -71,7 +47,7 @@ std::vector<std::uint8_t> entry_like(const TrueColourPicture& picture,
   // The converter writes nothing shorter (see plan_bitmap); a shorter one has no palette to keep.
   if (converted.size() < kPaletteOffset) return entry_with_own_palette(picture);
   const BitmapLayout layout = read_layout(converted);
-  const std::size_t entries = palette_length(converted, layout);
+  const std::size_t entries = palette_length(converted);
   PaletteTarget target;
   for (std::size_t k = 0; k < entries; ++k) {
     target.palette.push_back(read_u32(converted, kPaletteOffset + k * kPaletteEntrySize) &
@@ -84,29 +60,18 @@ std::vector<std::uint8_t> entry_like(const TrueColourPicture& picture,
     for (std::size_t x = 0; x < layout.width; ++x) target.used.set(converted[row + x]);
   }
 
-  if (!fits_in_place(converted, layout, picture, entries)) {
+  if (!fits_in_place(converted, picture.width, picture.height, entries)) {
     target.capacity = kPaletteEntries;
     return encode_bmp(with_indices(picture, map_onto_palette(picture, target),
                                    converted.subspan(kPaletteOffset, entries * kPaletteEntrySize)));
   }
 
-  // The original's indices in the picture's order, for the pixels that keep theirs.
-  std::vector<std::uint8_t> indices;
-  indices.reserve(picture.colours.size());
-  for (std::uint64_t y = 0; y < picture.height; ++y) {
-    const auto row =
-        converted.begin() + static_cast<std::ptrdiff_t>(layout.pixel_offset + y * stride);
-    indices.insert(indices.end(), row, row + picture.width);
-  }
+  // The original's indices, for the pixels that keep theirs.
+  const std::vector<std::uint8_t> indices = indices_in_place(converted);
   target.capacity = entries;
   target.indices = indices;
   const MappedPicture mapped = map_onto_palette(picture, target);
-  std::vector<std::uint8_t> out(converted.begin(), converted.end());
-  for (std::uint64_t y = 0; y < picture.height; ++y) {
-    std::copy_n(mapped.indices.begin() + static_cast<std::ptrdiff_t>(y * picture.width),
-                picture.width,
-                out.begin() + static_cast<std::ptrdiff_t>(layout.pixel_offset + y * stride));
-  }
+  std::vector<std::uint8_t> out = with_indices_in_place(converted, mapped.indices);
   set_entries(std::span(out).subspan(kPaletteOffset), mapped);
   return out;
 }

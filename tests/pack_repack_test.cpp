@@ -1,0 +1,379 @@
+// The edit, repack and patch workflow end to end: convert an archive made by another packer,
+// save the outputs as editors do (bitmaps, palette PNG, RGB PNG, ImageMagick's), repack with
+// --like and compare files. Untouched entries come back byte for byte with the original's
+// filler and the bytes after its last entry; an edited one changes that entry alone; a palette
+// that differs is a warning; hostile PNGs are refused. The originals are written here, their
+// streams all literals, so that no entry is what varnu-pack would make of it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/pack_command.hpp"
+#include "tests/support/pack_files.hpp"
+#include "tests/support/png_writer.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace varnu::testing;
+
+const fs::path kImageMagick = "/usr/bin/convert";
+const fs::path kXdelta = "/usr/bin/xdelta3";
+
+constexpr std::uint8_t kFiller = 0xA5;
+const std::string kAfterLastEntry = "bytes no reader looks at, kept after the last entry";
+
+struct Original {
+  Bytes file;
+  std::vector<std::size_t> starts;  // where each entry begins; the last is where the tail begins
+};
+
+// Each entry's stream all literals, its unread header bytes set, its filler kFiller, and bytes
+// after the last one.
+Original original_of(const std::vector<Bytes>& bitmaps) {
+  Original o;
+  for (std::size_t k = 0; k < bitmaps.size(); ++k) {
+    o.file.resize((o.file.size() + kBoundary - 1) / kBoundary * kBoundary, kFiller);
+    o.starts.push_back(o.file.size());
+    const auto n = static_cast<std::uint8_t>(k);
+    append_entry(o.file, literal_stream(bitmaps[k]), {n, 0x60, static_cast<std::uint8_t>(n + 1)});
+  }
+  o.file.resize((o.file.size() + kBoundary - 1) / kBoundary * kBoundary, kFiller);
+  o.starts.push_back(o.file.size());
+  o.file.insert(o.file.end(), kAfterLastEntry.begin(), kAfterLastEntry.end());
+  return o;
+}
+
+// Palettes of 256, 16 and 2 entries, a short palette with a gap before the rows and bytes after
+// them, a picture the converter turns over.
+std::vector<Bytes> original_bitmaps() {
+  return {
+      bmp_file({.width = 37, .height = 21}),
+      bmp_file({.width = 13, .height = 6, .colours = 16, .gap = 6, .tail = 9}),
+      bmp_file({.width = 24, .height = 5, .colours = 2}),
+      bmp_file({.width = 9,
+                .height = 7,
+                .colours = 40,
+                .green_key = true,
+                .bottom_left = 0,
+                .top_left = 0}),
+  };
+}
+
+std::uint32_t u32_at(const Bytes& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// A bitmap varnu wrote, as a PNG of the test's own writer: palette (its palette at the length
+// its header says) or RGB.
+PngBytes png_of(const Bytes& bmp, bool palette, bool interlaced = false) {
+  const std::uint32_t width = bmp[18] | bmp[19] << 8;
+  const std::uint32_t height = bmp[22] | bmp[23] << 8;
+  const std::uint32_t rows = bmp[10] | bmp[11] << 8 | bmp[12] << 16;
+  const std::uint32_t entries = u32_at(bmp, 46) == 0 ? 256 : u32_at(bmp, 46);
+  PngSpec s{.width = width,
+            .height = height,
+            .colour_type = palette ? kPngPalette : kPngRgb,
+            .interlaced = interlaced};
+  const auto rgb = [&](std::size_t k) {
+    return std::array<std::uint8_t, 3>{bmp[54 + 4 * k + 2], bmp[54 + 4 * k + 1], bmp[54 + 4 * k]};
+  };
+  if (palette) {
+    for (std::size_t k = 0; k < entries; ++k) s.palette.push_back(rgb(k));
+  }
+  for (std::uint32_t y = height; y-- > 0;) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint8_t index = bmp[rows + y * ((width + 3) & ~3u) + x];
+      if (palette) {
+        s.samples.push_back(index);
+      } else {
+        for (const std::uint8_t c : rgb(index)) s.samples.push_back(c);
+      }
+    }
+  }
+  return png_file(s);
+}
+
+struct PackerRun {
+  int status = -1;
+  std::string err;
+};
+
+// The packer under test (with a Node.js converter, its varnu-pack.js) in `dir`.
+PackerRun pack(const fs::path& dir, std::vector<std::string> args) {
+  TempDir streams;
+  const RunResult r = run_varnu(
+      {.args = std::move(args), .cwd = dir, .packer = true, .stderr_file = streams.path() / "err"});
+  const Bytes err = read_bytes(streams.path() / "err");
+  return {r.status, std::string(err.begin(), err.end())};
+}
+
+class Repack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    original_ = original_of(original_bitmaps());
+    write_bytes(dir_.path() / "GAME.ARC", original_.file);
+    const auto converted = files_converted(dir_.path(), "GAME.ARC");
+    ASSERT_TRUE(converted);
+    outputs_ = *converted;
+    ASSERT_EQ(outputs_.size(), 4u);
+  }
+
+  // Writes `files` (name, bytes) into a folder of their own and packs them in that order with
+  // --like GAME.ARC.
+  PackerRun pack_like(const std::string& folder,
+                      const std::vector<std::pair<std::string, Bytes>>& files) {
+    fs::create_directory(dir_.path() / folder);
+    std::vector<std::string> args = {"--like", "../GAME.ARC", "NEW.ARC"};
+    for (const auto& [name, bytes] : files) {
+      write_bytes(dir_.path() / folder / name, bytes);
+      args.push_back(name);
+    }
+    return pack(dir_.path() / folder, args);
+  }
+
+  // The outputs, each made into another file by `save`, named with `extension`.
+  template <typename Save>
+  std::vector<std::pair<std::string, Bytes>> saved(const std::string& extension, Save save) {
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (const auto& [name, bytes] : outputs_) {
+      files.emplace_back(fs::path(name).stem().string() + extension, save(name, bytes));
+    }
+    return files;
+  }
+
+  Bytes new_archive(const std::string& folder) {
+    return read_bytes(dir_.path() / folder / "NEW.ARC");
+  }
+
+  TempDir dir_;
+  Original original_;
+  std::map<std::string, Bytes> outputs_;
+};
+
+// Saved every way an editor may save them, unedited, the pictures give the original file.
+TEST_F(Repack, UneditedPicturesGiveTheOriginalFile) {
+  const auto as_is = [](const std::string&, const Bytes& b) { return b; };
+  const auto palette_png = [](const std::string&, const Bytes& b) { return png_of(b, true); };
+  const auto interlaced_png = [](const std::string&, const Bytes& b) {
+    return png_of(b, true, true);
+  };
+  const auto rgb_png = [](const std::string&, const Bytes& b) { return png_of(b, false); };
+  struct Form {
+    const char* name;
+    std::vector<std::pair<std::string, Bytes>> files;
+    bool warnings_allowed = false;
+  };
+  std::vector<Form> forms = {
+      {"bitmaps as varnu wrote them", saved(".BMP", as_is)},
+      {"palette PNG", saved(".png", palette_png)},
+      {"palette PNG, interlaced", saved(".png", interlaced_png)},
+      {"RGB PNG", saved(".png", rgb_png)},
+  };
+  if (fs::exists(kImageMagick)) {
+    for (const char* format : {"PNG8", "PNG24"}) {
+      forms.push_back({format,
+                       saved(".png",
+                             [&](const std::string& name, const Bytes&) {
+                               const std::string png = std::string(format) + "-" + name + ".png";
+                               const RunResult r =
+                                   run_varnu({.program = kImageMagick,
+                                              .args = {name, std::string(format) + ":" + png},
+                                              .cwd = dir_.path(),
+                                              .capture_stderr = true});
+                               EXPECT_EQ(r.status, 0) << r.output;
+                               return read_bytes(dir_.path() / png);
+                             }),
+                       // ImageMagick may order a palette its own way: mapped by colour, with a
+                       // warning, it gives the same file.
+                       true});
+    }
+  }
+  for (const Form& form : forms) {
+    SCOPED_TRACE(form.name);
+    const std::string folder = std::to_string(&form - forms.data());
+    const PackerRun run = pack_like(folder, form.files);
+    EXPECT_EQ(run.status, 0) << run.err;
+    if (!form.warnings_allowed) {
+      EXPECT_EQ(run.err, "");
+    }
+    EXPECT_TRUE(new_archive(folder) == original_.file);
+  }
+}
+
+// One edited picture changes its own entry and nothing else: the entries after it are the
+// original's bytes, moved to their new boundaries, and a binary patch is about one entry.
+TEST_F(Repack, OneEditedPictureChangesOneEntry) {
+  std::vector<std::pair<std::string, Bytes>> files(outputs_.begin(), outputs_.end());
+  Bytes& edited = files[1].second;
+  const std::size_t rows = u32_at(edited, 10);
+  edited[rows + 3] = static_cast<std::uint8_t>((edited[rows + 3] + 1) % 16);
+  const PackerRun run = pack_like("edited", files);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Bytes out = new_archive("edited");
+
+  const std::vector<std::size_t>& at = original_.starts;
+  ASSERT_GE(out.size(), at[1]);
+  EXPECT_TRUE(std::equal(original_.file.begin(), original_.file.begin() + at[1], out.begin()));
+  // The new entry 1 ends on a boundary; everything from there on is the original's from entry 2.
+  const std::size_t rest = original_.file.size() - at[2];
+  ASSERT_GE(out.size(), rest);
+  const std::size_t new_end = out.size() - rest;
+  EXPECT_EQ(new_end % kBoundary, 0u);
+  EXPECT_TRUE(std::equal(original_.file.begin() + at[2], original_.file.end(),
+                         out.begin() + static_cast<std::ptrdiff_t>(new_end)));
+  const auto again = files_converted(dir_.path() / "edited", "NEW.ARC");
+  ASSERT_TRUE(again);
+  std::size_t k = 0;
+  for (const auto& [name, bytes] : *again) EXPECT_EQ(bytes, files[k++].second) << name;
+
+  if (!fs::exists(kXdelta)) GTEST_SKIP() << "no xdelta3 at " << kXdelta;
+  const RunResult delta =
+      run_varnu({.program = kXdelta,
+                 .args = {"-e", "-9", "-f", "-s", "../GAME.ARC", "NEW.ARC", "patch"},
+                 .cwd = dir_.path() / "edited",
+                 .capture_stderr = true});
+  ASSERT_EQ(delta.status, 0) << delta.output;
+  // The entry's stream of literals, and little more.
+  EXPECT_LT(fs::file_size(dir_.path() / "edited" / "patch"), new_end - at[1] + 256);
+}
+
+// A palette in another order: the pixels are matched by colour, with a warning naming the file;
+// the colours, and here every byte, are the original's.
+TEST_F(Repack, AReorderedPaletteIsAWarningAndKeepsTheColours) {
+  // Palette entries a and b swapped, and the pixels with them: the picture looks the same.
+  const auto swapped = [](Bytes bmp, std::uint8_t a, std::uint8_t b) {
+    for (std::size_t k = 0; k < 4; ++k) std::swap(bmp[54 + 4 * a + k], bmp[54 + 4 * b + k]);
+    for (std::size_t k = u32_at(bmp, 10); k < bmp.size(); ++k) {
+      if (bmp[k] == a || bmp[k] == b) bmp[k] = bmp[k] == a ? b : a;
+    }
+    return bmp;
+  };
+  std::vector<std::pair<std::string, Bytes>> files(outputs_.begin(), outputs_.end());
+  files[0] = {"swapped.bmp", swapped(files[0].second, 1, 2)};
+  files[1] = {"swapped.png", png_of(swapped(files[1].second, 3, 5), true)};
+  const PackerRun run = pack_like("reordered", files);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.starts_with(
+      "varnu-pack: warning: swapped.bmp: its palette differs from the original entry's (palette "
+      "entry 1 is #"))
+      << run.err;
+  EXPECT_NE(run.err.find("\nvarnu-pack: warning: swapped.png: its palette differs from the "
+                         "original entry's (palette entry 3 is #"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+  // Every byte of the original, so every colour.
+  EXPECT_TRUE(new_archive("reordered") == original_.file);
+}
+
+// Hostile PNGs: one line naming the file, status 1, no archive.
+TEST_F(Repack, RefusesHostilePngs) {
+  const PngBytes good = png_of(outputs_.begin()->second, true);
+  PngBytes bad_crc = good;
+  bad_crc[45] ^= 0x10;  // inside PLTE
+  PngSpec past_palette{.width = 2, .height = 1, .palette = {{1, 2, 3}}, .samples = {0, 1}};
+  struct Case {
+    const char* name;
+    PngBytes file;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"cut short", PngBytes(good.begin(), good.end() - 40), "truncated: "},
+      {"a wrong checksum", bad_crc, "malformed PNG: the checksum of its PLTE chunk is wrong"},
+      {"an index past the palette", png_file(past_palette),
+       "malformed PNG: a pixel uses palette entry 1, past its palette of 1 colours"},
+      {"no height",
+       png_from_chunks({{"IHDR", png_header_data(4, 0, 8, kPngPalette, false)}, {"IEND", {}}}),
+       "malformed: it has no pixels"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::pair<std::string, Bytes>> files(outputs_.begin(), outputs_.end());
+    files[2] = {"hostile.png", c.file};
+    const std::string folder = std::to_string(&c - cases.data());
+    const PackerRun run = pack_like(folder, files);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.starts_with("varnu-pack: hostile.png: " + c.reason)) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_FALSE(fs::exists(dir_.path() / folder / "NEW.ARC"));
+  }
+}
+
+// An entry whose file the converter completes with bytes an earlier entry left in its buffer is
+// copied only while those bytes stay the same.
+TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
+  // Entry 1 holds its headers and palette; its 13 x 5 rows are the 80 bytes entry 0's bottom
+  // rows leave at the same place.
+  const Bytes first = bmp_file({.width = 40, .height = 20});
+  Bytes second = bmp_file({.width = 13, .height = 5});
+  second.resize(54 + 1024);
+  const Original original = original_of({first, second});
+  TempDir dir;
+  write_bytes(dir.path() / "GAME.ARC", original.file);
+  const auto outputs = files_converted(dir.path(), "GAME.ARC");
+  ASSERT_TRUE(outputs && outputs->size() == 2);
+  const Bytes first_out = outputs->begin()->second;
+  const Bytes second_out = std::next(outputs->begin())->second;
+
+  const std::size_t rows = 54 + 1024;
+  Bytes top_edited = first_out;  // a pixel of the top row, which entry 1 does not take
+  top_edited[rows + 19 * 40] ^= 1;
+  Bytes bottom_edited = first_out;  // a pixel of the bottom row, which it does
+  bottom_edited[rows + 2] ^= 1;
+  struct Case {
+    const char* name;
+    Bytes first;
+    bool second_copied;
+  };
+  const std::vector<Case> cases = {
+      {"nothing edited", first_out, true},
+      {"entry 0 edited where entry 1 does not read", top_edited, true},
+      {"entry 0 edited where entry 1 reads", bottom_edited, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = dir.path() / std::to_string(&c - cases.data());
+    fs::create_directory(folder);
+    write_bytes(folder / "0.bmp", c.first);
+    write_bytes(folder / "1.bmp", second_out);
+    const PackerRun run = pack(folder, {"--like", "../GAME.ARC", "NEW.ARC", "0.bmp", "1.bmp"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bytes out = read_bytes(folder / "NEW.ARC");
+    const auto entries = read_archive(out, true);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].bitmap == second, c.second_copied);
+    if (c.first == first_out) {
+      EXPECT_TRUE(out == original.file);
+    }
+    // Whichever way entry 1 was stored, the converter gives both pictures back.
+    const auto again = files_converted(folder, "NEW.ARC");
+    ASSERT_TRUE(again && again->size() == 2);
+    EXPECT_EQ(again->begin()->second, c.first);
+    EXPECT_EQ(std::next(again->begin())->second, second_out);
+  }
+}
+
+// The page's pack of a few replaced pictures gives the command line's bytes for all of them.
+TEST_F(Repack, ReplacingSomePicturesIsThePackOfAllOfThem) {
+  std::vector<std::pair<std::string, Bytes>> files(outputs_.begin(), outputs_.end());
+  files[2].second[u32_at(files[2].second, 10)] ^= 1;
+  files[2] = {"replaced.png", png_of(files[2].second, true)};
+  ASSERT_EQ(pack_like("all", files).status, 0);
+
+  const fs::path folder = dir_.path() / "some";
+  fs::create_directory(folder);
+  write_bytes(folder / "replaced.png", files[2].second);
+  const auto result = varnu::pack::pack_replacing(
+      (dir_.path() / "GAME.ARC").string(), (folder / "NEW.ARC").string(),
+      {std::nullopt, std::nullopt, (folder / "replaced.png").string(), std::nullopt});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.messages.empty());
+  EXPECT_TRUE(read_bytes(folder / "NEW.ARC") == new_archive("all"));
+}
+
+}  // namespace
