@@ -23,8 +23,8 @@ function inline(text, what) {
 // The zip library's licence travels with its code.
 const fflateLicence = read(join(dirname(fflatePath), '..', 'LICENSE')).replaceAll('*/', '* /');
 const fflate = `/* fflate, ${fflateLicence} */\n${read(fflatePath)}`;
-const worker = [read(modulePath), fflate, ...['png.js', 'worker.js', 'worker-entries.js',
-  'worker-zip.js'].map(own)].join('\n;\n');
+const worker = [read(modulePath), fflate, ...['png.js', 'worker.js', 'worker-archive.js',
+  'worker-entries.js', 'worker-zip.js'].map(own)].join('\n;\n');
 // Each script declares what it provides and takes what it uses as arguments; main.js, last,
 // makes the parts and hands each the others it uses. One strict scope keeps their names off the
 // window.

@@ -66,22 +66,24 @@ Remade EntryFile::open(std::FILE* archive, const EntrySource& source) {
 }
 
 // The entry's payload decoded into a buffer of its own, sized once for what it decoded to before.
+// The entry is read in one piece, as each read of the user's file costs the page a great deal.
 Remade EntryFile::decode(std::FILE* archive, const EntrySource& source) {
+  if (source.packed_size > kMaxPayloadSize) return Remade::kChanged;
+  std::setvbuf(archive, nullptr, _IONBF, 0);
   if (fseeko(archive, static_cast<off_t>(source.offset), SEEK_SET) != 0) {
     return read_failure(archive);
   }
-  std::array<std::uint8_t, kPayloadOffset> start{};
-  if (std::fread(start.data(), 1, start.size(), archive) < start.size()) {
+  std::vector<std::uint8_t> entry(kPayloadOffset + source.packed_size);
+  if (std::fread(entry.data(), 1, entry.size(), archive) < entry.size()) {
     return read_failure(archive);
   }
-  if (!std::equal(kEntryMagic.begin(), kEntryMagic.end(), start.begin())) return Remade::kChanged;
+  if (!std::equal(kEntryMagic.begin(), kEntryMagic.end(), entry.begin())) return Remade::kChanged;
   const std::size_t length = read_length_field(std::span<const std::uint8_t, kLengthFieldSize>(
-      start.data() + kEntryHeaderSize, kLengthFieldSize));
+      entry.data() + kEntryHeaderSize, kLengthFieldSize));
   if (length != source.packed_size) return Remade::kChanged;
 
-  std::vector<std::uint8_t> payload(length);
-  if (std::fread(payload.data(), 1, length, archive) < length) return read_failure(archive);
   image_.reserve(std::max<std::uint64_t>(source.unpacked_size + kDecoderSlack, source.extent));
+  const std::span<const std::uint8_t> payload(entry.data() + kPayloadOffset, length);
   if (lzss_expand(payload, image_) != source.unpacked_size) return Remade::kChanged;
   return Remade::kReady;
 }

@@ -10,6 +10,7 @@ const RUN_SLICE_MS = 8; // a run converts this long, then lets other requests be
 const TAIL_BUDGET = 32 * 1024 * 1024; // bytes of earlier entries' leftovers kept per run
 const READ_CHUNK = 64 * 1024; // what a file is read in, the zip library's own block
 const RUN_GOES_ON = -2;
+const ENTRY_START = 12; // an entry's header and length field, before its payload
 const PROBLEMS = [
   null,
   'it cannot be read any more: it was moved, changed or removed since it was opened',
@@ -55,15 +56,20 @@ async function convert(m, { archive, name, halfWidth }, post) {
     kept += entry.tail ? entry.tail.length : 0;
     entries.push(entry);
   };
+  let position = 0;
   try {
     for (;;) {
+      await archiveReady({ archive }, position, BLOCK_SIZE);
       m.FS.chdir(archiveFolder(archive));
       const until = performance.now() + RUN_SLICE_MS;
       let outcome;
       do {
         outcome = stepRun(m, run, 1, hear);
       } while (outcome === RUN_GOES_ON && performance.now() < until);
-      if (entries.length > 0) post({ type: 'entries', entries });
+      if (entries.length > 0) {
+        position = entries.at(-1).archivePosition;
+        post({ type: 'entries', entries });
+      }
       entries = [];
       if (outcome !== RUN_GOES_ON) return { failure: failureOf(m, outcome) };
       await nextTurn();
@@ -172,7 +178,13 @@ function pictureOf(m, file, limits) {
   }
 }
 
+// Where an entry lies in its archive, header and payload.
+function readyForEntry(source, entry) {
+  return archiveReady(source, entry.entryOffset, ENTRY_START + entry.packedSize);
+}
+
 async function withEntry(m, request, use) {
+  await readyForEntry(request, request.entry);
   const file = openEntry(m, request, request.entry);
   try {
     return await use(file);

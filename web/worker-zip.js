@@ -51,9 +51,11 @@ async function saveAll(m, { id, archive, name, entries, asPng, limits }, post) {
       post({ type: 'progress', done: next });
       return;
     }
+    await readyForEntry(source, entry);
+    const file = openEntry(m, source, entry, finder);
     const into = new fflate.ZipDeflate(entry.name, { level: ZIP_LEVEL });
     zip.add(into);
-    current = { file: openEntry(m, source, entry, finder), into };
+    current = { file, into };
   }
 
   function zipPiece() {

@@ -22,7 +22,7 @@ const moduleReady = createVarnuModule({
     packMessages.push(message);
   },
 }).then((m) => {
-  readErrorsAsErrno(m);
+  readInBlocks(m);
   return m;
 });
 
@@ -36,6 +36,8 @@ function archiveFolder(archive) {
 function archivePath({ archive, name }) {
   return `${archiveFolder(archive)}/${name}`;
 }
+
+const userFiles = new Map(); // archive -> the user's file, none for a folder
 
 function makeFolder(FS, path) {
   let at = '';
@@ -53,26 +55,31 @@ function makeFolder(FS, path) {
 function store(m, { archive, name, file }) {
   const folder = archiveFolder(archive);
   if (m.FS.analyzePath(folder).exists) return {};
+  userFiles.set(archive, file);
   makeFolder(m.FS, folder);
   if (file) m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name, data: file }] }, folder);
   else m.FS.mkdir(`${folder}/${name}`);
   return {};
 }
 
-// A file that cannot be read (removed or changed since it was chosen, or a folder the browser
-// handed over as a file) is a read error to the converter, as a failing disk would be, rather
-// than an exception that would tear through the module.
-function readErrorsAsErrno(m) {
-  const { stream_ops: calls } = m.FS.filesystems.WORKERFS;
-  const read = calls.read;
-  calls.read = (...args) => {
+// The user's files are read through the block cache (worker-archive.js). A file that cannot be
+// read (removed or changed since it was chosen, or a folder the browser handed over as a file) is
+// a read error to the converter, as a failing disk would be, rather than an exception that would
+// tear through the module.
+function readInBlocks(m) {
+  m.FS.filesystems.WORKERFS.stream_ops.read = (stream, buffer, offset, length, position) => {
     try {
-      return read(...args);
-    } catch (error) {
-      if (error instanceof m.FS.ErrnoError) throw error;
+      return blockCache.read(stream.node.contents, buffer, offset, length, position);
+    } catch {
       throw new m.FS.ErrnoError(EIO);
     }
   };
+}
+
+// Resolves once `length` bytes from `position` of the archive are at hand.
+function archiveReady({ archive }, position, length) {
+  const file = userFiles.get(archive);
+  return file ? blockCache.ready(file, position, length) : Promise.resolve();
 }
 
 function baseName(m, { name }) {
