@@ -8,16 +8,14 @@
 // Times are taken in the page where it can see them (the input's change, a picture's load, the
 // Save all button coming on) and here for the save, which ends when the browser has written the
 // file. A step the page never finishes is given as failed, with what the page said. Controls are
-// found through the document, not the accessibility tree as the tests do: asking for the tree
-// turns on the browser's accessibility service, which then follows every change to the page and
-// would be timed with it.
+// found through the document, not the accessibility tree (support.mjs says why).
 import { rmSync } from 'node:fs';
 import { loadavg } from 'node:os';
 import { basename } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import {
-  byLabel, completeDownload, engines, hashNatively, hashZipEntries,
-  launchBrowser, openPage, pagePath, removeFreshFolders, watchMemory,
+  alertTexts, byLabel, completeDownload, engines, hashNatively, hashZipEntries, inDocument,
+  launchBrowser, openPage, pagePath, removeFreshFolders, rolesInDocument, watchMemory,
 } from './support.mjs';
 
 const [archive, runsArgument] = process.argv.slice(2);
@@ -68,12 +66,7 @@ async function run(browser, expected) {
     const input = await byLabel(page, 'Open archive');
     memory.phase('converting');
     await input.uploadFile(archive);
-    const saveAll = await page.waitForFunction((heading) => {
-      const section = [...document.querySelectorAll('section')]
-        .find((node) => node.querySelector('h3')?.textContent === heading);
-      return [...(section?.querySelectorAll('button') || [])]
-        .find((button) => button.textContent === 'Save all');
-    }, { polling: 100 }, name).then((handle) => handle.asElement());
+    const saveAll = await inDocument(await inDocument(page, 'region', name), 'button', 'Save all');
     const times = await page.waitForFunction(() => window.benchTimes.complete && window.benchTimes,
       { timeout: STEP_LIMIT_MS, polling: 100 }).then((handle) => handle.jsonValue());
     Object.assign(result, {
@@ -91,8 +84,7 @@ async function run(browser, expected) {
       result.correct = await sameFiles(zip.path, expected);
       rmSync(zip.path);
     } else {
-      const alerts = await page.$$eval('[role="alert"]', (nodes) =>
-        nodes.map((node) => node.textContent).filter((text) => text.trim() !== ''));
+      const alerts = await alertTexts(page, rolesInDocument.alert);
       result.failure = [...alerts, ...said].join(' / ') || 'nothing said';
     }
   } finally {

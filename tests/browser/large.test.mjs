@@ -2,16 +2,18 @@
 // 640 x 480), and one entry of the largest payload that decodes to the largest bitmap, each
 // plain and at half width. Each converts, shows every picture, scrolls to the end, opens the
 // last picture in the larger view, and saves all; what it saves is varnu's output, compared by
-// hash, and the browser's processes together stay under 1 GiB at every step.
+// hash, and the browser's processes together stay under 1 GiB at every step. Controls are found
+// by role and name as the document gives them (support.mjs says why); the small archives of
+// page.test.mjs prove the same controls through the accessibility tree.
 //
 // The archives are made here. These rows run when VARNU_LARGE_ARCHIVES=1.
 import assert from 'node:assert/strict';
 import { readdirSync, rmSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 import {
-  alertSaying, alertTexts, byLabel, byRole, downloaded, enabled, engines, hashFile,
-  hashNatively, hashZipEntries, launchBrowser, makeArchive, openPage, pagePath, removeFreshFolders,
-  textsOf, until, watchMemory,
+  alertSaying, alertTexts, byLabel, downloaded, enabled, engines, hashFile, hashNatively,
+  hashZipEntries, inDocument, launchBrowser, makeArchive, openPage, pagePath, removeFreshFolders,
+  rolesInDocument, textsOf, until, watchMemory,
 } from './support.mjs';
 
 const skip = process.env.VARNU_LARGE_ARCHIVES !== '1' && 'set VARNU_LARGE_ARCHIVES=1 to run';
@@ -97,12 +99,12 @@ async function checkLargeArchive(session, row, want, memory) {
   const count = want.files.length;
 
   memory.phase('converting');
-  if (row.halfWidth) await (await page.waitForSelector(byRole('checkbox', 'Half width'))).click();
+  if (row.halfWidth) await (await byLabel(page, 'Half width')).click();
   await (await byLabel(page, 'Open archive')).uploadFile(archives[row.archive]);
-  const region = await page.waitForSelector(byRole('region', name));
-  const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
+  const region = await inDocument(page, 'region', name);
+  const saveAll = await inDocument(region, 'button', 'Save all');
   await enabled(saveAll, STEP_TIMEOUT_MS);
-  assert.deepEqual(await alertTexts(region), [], 'no failure shown');
+  assert.deepEqual(await alertTexts(region, rolesInDocument.alert), [], 'no failure shown');
   // The section's words run together in its text: the count stands between the name and the
   // button.
   const noun = count === 1 ? 'picture(?!s)' : 'pictures';
@@ -110,7 +112,7 @@ async function checkLargeArchive(session, row, want, memory) {
   assert.match(await region.evaluate((node) => node.textContent), pictures);
 
   memory.phase('showing');
-  const views = await region.$$eval(byRole('listitem'), (items) => items.map((item) => {
+  const views = await region.evaluate((node) => [...node.querySelectorAll('li')].map((item) => {
     const button = item.querySelector('button');
     return button && (button.getAttribute('aria-label') || button.textContent.trim());
   }));
@@ -131,8 +133,9 @@ async function checkLargeArchive(session, row, want, memory) {
     memory.phase('cancelling');
     await saveAll.click();
     await saveUnderWay(region, saveAll, name, count);
-    await (await region.waitForSelector(byRole('button', `Cancel saving ${name}`))).click();
-    await alertSaying(region, `${name}: Save all was cancelled; nothing was saved.`);
+    await (await inDocument(region, 'button', `Cancel saving ${name}`)).click();
+    await alertSaying(region, `${name}: Save all was cancelled; nothing was saved.`,
+      { selector: rolesInDocument.alert });
     await enabled(saveAll);
     assert.deepEqual(readdirSync(session.downloads), [], 'a cancelled save saves nothing');
   }
@@ -148,7 +151,7 @@ async function checkLargeArchive(session, row, want, memory) {
   rmSync(zip.path);
   const byName = (a, b) => (a.name < b.name ? -1 : 1);
   assert.deepEqual(saved.sort(byName), want.files, 'the zip holds varnu\'s files');
-  assert.deepEqual(await alertTexts(region), [], 'no failure shown');
+  assert.deepEqual(await alertTexts(region, rolesInDocument.alert), [], 'no failure shown');
 }
 
 // Waits until the `k`th picture of `region` is drawn, its thumbnail loaded.
@@ -163,34 +166,35 @@ function drawn(region, k) {
 async function checkLargerView(session, region, want) {
   const { page } = session;
   const last = want.files.at(-1);
-  await (await region.waitForSelector(byRole('button', `View ${last.name}`))).click();
-  const dialog = await page.waitForSelector(byRole('dialog'));
-  await dialog.waitForSelector(byRole('heading', last.name));
+  await (await inDocument(region, 'button', `View ${last.name}`)).click();
+  // The dialog is named by its heading.
+  const dialog = await inDocument(page, 'dialog', last.name);
+  await page.waitForFunction((node) => node.open, {}, dialog);
+  await inDocument(dialog, 'heading', last.name);
   // Every picture of these archives has the first's size.
-  const image = await dialog.waitForSelector(
-    byRole('image', `${last.name}, ${want.width} × ${want.height}`));
+  const image = await inDocument(dialog, 'image', `${last.name}, ${want.width} × ${want.height}`);
   await page.waitForFunction((node) => node.complete && node.naturalWidth > 0, {}, image);
+  const place = new RegExp(`^${number(want.files.length)} of ${number(want.files.length)}$`);
   await until(async () => {
-    const pairs = await dialog.$$eval(byRole('term'), (terms) =>
-      terms.map((term) => [term.textContent, term.nextElementSibling?.textContent]));
-    return pairs.some(([term, value]) => term === 'Picture' &&
-      value === `${want.files.length} of ${want.files.length}`);
+    const pairs = await dialog.evaluate((node) => [...node.querySelectorAll('dt')]
+      .map((term) => [term.textContent, term.nextElementSibling?.textContent]));
+    return pairs.some(([term, value]) => term === 'Picture' && place.test(value));
   }, 'the picture\'s place');
-  await (await dialog.waitForSelector(byRole('button', 'Save BMP'))).click();
+  await (await inDocument(dialog, 'button', 'Save BMP')).click();
   const saved = await downloaded(session.downloads, STEP_TIMEOUT_MS);
   assert.deepEqual({ name: saved.name, ...(await hashFile(saved.path)) }, last);
   rmSync(saved.path);
   await page.keyboard.press('Escape');
-  await page.waitForSelector(byRole('dialog'), { hidden: true });
+  await page.waitForFunction((node) => !node.open, {}, dialog);
 }
 
 // Save all, under way: its button off, its progress counting files, said in words too.
 async function saveUnderWay(region, saveAll, name, count) {
-  const progress = await region.waitForSelector(byRole('progressbar', `Saving ${name}`));
+  const progress = await inDocument(region, 'progressbar', `Saving ${name}`);
   const seen = await until(() => progress.evaluate((bar, button) =>
     bar.value > 0 && { value: bar.value, max: bar.max, off: button.disabled }, saveAll),
   'a file saved', STEP_TIMEOUT_MS);
   assert.ok(seen.max === count && seen.value <= count && seen.off, JSON.stringify(seen));
-  const words = (await textsOf(region, byRole('status'))).find((text) => / files$/.test(text));
+  const words = (await textsOf(region, rolesInDocument.status)).find((text) => / files$/.test(text));
   assert.match(words, new RegExp(`^[\\d,]+ of ${number(count)} files$`));
 }

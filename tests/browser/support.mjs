@@ -180,6 +180,37 @@ export async function byLabel(page, text) {
   return handle.asElement();
 }
 
+// The same finding through the document, for pages too large to ask the accessibility tree
+// about: over thousands of pictures the browsers take minutes to answer, and once asked they
+// follow every later change. The elements of each role the page uses, named as the tree names
+// them: by aria-label, aria-labelledby, a picture's alt text, or the text within.
+export const rolesInDocument = {
+  alert: '[role="alert"]',
+  button: 'button, [role="button"]',
+  dialog: 'dialog, [role="dialog"]',
+  heading: 'h1, h2, h3, h4, h5, h6, [role="heading"]',
+  image: 'img, [role="img"]',
+  progressbar: 'progress, [role="progressbar"]',
+  region: 'section[aria-label], section[aria-labelledby], [role="region"]',
+  status: 'output, [role="status"]',
+};
+
+// Waits for the element of `role` named `name` in `scope` (a page or an element) and answers it.
+export async function inDocument(scope, role, name, timeout = 20_000) {
+  const page = scope.frame || scope.mainFrame();
+  const root = scope.frame ? scope : await page.evaluateHandle(() => document);
+  const found = await page.waitForFunction((within, selector, wanted) => {
+    const nameOf = (node) => {
+      const labelledBy = node.getAttribute('aria-labelledby');
+      return node.getAttribute('aria-label') ?? (labelledBy
+        ? labelledBy.split(' ').map((id) => document.getElementById(id)?.textContent).join(' ')
+        : node.alt ?? node.textContent.trim());
+    };
+    return [...within.querySelectorAll(selector)].find((node) => nameOf(node) === wanted);
+  }, { polling: 100, timeout }, root, rolesInDocument[role], name);
+  return found.asElement();
+}
+
 // Waits for `probe` to answer something truthy, and answers it.
 export async function until(probe, what, timeout = 20_000) {
   const deadline = Date.now() + timeout;
@@ -201,14 +232,14 @@ export function textsOf(scope, selector) {
   return scope.$$eval(selector, (nodes) => nodes.map((node) => node.textContent));
 }
 
-// The texts of the alerts in `scope` that say something.
-export async function alertTexts(scope) {
-  return (await textsOf(scope, byRole('alert'))).filter((text) => text.trim() !== '');
+// The texts of the alerts in `scope` that say something (found by `selector`).
+export async function alertTexts(scope, selector = byRole('alert')) {
+  return (await textsOf(scope, selector)).filter((text) => text.trim() !== '');
 }
 
 // Waits for an alert in `scope` that says `text`, and answers all it says.
-export function alertSaying(scope, text, timeout) {
-  return until(async () => (await alertTexts(scope)).find((said) => said.includes(text)),
+export function alertSaying(scope, text, { selector, timeout } = {}) {
+  return until(async () => (await alertTexts(scope, selector)).find((said) => said.includes(text)),
     `an alert saying "${text}"`, timeout);
 }
 
