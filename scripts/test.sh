@@ -5,8 +5,8 @@
 # the Windows and the Node.js build; the release files are made from the Linux and Windows builds
 # and checked (scripts/release.sh); the page is tested in Chromium and in Firefox; then the suite
 # runs again under AddressSanitizer and UndefinedBehaviorSanitizer; then the decoder, the whole
-# program and the packer's input readers are fuzzed for 30 seconds each. Every build is a CMake preset's
-# (CMakePresets.json), with warnings as errors.
+# program and the packer's input readers are fuzzed for 30 seconds each. Every build is a CMake
+# preset's (CMakePresets.json), with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Everything the run needs, installed here once; the scripts called below find their own groups

@@ -183,7 +183,8 @@ async function dropFiles(target, paths, names) {
   await target.evaluate((node, list) => {
     const data = new DataTransfer();
     for (const { name, bytes } of list) data.items.add(new File([new Uint8Array(bytes)], name));
-    node.dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true }));
+    const drop = new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true });
+    node.dispatchEvent(drop);
   }, files);
 }
 

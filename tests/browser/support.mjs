@@ -172,7 +172,8 @@ export function byRole(role, name) {
 export async function byLabel(page, text) {
   const handle = await page.waitForFunction((wanted) => {
     // A label's own words, without those of the control inside it (a list's options).
-    const words = (label) => [...label.childNodes].filter((node) => node.nodeType === Node.TEXT_NODE)
+    const words = (label) => [...label.childNodes]
+      .filter((node) => node.nodeType === Node.TEXT_NODE)
       .map((node) => node.textContent).join('').trim();
     const label = [...document.querySelectorAll('label')].find((node) => words(node) === wanted);
     return label?.control || document.querySelector(`[aria-label="${wanted}"]`);
