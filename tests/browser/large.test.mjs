@@ -195,6 +195,7 @@ async function saveUnderWay(region, saveAll, name, count) {
     bar.value > 0 && { value: bar.value, max: bar.max, off: button.disabled }, saveAll),
   'a file saved', STEP_TIMEOUT_MS);
   assert.ok(seen.max === count && seen.value <= count && seen.off, JSON.stringify(seen));
-  const words = (await textsOf(region, rolesInDocument.status)).find((text) => / files$/.test(text));
+  const statuses = await textsOf(region, rolesInDocument.status);
+  const words = statuses.find((text) => / files$/.test(text));
   assert.match(words, new RegExp(`^[\\d,]+ of ${number(count)} files$`));
 }
