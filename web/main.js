@@ -3,8 +3,9 @@
 
 const converter = createConverter(document.getElementById('worker-source').textContent);
 const saving = createSaving({ converter, format: document.getElementById('save-format') });
-const viewer = createViewer({ element, saving });
-const gallery = createGallery({ element, converter, saving, view: viewer.open });
+const thumbnails = createThumbnails({ converter });
+const viewer = createViewer({ element, converter, saving });
+const gallery = createGallery({ element, converter, saving, thumbnails, view: viewer.open });
 const packing = createPacking({ element, converter, saving, readPicture: readPackInput });
 
 const openInput = document.getElementById('open-archive');

@@ -1,0 +1,8 @@
+// A picture as PNG, encoded by the browser: `picture` is { width, height, pixels }, four bytes a
+// pixel (red, green, blue, alpha), top row first. Used by the worker and by the page alike.
+function encodePng({ width, height, pixels }) {
+  const canvas = new OffscreenCanvas(width, height);
+  const rgba = new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, pixels.length);
+  canvas.getContext('2d').putImageData(new ImageData(rgba, width, height), 0, 0);
+  return canvas.convertToBlob({ type: 'image/png' });
+}
