@@ -112,17 +112,22 @@ function createConverter(workerSource) {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),
       }),
     // An entry's file made again, as: a small picture (PNG) within `limits`; the larger view's
-    // picture with the entry's palette; the file itself; the whole picture's pixels.
+    // picture with the entry's palette; the file itself.
     thumbnail: (archive, entry, limits) => ask('thumbnail', { archive, entry, limits }),
     picture: (archive, entry, drawn, limits) =>
       ask('picture', { archive, entry, drawn, limits }),
     bitmap: (archive, entry) => ask('bitmap', { archive, entry }),
-    pixels: (archive, entry, limits) => ask('pixels', { archive, entry, limits }),
+    // The entry's file as PNG, made by the packer's code: { blob }.
+    png: (archive, entry) => ask('png', { archive, entry }),
+    // The archive of `count` entries with entry `index` of each of `replaced` ({ index, file })
+    // packed from that file. Answers { status, messages, paths, archive } as pack does, `paths`
+    // by index.
+    saveArchive: (archive, count, replaced) => ask('saveArchive', { archive, count, replaced }),
     // The zip of `entries`; `onProgress` hears how many files are done. { done, cancel }: done
     // answers { blob } or { cancelled: true }.
-    saveAll(archive, entries, asPng, limits, onProgress) {
+    saveAll(archive, entries, asPng, onProgress) {
       let id = 0;
-      const done = ask('saveAll', { archive, entries, asPng, limits }, {
+      const done = ask('saveAll', { archive, entries, asPng }, {
         onMessage: (message) => onProgress(message.done),
         started: (started) => {
           id = started;

@@ -1,13 +1,14 @@
 // The archives on the page: each under its own heading, its pictures as figures in archive
 // order, shown as the converter reaches them, and its failure said as the command line says it.
 // A figure opens the larger view (`view`); Save all saves every file, made again from the
-// archive as the zip takes them.
+// archive as the zip takes them; Save archive saves the archive with its replaced pictures
+// (replacing.js).
 //
 // What the page keeps of an archive is the user's file, and for each picture the facts its run
 // gave (a few numbers, and rarely the bytes an earlier entry left behind for it): the pictures
 // themselves are made by the worker when they are about to be seen.
 
-function createGallery({ element, converter, saving, thumbnails, view }) {
+function createGallery({ element, converter, saving, thumbnails, replacing, view }) {
   // What each of the converter's messages means, by its code. The line itself is shown as well,
   // decoded from the Shift_JIS bytes the converter printed.
   const FAILURE_MEANINGS = [
@@ -80,6 +81,7 @@ function createGallery({ element, converter, saving, thumbnails, view }) {
     };
     const key = `${archive.id}/${result.halfWidth ? 'half' : 'plain'}/${index}`;
     thumbnails.track(image, archive.id, entry, key, failed);
+    replacing.decorate(archive.id, index, node, image);
     return element('li', {}, [node]);
   }
 
@@ -223,6 +225,7 @@ function createGallery({ element, converter, saving, thumbnails, view }) {
       element('h3', { id: headingId, textContent: item.name }),
       element('div', { className: 'controls' }, [
         archive.progress, archive.count, archive.saveAll, archive.saveProgress,
+        ...replacing.controls(archive),
       ]),
       archive.saveFailure,
       archive.alert,

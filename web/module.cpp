@@ -15,14 +15,17 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver/fail.hpp"
 #include "driver/names.hpp"
+#include "pack/bmp_input.hpp"
 #include "pack/pack_command.hpp"
 #include "web/entry_file.hpp"
+#include "web/entry_png.hpp"
 #include "web/page_run.hpp"
 #include "web/picture_scaler.hpp"
 
@@ -41,6 +44,17 @@ EM_JS(void, hand_pack_message_to_page, (const char* file, const char* kind, cons
 const char* kind_name(pack::PackMessage::Kind kind) {
   return kind == pack::PackMessage::Kind::kWarning ? "warning" : "refusal";
 }
+
+// Hands the page each of a pack's messages, in order.
+void hand_messages_to_page(const pack::PackResult& result) {
+  for (const pack::PackMessage& message : result.messages) {
+    hand_pack_message_to_page(message.file.value_or("").c_str(), kind_name(message.kind),
+                              message.text.c_str());
+  }
+}
+
+// Why the last varnu_entry_png failed, for the worker to say.
+std::string last_png_problem;
 
 // Pieces of the file go through the scaler this large.
 constexpr std::size_t kScalerChunk = 64 * 1024;
@@ -191,12 +205,53 @@ EMSCRIPTEN_KEEPALIVE int varnu_pack(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   std::ostringstream help;
   const varnu::pack::PackResult result = varnu::pack::run_pack(args, help);
-  for (const varnu::pack::PackMessage& message : result.messages) {
-    varnu::web::hand_pack_message_to_page(message.file.value_or("").c_str(),
-                                          varnu::web::kind_name(message.kind),
-                                          message.text.c_str());
-  }
+  varnu::web::hand_messages_to_page(result);
   return result.status;
+}
+
+// The archive at `original` with entry k's picture replaced by the file `pictures[k]` names, and
+// every entry whose pointer is null as it stands (pack_replacing), written to `output`; returns
+// the exit status varnu-pack would give. Its messages reach the page as varnu_pack's do.
+EMSCRIPTEN_KEEPALIVE int varnu_pack_replacing(const char* original, const char* output, int count,
+                                              const char* const* pictures) {
+  std::vector<std::optional<std::string>> replaced(static_cast<std::size_t>(count));
+  for (std::size_t k = 0; k < replaced.size(); ++k) {
+    if (pictures[k] != nullptr) replaced[k] = pictures[k];
+  }
+  const varnu::pack::PackResult result = varnu::pack::pack_replacing(original, output, replaced);
+  varnu::web::hand_messages_to_page(result);
+  return result.status;
+}
+
+// The rest of the file as PNG (entry_png.hpp), or nullptr with varnu_png_problem saying why.
+EMSCRIPTEN_KEEPALIVE std::vector<std::uint8_t>* varnu_entry_png(EntryFile* file, int half_width) {
+  using varnu::OutputMode;
+  try {
+    return new std::vector<std::uint8_t>(varnu::web::entry_png(
+        *file, half_width != 0 ? OutputMode::kHalfWidth : OutputMode::kPlain));
+  } catch (const varnu::pack::InputError& error) {
+    varnu::web::last_png_problem = error.what();
+  } catch (const std::bad_alloc&) {
+    varnu::web::last_png_problem = "there is not enough memory for it";
+  }
+  return nullptr;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* varnu_png_problem() {
+  return varnu::web::last_png_problem.c_str();
+}
+
+// Bytes made here (varnu_entry_png): where they are, how many, and freeing them.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* varnu_bytes_data(const std::vector<std::uint8_t>* bytes) {
+  return bytes->data();
+}
+
+EMSCRIPTEN_KEEPALIVE double varnu_bytes_size(const std::vector<std::uint8_t>* bytes) {
+  return static_cast<double>(bytes->size());
+}
+
+EMSCRIPTEN_KEEPALIVE void varnu_bytes_free(std::vector<std::uint8_t>* bytes) {
+  delete bytes;
 }
 
 }  // extern "C"

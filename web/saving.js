@@ -1,7 +1,8 @@
 // Saving: a picture as the exact bytes varnu writes or as PNG, and every picture of an archive
 // in one zip under varnu's names, in the format the page's "Save all as" names. Each file is made
-// again by the worker from the archive; the PNG is the browser's own encoding of its pixels. What
-// fails is thrown, for the part of the page the person acted on to say.
+// again by the worker from the archive, and as PNG by the packer's own code there, so that it
+// packs back onto its entry unchanged. What fails is thrown, for the part of the page the person
+// acted on to say.
 
 function createSaving({ converter, format }) {
   // Long enough for the browser to have started the download.
@@ -26,12 +27,10 @@ function createSaving({ converter, format }) {
     download(blob, entry.name);
   }
 
-  // Fails with a RangeError where the browser cannot draw the picture.
+  // A palette PNG with the bitmap's own palette, or RGB at half width, made by the worker.
   async function savePng(archive, entry) {
-    if (!browserDraws(entry)) throw new RangeError('too large to draw');
-    const picture = await converter.pixels(archive, entry, WHOLE_PICTURE);
-    if (!picture.pixels) throw new RangeError('not a picture the browser draws');
-    download(await encodePng(picture), pngName(entry.name));
+    const { blob } = await converter.png(archive, entry);
+    download(blob, pngName(entry.name));
   }
 
   // The zip of the run `result` of the archive called `archiveName`, downloaded as it names the
@@ -39,7 +38,7 @@ function createSaving({ converter, format }) {
   // Answers { cancelled } when stopped.
   async function saveAll(archive, result, archiveName, { onProgress, onCancel }) {
     const asPng = format.value === 'png';
-    const save = converter.saveAll(archive, result.entries, asPng, WHOLE_PICTURE, onProgress);
+    const save = converter.saveAll(archive, result.entries, asPng, onProgress);
     onCancel(save.cancel);
     const [answer, { base }] = await Promise.all([save.done, converter.baseName(archiveName)]);
     if (answer.cancelled) return { cancelled: true };

@@ -1,9 +1,9 @@
 // The larger view of one picture: scaled up in whole steps so its pixels stay sharp, its
-// palette, and the facts of its entry. Arrow keys move between the archive's pictures. The
-// picture is made again by the worker: the file itself where the browser draws it, else a
-// reduced picture, which the view says it is.
+// palette, and the facts of its entry. Arrow keys move between the archive's pictures; Replace…
+// takes an edited file for the picture (replacing.js). The picture is made again by the worker:
+// the file itself where the browser draws it, else a reduced picture, which the view says it is.
 
-function createViewer({ element, converter, saving }) {
+function createViewer({ element, converter, saving, replacing }) {
   const dialog = document.getElementById('viewer');
   const heading = document.getElementById('viewer-heading');
   const image = document.getElementById('viewer-image');
@@ -67,7 +67,7 @@ function createViewer({ element, converter, saving }) {
       const shown = await converter.picture(archive, entry, drawn, REDUCED);
       if (current.index !== index || current.archive !== archive) return;
       if (!shown.blob) throw new Error('it is no bitmap a browser can show');
-      setImage(shown.blob);
+      setImage(replacing.replacementOf(archive, index)?.file || shown.blob);
       drawPalette(shown.palette);
       if (shown.factor > 1) {
         note.textContent = `Shown at 1/${shown.factor} of its size: browsers do not draw a ` +
@@ -100,8 +100,23 @@ function createViewer({ element, converter, saving }) {
       ['Unpacked size', `${number(entry.unpackedSize)} bytes`],
       ['File written', `${number(entry.fileSize)} bytes`],
       ['Turned upside down', entry.flipped ? 'yes' : 'no'],
+      ...replacedFacts(current.archive, index),
     ]);
     showPicture(archive, entry, index);
+  }
+
+  // A replaced picture is shown as the file that replaces it, and said to be.
+  function replacedFacts(archive, index) {
+    const edit = replacing.replacementOf(archive, index);
+    return edit ? [['Replaced by', `${edit.file.name} (Save archive packs it)`]] : [];
+  }
+
+  function replaceShown(input) {
+    const [file] = input.files;
+    input.value = '';
+    if (!file) return;
+    replacing.replace(current.archive, current.index, file);
+    show(current.index);
   }
 
   function move(step) {
@@ -122,9 +137,8 @@ function createViewer({ element, converter, saving }) {
   }
 
   const cannotSave = (entry, error) => `${entry.name} cannot be saved: ${error.message}.`;
-  const cannotDraw = (entry, error) => (error instanceof RangeError
-    ? `The browser cannot draw ${entry.name}, so it cannot be saved as PNG; save it as BMP.`
-    : `${entry.name} cannot be saved as PNG: ${error.message}.`);
+  const cannotSavePng = (entry, error) =>
+    `${entry.name} cannot be saved as PNG: ${error.message}; Save BMP saves it.`;
 
   // `result` holds the pictures shown beside each other; more may come while the view is open.
   function open(archive, result, index) {
@@ -146,7 +160,9 @@ function createViewer({ element, converter, saving }) {
   document.getElementById('viewer-save-bmp').addEventListener('click', () =>
     save(saving.saveBitmap, cannotSave));
   document.getElementById('viewer-save-png').addEventListener('click', () =>
-    save(saving.savePng, cannotDraw));
+    save(saving.savePng, cannotSavePng));
+  const replaceInput = document.getElementById('viewer-replace');
+  replaceInput.addEventListener('change', () => replaceShown(replaceInput));
 
   return { open };
 }

@@ -218,9 +218,3 @@ function picture(m, request) {
 function bitmap(m, request) {
   return withEntry(m, request, async (file) => ({ blob: await entryBlob(m, file, 'image/bmp') }));
 }
-
-// The whole picture, for the page to encode: { width, height, pixels } or { pixels: null }.
-function pixels(m, request) {
-  return withEntry(m, request, async (file) => pictureOf(m, file, request.limits) ||
-    { pixels: null });
-}

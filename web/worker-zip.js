@@ -19,8 +19,8 @@ function pngName(name) {
 }
 
 // { blob } of the zip of `entries` (the run's entry facts) under varnu's names; as PNG where
-// `asPng` and the picture is within `limits` (else as varnu writes it).
-async function saveAll(m, { id, archive, name, entries, asPng, limits }, post) {
+// `asPng` and a PNG can hold the picture (else as varnu writes it).
+async function saveAll(m, { id, archive, name, entries, asPng }, post) {
   const source = { archive, name };
   const finder = new TailFinder(m, source, entries.length > 0 && entries[0].halfWidth);
   const made = [];
@@ -33,13 +33,18 @@ async function saveAll(m, { id, archive, name, entries, asPng, limits }, post) {
   let next = 0;
   let current = null; // the file being zipped: { file, into }
 
-  // The whole picture as PNG, or null where it cannot be.
+  // The picture as PNG (worker-edits.js), or null where a PNG cannot hold it.
   async function png(entry) {
-    const picture = withEntry(m, { ...source, entry }, (file) => pictureOf(m, file, limits));
-    const shown = await picture;
-    if (!shown || shown.factor !== 1) return null;
-    const blob = await encodePng(shown).catch(() => null);
-    return blob && new Uint8Array(await blob.arrayBuffer());
+    await readyForEntry(source, entry);
+    const file = openEntry(m, source, entry, finder);
+    try {
+      return pngBytes(m, file, entry.halfWidth);
+    } catch (error) {
+      if (error instanceof Refusal) return null;
+      throw error;
+    } finally {
+      m._varnu_entry_close(file);
+    }
   }
 
   async function startFile(entry) {

@@ -172,7 +172,8 @@ function nextTurn() {
 }
 
 const answers = {
-  store, baseName, pack, cancel, convert, thumbnail, picture, bitmap, pixels, saveAll,
+  store, baseName, pack, cancel, convert, thumbnail, picture, bitmap, saveAll, png,
+  saveArchive,
 };
 
 self.onmessage = async ({ data }) => {
