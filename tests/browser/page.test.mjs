@@ -44,8 +44,8 @@ after(() => {
 // without the original, against varnu-pack on the same files in name order; or, as PNG files
 // (which varnu-pack does not read), by converting the page's archive back with the native varnu.
 const scenarios = [
-  { name: 'sample archive, from a static server', open: ['sample'], flipped: ['sample_002.BMP'],
-    screenshot: 'gallery.png' },
+  { name: 'sample archive, from a static server, saved as BMP and as PNG', open: ['sample'],
+    flipped: ['sample_002.BMP'], saveAllAs: ['BMP', 'PNG'], screenshot: 'gallery.png' },
   { name: 'sample archive at half width, from disk, 360 px wide, saved as PNG', open: ['sample'],
     halfWidth: true, fromDisk: true, width: 360, flipped: ['sample_002.BMP'], saveAllAs: 'PNG' },
   { name: 'test archive: keyed, short and broken entries; the page works on',
@@ -66,6 +66,13 @@ const scenarios = [
   { name: 'pack refuses a file that is no bitmap and downloads nothing',
     pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } },
     refused: 'notes.bmp' },
+  { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s',
+    replace: { from: 'sample', entry: 1, file: 'edited.bmp' } },
+  { name: 'replace two pictures, one by an edited palette PNG, then save the archive',
+    replace: { from: 'sample', entry: 2, file: 'edited.png', also: { entry: 0, file: 'b.bmp' } } },
+  { name: 'a replacement that is no picture is refused beside it and nothing is saved',
+    replace: { from: 'sample', entry: 1, file: 'notes.png', bytes: 'not a picture' },
+    refused: 'notes.png' },
 ];
 
 // Failures a person can meet (the browser short of memory, the worker gone), each said in an
@@ -74,7 +81,7 @@ const scenarios = [
 const failures = [
   { name: 'a Save all whose zip the browser cannot take is said; once it can, Save all saves',
     breaks: 'zip', says: 'nothing was saved (no room for the zip)' },
-  { name: 'a Save PNG the browser cannot encode is said; Save BMP and a later Save PNG save',
+  { name: 'a Save PNG the browser cannot take is said; Save BMP and a later Save PNG save',
     breaks: 'png', says: 'cannot be saved as PNG' },
   { name: 'a worker that stops is said when half width is switched on; nothing waits for it',
     breaks: 'worker', says: 'this page cannot convert it here' },
@@ -91,10 +98,12 @@ const breakIn = {
     window.mend = () => { URL.createObjectURL = make; };
   },
   png: () => {
-    const { prototype } = OffscreenCanvas;
-    const encode = prototype.convertToBlob;
-    prototype.convertToBlob = () => Promise.reject(new RangeError('no room for the PNG'));
-    window.mend = () => { prototype.convertToBlob = encode; };
+    const make = URL.createObjectURL;
+    URL.createObjectURL = (blob) => {
+      if (blob.type === 'image/png') throw new RangeError('no room for the PNG');
+      return make(blob);
+    };
+    window.mend = () => { URL.createObjectURL = make; };
   },
   worker: () => window.testWorkers.forEach((worker) => worker.postMessage('break the worker')),
 };
@@ -126,6 +135,7 @@ for (const engine of engines) {
         return withPage({ url, viewport }, async (session) => {
           if (row.open || row.drop) await checkArchives(session, row, engine);
           if (row.pack) await checkPack(session, row);
+          if (row.replace) await checkReplace(session, row);
           if (row.width) {
             const overflow = await session.page.evaluate(() =>
               document.documentElement.scrollWidth - innerWidth);
@@ -173,7 +183,7 @@ async function checkFailure(session, row) {
     assert.ok(saved.bytes.equals(bytes), `${name} differs from varnu's`);
     await page.evaluate(() => window.mend());
     const png = await downloadOf(session, async () => (await button('Save PNG')).click());
-    assert.ok(png.bytes.subarray(0, 8).equals(PNG_SIGNATURE), 'a PNG file');
+    checkSavedPng(png.bytes, bytes, name);
   }
 }
 
@@ -218,7 +228,9 @@ async function checkArchives(session, row) {
     await checkAlert(region, expected, row.alerts?.[name]);
     if (expected.files.size > 0) {
       await checkSavedBitmaps(session, region, expected, entryFacts(archives[key]));
-      await checkZip(session, region, expected, key, row.saveAllAs);
+      for (const format of [row.saveAllAs || 'BMP'].flat()) {
+        await checkZip(session, region, expected, key, format, row.halfWidth);
+      }
     }
   }
   if (row.screenshot) {
@@ -285,7 +297,7 @@ async function checkSavedBitmaps(session, region, expected, entries) {
   const savePng = await dialog.waitForSelector(byRole('button', 'Save PNG'));
   const png = await downloadOf(session, () => savePng.click());
   assert.equal(png.name, names.at(-1).replace('.BMP', '.png'));
-  assert.ok(png.bytes.subarray(0, 8).equals(PNG_SIGNATURE), 'a PNG file');
+  checkSavedPng(png.bytes, expected.files.get(names.at(-1)), names.at(-1));
   await page.keyboard.press('Escape');
   await page.waitForSelector(byRole('dialog'), { hidden: true });
 }
@@ -297,8 +309,9 @@ async function chooseOption(select, label) {
   await select.select(value);
 }
 
-// As BMP, varnu's files byte for byte; as PNG, one picture for each under the same name.
-async function checkZip(session, region, expected, key, format = 'BMP') {
+// As BMP, varnu's files byte for byte; as PNG, one picture for each under the same name, which
+// varnu-pack --like packs back into the original archive, byte for byte.
+async function checkZip(session, region, expected, key, format, halfWidth) {
   await chooseOption(await byLabel(session.page, 'Save all as'), format);
   const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
   const zip = await downloadOf(session, () => saveAll.click());
@@ -306,9 +319,19 @@ async function checkZip(session, region, expected, key, format = 'BMP') {
   const files = unzipSync(new Uint8Array(zip.bytes));
   const names = [...expected.files.keys()];
   if (format === 'PNG') {
-    assert.deepEqual(Object.keys(files).sort(), names.map((name) => name.replace('.BMP', '.png')));
-    for (const bytes of Object.values(files)) {
-      assert.ok(Buffer.from(bytes.subarray(0, 8)).equals(PNG_SIGNATURE), 'a PNG file');
+    const pngNames = names.map((name) => name.replace('.BMP', '.png'));
+    assert.deepEqual(Object.keys(files).sort(), pngNames);
+    for (const [k, name] of names.entries()) {
+      checkSavedPng(Buffer.from(files[pngNames[k]]), expected.files.get(name), name, halfWidth);
+    }
+    if (!halfWidth) {
+      const folder = freshFolder();
+      for (const name of pngNames) writeFileSync(join(folder, name), files[name]);
+      writeFileSync(join(folder, `${key}.arc`), readFileSync(archives[key]));
+      const args = ['--like', `${key}.arc`, 'packed.arc', ...pngNames];
+      const { archive, messages } = packNatively(folder, args, 'packed.arc');
+      assert.ok(archive, messages);
+      assert.ok(archive.equals(readFileSync(archives[key])), 'packed back, not the original');
     }
     return;
   }
@@ -382,4 +405,106 @@ async function checkPack(session, row) {
   assert.equal(`${said}\n`, expected.messages);
   await enabled(pack);
   assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
+}
+
+// The chunks of a PNG, in order, each as { type, data }; the file must be whole, with no bytes
+// after its end.
+function pngChunks(png) {
+  assert.ok(png.subarray(0, 8).equals(PNG_SIGNATURE), 'a PNG file');
+  const chunks = [];
+  for (let at = 8; at < png.length;) {
+    const length = png.readUInt32BE(at);
+    chunks.push({ type: png.toString('latin1', at + 4, at + 8),
+      data: png.subarray(at + 8, at + 8 + length) });
+    at += 12 + length;
+  }
+  assert.equal(chunks.at(-1).type, 'IEND');
+  return chunks;
+}
+
+// A saved PNG against the bitmap varnu writes: the same sides; at half width RGB, else a palette
+// PNG of 8 bits holding the bitmap's palette in its order and at its length (the colours its
+// header says it uses, all 256 when it says 0, as far as the pixels begin), with no transparency.
+function checkSavedPng(png, bitmap, name, halfWidth = false) {
+  const chunks = pngChunks(png);
+  const header = chunks[0].data;
+  assert.equal(chunks[0].type, 'IHDR', name);
+  assert.equal(header.readUInt32BE(0), bitmap.readUInt32LE(18), `${name}: width`);
+  assert.equal(header.readUInt32BE(4), bitmap.readUInt32LE(22), `${name}: height`);
+  assert.deepEqual([header[8], header[9]], [8, halfWidth ? 2 : 3], `${name}: bits and colour type`);
+  const types = chunks.map((chunk) => chunk.type);
+  assert.ok(!types.includes('tRNS'), `${name}: no transparency`);
+  if (halfWidth) return;
+  const said = bitmap.readUInt32LE(46);
+  const room = (bitmap.readUInt32LE(10) - 54) / 4;
+  const colours = Math.min(said === 0 || said > 256 ? 256 : said, room);
+  const palette = [];
+  for (let k = 0; k < colours; ++k) {
+    const at = 54 + 4 * k;
+    palette.push(bitmap[at + 2], bitmap[at + 1], bitmap[at]);
+  }
+  const plte = chunks.find((chunk) => chunk.type === 'PLTE');
+  assert.deepEqual([...plte.data], palette, `${name}: the palette`);
+}
+
+// Replace… in the larger view of an entry (and of another with `also`), then Save archive: the
+// download is what varnu-pack --like writes from the same files, under the archive's name; or the
+// refusal of a replacement beside its picture, as varnu-pack says it, and no download.
+async function checkReplace(session, row) {
+  const { page } = session;
+  const { from } = row.replace;
+  const name = `${from}.arc`;
+  const { files, folder } = convertNatively(archives[from], name, false);
+  const names = [...files.keys()];
+  const pictures = [...names];
+  for (const { entry, file, bytes } of [row.replace, row.replace.also].filter(Boolean)) {
+    if (bytes) writeFileSync(join(folder, file), bytes);
+    else if (file.endsWith('.bmp')) {
+      writeFileSync(join(folder, file), editedBitmap(files.get(names[entry])));
+    } else {
+      // An editor's palette PNG, as ImageMagick writes one: its palette in an order of its own.
+      const bitmap = join(folder, 'edited-first.bmp');
+      writeFileSync(bitmap, editedBitmap(files.get(names[entry])));
+      execFileSync('convert', [bitmap, `PNG8:${join(folder, file)}`]);
+    }
+    pictures[entry] = file;
+  }
+  const expected = packNatively(folder, ['--like', name, 'out.arc', ...pictures], 'out.arc');
+
+  await (await byLabel(page, 'Open archive')).uploadFile(archives[from]);
+  const region = await page.waitForSelector(byRole('region', name));
+  for (const { entry, file } of [row.replace, row.replace.also].filter(Boolean)) {
+    await (await region.waitForSelector(byRole('button', `View ${names[entry]}`))).click();
+    const dialog = await page.waitForSelector(byRole('dialog'));
+    await (await byLabel(page, 'Replace…')).uploadFile(join(folder, file));
+    await until(async () => (await factsShown(dialog))['Replaced by']?.startsWith(file),
+      'the replacement said in the view');
+    await page.keyboard.press('Escape');
+    await page.waitForSelector(byRole('dialog'), { hidden: true });
+    const figure = (await region.$$(byRole('figure')))[entry];
+    assert.ok((await textOf(figure)).includes(`replaced by ${file}`), await textOf(figure));
+  }
+  const save = await region.waitForSelector(byRole('button', 'Save archive'));
+  if (!row.refused) {
+    const saved = await downloadOf(session, () => save.click());
+    assert.equal(saved.name, name);
+    assert.ok(expected.archive, expected.messages);
+    assert.ok(saved.bytes.equals(expected.archive), 'not the archive varnu-pack --like writes');
+    return;
+  }
+  await save.click();
+  const figure = (await region.$$(byRole('figure')))[row.replace.entry];
+  const said = await alertSaying(figure, row.refused);
+  assert.equal(`${said}\n`, expected.messages);
+  const statuses = () => textsOf(region, byRole('status'));
+  await until(async () => (await statuses()).includes(`${name} was not saved.`), 'not saved');
+  assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
+}
+
+// The bitmap with its first pixel's index changed, as an editor's pencil would.
+function editedBitmap(bitmap) {
+  const edited = Buffer.from(bitmap);
+  const at = edited.readUInt32LE(10);
+  edited[at] = edited[at] === 1 ? 2 : 1;
+  return edited;
 }
