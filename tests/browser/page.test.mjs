@@ -41,8 +41,8 @@ after(() => {
 // on before they are opened, or 'after' they are shown. Expected figures,
 // bytes and failure lines come from the native varnu on the same file. pack: pictures (the
 // native outputs of an archive, and a file of the row's own) chosen or dropped, packed with or
-// without the original, against varnu-pack on the same files in name order; or, as PNG files
-// (which varnu-pack does not read), by converting the page's archive back with the native varnu.
+// without the original, against varnu-pack on the same files in name order (as PNG files, also by
+// converting the page's archive back with the native varnu).
 const scenarios = [
   { name: 'sample archive, from a static server, saved as BMP and as PNG', open: ['sample'],
     flipped: ['sample_002.BMP'], saveAllAs: ['BMP', 'PNG'], screenshot: 'gallery.png' },
@@ -227,7 +227,8 @@ async function checkArchives(session, row) {
     await checkFigures(region, expected, row);
     await checkAlert(region, expected, row.alerts?.[name]);
     if (expected.files.size > 0) {
-      await checkSavedBitmaps(session, region, expected, entryFacts(archives[key]));
+      await checkSavedBitmaps(session, region, expected, entryFacts(archives[key]),
+        Boolean(row.halfWidth));
       for (const format of [row.saveAllAs || 'BMP'].flat()) {
         await checkZip(session, region, expected, key, format, row.halfWidth);
       }
@@ -277,7 +278,7 @@ function factsShown(dialog) {
 const inBytes = (n) => `${n.toLocaleString('en')} bytes`;
 
 // Through the larger view: the first picture by its button, the rest with the arrow key.
-async function checkSavedBitmaps(session, region, expected, entries) {
+async function checkSavedBitmaps(session, region, expected, entries, halfWidth) {
   const { page } = session;
   const names = [...expected.files.keys()];
   await (await region.waitForSelector(byRole('button', `View ${names[0]}`))).click();
@@ -297,7 +298,7 @@ async function checkSavedBitmaps(session, region, expected, entries) {
   const savePng = await dialog.waitForSelector(byRole('button', 'Save PNG'));
   const png = await downloadOf(session, () => savePng.click());
   assert.equal(png.name, names.at(-1).replace('.BMP', '.png'));
-  checkSavedPng(png.bytes, expected.files.get(names.at(-1)), names.at(-1));
+  checkSavedPng(png.bytes, expected.files.get(names.at(-1)), names.at(-1), halfWidth);
   await page.keyboard.press('Escape');
   await page.waitForSelector(byRole('dialog'), { hidden: true });
 }
@@ -363,7 +364,7 @@ async function checkPack(session, row) {
   mkdirSync(join(folder, 'out'));
   const archivePath = join('out', output);
   const args = [...(original ? ['--like', original] : []), archivePath, ...pictureNames];
-  const expected = row.pack.png ? null : packNatively(folder, args, archivePath);
+  const expected = packNatively(folder, args, archivePath);
   if (expected && expected.archive === null && !row.refused) assert.fail(expected.messages);
 
   if (row.pack.dropped) {
@@ -386,7 +387,6 @@ async function checkPack(session, row) {
       const back = convertNatively(packedPath, output, false).files;
       assert.deepEqual([...back.keys()], [...files.keys()]);
       for (const [name, bytes] of files) assert.ok(back.get(name).equals(bytes), `${name} differs`);
-      return;
     }
     assert.ok(packed.bytes.equals(expected.archive), 'the archive differs from varnu-pack\'s');
     return;
@@ -448,8 +448,9 @@ function checkSavedPng(png, bitmap, name, halfWidth = false) {
 }
 
 // Replace… in the larger view of an entry (and of another with `also`), then Save archive: the
-// download is what varnu-pack --like writes from the same files, under the archive's name; or the
-// refusal of a replacement beside its picture, as varnu-pack says it, and no download.
+// download is what varnu-pack --like writes from the same files, under the archive's name, and
+// its warnings are beside their pictures; or the refusal of a replacement is beside its picture,
+// as varnu-pack says it, and nothing is downloaded.
 async function checkReplace(session, row) {
   const { page } = session;
   const { from } = row.replace;
@@ -490,6 +491,9 @@ async function checkReplace(session, row) {
     assert.equal(saved.name, name);
     assert.ok(expected.archive, expected.messages);
     assert.ok(saved.bytes.equals(expected.archive), 'not the archive varnu-pack --like writes');
+    // Its warnings (a palette of the PNG's own order), as varnu-pack prints them, beside them.
+    const said = await textsOf(region, 'figure .message');
+    assert.equal(said.map((line) => `${line}\n`).join(''), expected.messages);
     return;
   }
   await save.click();
