@@ -312,7 +312,7 @@ async function chooseOption(select, label) {
 
 // As BMP, varnu's files byte for byte; as PNG, one picture for each under the same name, which
 // varnu-pack --like packs back into the original archive, byte for byte.
-async function checkZip(session, region, expected, key, format, halfWidth) {
+async function checkZip(session, region, expected, key, format = 'BMP', halfWidth = false) {
   await chooseOption(await byLabel(session.page, 'Save all as'), format);
   const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
   const zip = await downloadOf(session, () => saveAll.click());
