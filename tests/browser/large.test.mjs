@@ -6,7 +6,9 @@
 // by role and name as the document gives them (support.mjs says why); the small archives of
 // page.test.mjs prove the same controls through the accessibility tree.
 //
-// The archives are made here. These rows run when VARNU_LARGE_ARCHIVES=1.
+// The archives are made here. Saving all 3,600 pictures takes most of a minute in each engine, so
+// the test command saves them whole in one engine and cancels a save part way in both; the
+// largest entry is saved whole in both. VARNU_LARGE_ARCHIVES=1 saves every row whole in both.
 import assert from 'node:assert/strict';
 import { readdirSync, rmSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
@@ -16,19 +18,21 @@ import {
   rolesInDocument, textsOf, until, watchMemory,
 } from './support.mjs';
 
-const skip = process.env.VARNU_LARGE_ARCHIVES !== '1' && 'set VARNU_LARGE_ARCHIVES=1 to run';
+const saveEverything = process.env.VARNU_LARGE_ARCHIVES === '1';
 const MEMORY_LIMIT = 2 ** 30;
 const PICTURES = 3600;
 // Long enough for the slowest step on a busy machine; the benchmark measures the time itself.
 const STEP_TIMEOUT_MS = 5 * 60_000;
 
-// cancel: Save all is cancelled once under way, before it saves all.
+// cancel: Save all is cancelled once under way; savedIn: the engines where Save all then saves
+// the whole zip, checked against varnu's files (all of them where not given).
 const rows = [
-  { archive: 'many', halfWidth: false, cancel: true },
-  { archive: 'many', halfWidth: true },
+  { archive: 'many', halfWidth: false, cancel: true, savedIn: ['firefox'] },
+  { archive: 'many', halfWidth: true, savedIn: [] },
   { archive: 'largest', halfWidth: false },
   { archive: 'largest', halfWidth: true },
 ];
+const savesAll = (row, engine) => saveEverything || !row.savedIn || row.savedIn.includes(engine);
 
 const makers = {
   many: () => makeArchive('make-many-pictures', 'many.arc', String(PICTURES)),
@@ -59,21 +63,23 @@ for (const engine of engines) {
   describe(`${engine}, largest archives`, () => {
     let browser;
     const enginePeaks = [];
-    before(async () => { if (!skip) browser = await launchBrowser(engine); });
+    before(async () => { browser = await launchBrowser(engine); });
     after(async () => {
       await browser?.close();
       if (enginePeaks.length > 0) console.log(`${engine}: peak ${mib(Math.max(...enginePeaks))}`);
     });
 
     for (const row of rows) {
-      const name = `${row.archive}.arc${row.halfWidth ? ', half width' : ''}`;
-      test(name, { skip, timeout: 6 * STEP_TIMEOUT_MS }, async (t) => {
+      const saves = savesAll(row, engine);
+      const name = `${row.archive}.arc${row.halfWidth ? ', half width' : ''}` +
+        `${saves ? '' : ', Save all not completed'}`;
+      test(name, { timeout: 6 * STEP_TIMEOUT_MS }, async (t) => {
         const want = await expected(row);
         const session = await openPage(browser, `file://${pagePath}`);
         const memory = watchMemory(browser);
         let phases;
         try {
-          await checkLargeArchive(session, row, want, memory);
+          await checkLargeArchive(session, { ...row, saves }, want, memory);
           assert.deepEqual(session.strayRequests, [], 'requests that left the page');
           assert.deepEqual(session.errors, [], 'script errors');
         } finally {
@@ -140,6 +146,7 @@ async function checkLargeArchive(session, row, want, memory) {
     assert.deepEqual(readdirSync(session.downloads), [], 'a cancelled save saves nothing');
   }
 
+  if (!row.saves) return;
   memory.phase('saving');
   await saveAll.click();
   if (count > 1) await saveUnderWay(region, saveAll, name, count);

@@ -160,6 +160,10 @@ async function checkFailure(session, row) {
   const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
   await enabled(saveAll);
   if (row.breaks === 'worker') {
+    // The small pictures drawn first: one asked for later would meet the broken worker instead,
+    // and the half-width run would go to the fresh worker that follows it.
+    await page.waitForFunction((node) => [...node.querySelectorAll('img')]
+      .every((image) => image.complete && image.naturalWidth > 0), {}, region);
     await page.evaluate(breakIn.worker);
     await (await page.waitForSelector(byRole('checkbox', 'Half width'))).click();
     await alertSaying(region, row.says);
