@@ -8,7 +8,7 @@
 #   test      the native test suite: GoogleTest, the manual pages' check, the packer's tests
 #   windows   the Windows programs and their tests: MinGW-w64, Wine, GoogleTest's sources
 #   web       the Node.js programs and the page: Emscripten, Node.js, the zip library
-#   browsers  the page's browser tests: Chromium and its driver
+#   browsers  the page's browser tests and benchmark: Chromium, Firefox and their driver
 #   release   making and checking the release files (scripts/release.sh)
 #   fuzz      the libFuzzer targets and their coverage (scripts/fuzz.sh, scripts/fuzz-coverage.sh)
 #   bench     the benchmarks (scripts/bench-e2e.sh, scripts/bench-pack.sh)
@@ -24,7 +24,7 @@ group_packages() {  # group_packages GROUP: the group's Debian packages, one a l
     # A cross build has no GoogleTest of its own; it builds one from Debian's sources.
     windows) echo g++-mingw-w64-x86-64-posix wine64 googletest ;;
     web) echo emscripten ;;
-    browsers) echo chromium ;;
+    browsers) echo chromium firefox-esr ;;
     # The zip, the Debian package (CPack finds the programs' library dependencies with dpkg-dev's
     # dpkg-shlibdeps, which needs `file`), and their checks; the zip's programs run under Wine.
     release) echo zip unzip dpkg-dev file lintian mandoc wine64 ;;
@@ -75,8 +75,8 @@ if ((${#missing[@]} > 0)); then
     "${missing[@]}"
 fi
 
-# The page's zip library, the browser tests' driver and lodepng's C source for the packer, exactly
-# as the lock file has them, with no package's install scripts run (.npmrc); again only when the
+# The page's zip library, the browsers' driver and lodepng's C source for the packer, exactly as
+# the lock file has them, with no package's install scripts run (.npmrc); again only when the
 # lock file changed since the last install.
 if [ "$uses_node" = yes ] &&
   ! [ node_modules/.package-lock.json -nt package-lock.json ]; then

@@ -23,12 +23,13 @@ function inline(text, what) {
 // The zip library's licence travels with its code.
 const fflateLicence = read(join(dirname(fflatePath), '..', 'LICENSE')).replaceAll('*/', '* /');
 const fflate = `/* fflate, ${fflateLicence} */\n${read(fflatePath)}`;
-const worker = [read(modulePath), fflate, own('worker.js')].join('\n;\n');
+const worker = [read(modulePath), fflate, ...['png.js', 'worker.js', 'worker-archive.js',
+  'worker-entries.js', 'worker-zip.js', 'worker-edits.js'].map(own)].join('\n;\n');
 // Each script declares what it provides and takes what it uses as arguments; main.js, last,
 // makes the parts and hands each the others it uses. One strict scope keeps their names off the
 // window.
-const scripts = ['elements.js', 'converter.js', 'saving.js', 'viewer.js', 'gallery.js',
-  'pack-input.js', 'packing.js', 'main.js'];
+const scripts = ['elements.js', 'pictures.js', 'converter.js', 'saving.js',
+  'thumbnails.js', 'pack-messages.js', 'replacing.js', 'viewer.js', 'gallery.js', 'packing.js', 'main.js'];
 const script = `'use strict';\n(() => {\n${scripts.map(own).join('\n')}\n})();`;
 // Replacement functions, so that "$" in the inserted text stays as it is.
 const page = own('page.html')

@@ -1,54 +1,139 @@
-// The page's side of the worker: one request at a time in flight per message, answered by id;
-// files the converter writes arrive on the way, before the answer. Each file comes with its
-// entry's packed and unpacked sizes. A request the worker cannot answer fails with its reason,
-// so that whoever asked can say so on the page.
+// The page's side of the worker: requests answered by id, with what a request yields on the way
+// (a run's entries, a save's progress) handed to its `onMessage` before the answer. A request
+// the worker cannot answer fails with its reason, so that whoever asked can say so on the page.
+//
+// A worker that stops (the module broke, the browser ended it, it no longer answers) fails every
+// request in flight with WorkerStopped, and the next request starts a fresh one, which is given
+// the archives again: the page goes on with whatever comes next. A worker whose memory grew large
+// for a large entry is let go once it is idle, as its module's memory never shrinks.
+
+class WorkerStopped extends Error {}
 
 function createConverter(workerSource) {
-  const script = new Blob([workerSource], { type: 'text/javascript' });
-  const worker = new Worker(URL.createObjectURL(script));
+  const script = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
+  // A worker silent this long while requests wait is taken to have stopped: far longer than the
+  // slowest step it takes (the largest entry made again, about a second).
+  const SILENCE_MS = 60_000;
+  const LARGE_HEAP = 256 * 1024 * 1024;
+  const archives = new Map(); // id -> { name, file }: what a fresh worker is given again
   const pending = new Map();
+  let worker = null;
+  let given = new Set(); // the archives the worker in use has been given
   let lastId = 0;
+  let heard = 0;
+  let watch = 0;
 
-  worker.onmessage = ({ data }) => {
-    const request = pending.get(data.id);
-    if (!request) return;
-    if (data.type === 'file') {
-      request.onFile(data.file);
-      return;
-    }
-    pending.delete(data.id);
-    if (data.answer.error) request.reject(new Error(data.answer.error));
-    else request.resolve(data.answer);
-  };
+  function start() {
+    worker = new Worker(script);
+    given = new Set();
+    worker.onmessage = ({ data }) => {
+      heard = Date.now();
+      const request = pending.get(data.id);
+      if (!request) return;
+      if (data.type !== 'answer') {
+        request.onMessage(data);
+        return;
+      }
+      pending.delete(data.id);
+      const { answer } = data;
+      if (answer.fatal) stop(answer.error);
+      if (answer.error) request.reject(new (answer.fatal ? WorkerStopped : Error)(answer.error));
+      else request.resolve(answer);
+      if (pending.size === 0 && answer.heap > LARGE_HEAP) letGo();
+    };
+    // An error outside any answer (the worker's script broke, or the browser stopped it) would
+    // leave what is in flight waiting for ever: it fails instead, and whoever asked says why.
+    worker.onerror = (event) => {
+      event.preventDefault();
+      stop(event.message || 'the worker stopped');
+    };
+    worker.onmessageerror = () => stop('a message from the worker could not be read');
+  }
 
-  // An error outside any answer (the worker's script broke, or the browser stopped it) would
-  // leave what is in flight waiting for ever: it fails instead, and whoever asked says why.
-  worker.onerror = (event) => {
-    event.preventDefault();
-    const reason = event.message || 'the worker stopped';
-    for (const request of pending.values()) request.reject(new Error(reason));
+  function letGo() {
+    worker?.terminate();
+    worker = null;
+    clearInterval(watch);
+    watch = 0;
+  }
+
+  function stop(reason) {
+    letGo();
+    const requests = [...pending.values()];
     pending.clear();
-  };
+    for (const request of requests) request.reject(new WorkerStopped(reason));
+  }
 
-  function ask(type, message, { transfer = [], onFile = () => {} } = {}) {
+  function watchSilence() {
+    heard = Date.now();
+    watch ||= setInterval(() => {
+      if (pending.size > 0 && Date.now() - heard > SILENCE_MS) {
+        stop('the page\'s worker stopped answering');
+      }
+    }, SILENCE_MS / 4);
+  }
+
+  function post(message, transfer = []) {
+    if (!worker) start();
+    const { archive } = message;
+    if (archive && !given.has(archive)) {
+      given.add(archive);
+      if (message.type !== 'store') worker.postMessage({ type: 'store', archive, ...archives.get(archive) });
+    }
+    worker.postMessage(message, transfer);
+  }
+
+  // Sends a request; `started` hears its id, for a later cancel.
+  function ask(type, message, { transfer = [], onMessage = () => {}, started = () => {} } = {}) {
     const id = ++lastId;
+    started(id);
     return new Promise((resolve, reject) => {
-      pending.set(id, { resolve, reject, onFile });
-      worker.postMessage({ ...message, id, type }, transfer);
+      pending.set(id, { resolve, reject, onMessage });
+      const name = message.archive ? archives.get(message.archive).name : undefined;
+      post({ name, ...message, id, type }, transfer);
+      watchSilence();
     });
   }
 
   return {
     // Gives the worker the archive under the name the user's file has (file: null for a folder).
-    store: (archive, name, file) => ask('store', { archive, name, file }),
-    convert: (archive, name, halfWidth, onFile) =>
-      ask('convert', { archive, name, halfWidth }, { onFile }),
+    store(archive, name, file) {
+      archives.set(archive, { name, file });
+      return ask('store', { archive, file });
+    },
+    // Converts the archive; its entries' facts come to `onEntries` in batches as they are made.
+    // Answers { failure }.
+    convert: (archive, halfWidth, onEntries) =>
+      ask('convert', { archive, halfWidth }, { onMessage: ({ entries }) => onEntries(entries) }),
     baseName: (name) => ask('baseName', { name }),
     // Answers { status, messages: [{ file, kind, text }], picturePaths, originalPath, archive }.
     pack: (pictures, original, outputName) =>
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),
       }),
-    zip: (files) => ask('zip', { files }),
+    // An entry's file made again, as: a small picture (PNG) within `limits`; the larger view's
+    // picture with the entry's palette; the file itself.
+    thumbnail: (archive, entry, limits) => ask('thumbnail', { archive, entry, limits }),
+    picture: (archive, entry, drawn, limits) =>
+      ask('picture', { archive, entry, drawn, limits }),
+    bitmap: (archive, entry) => ask('bitmap', { archive, entry }),
+    // The entry's file as PNG, made by the packer's code: { blob }.
+    png: (archive, entry) => ask('png', { archive, entry }),
+    // The archive of `count` entries with entry `index` of each of `replaced` ({ index, file })
+    // packed from that file. Answers { status, messages, paths, archive } as pack does, `paths`
+    // by index.
+    saveArchive: (archive, count, replaced) => ask('saveArchive', { archive, count, replaced }),
+    // The zip of `entries`; `onProgress` hears how many files are done. { done, cancel }: done
+    // answers { blob } or { cancelled: true }.
+    saveAll(archive, entries, asPng, onProgress) {
+      let id = 0;
+      const done = ask('saveAll', { archive, entries, asPng }, {
+        onMessage: (message) => onProgress(message.done),
+        started: (started) => {
+          id = started;
+        },
+      });
+      return { done, cancel: () => pending.has(id) && post({ type: 'cancel', target: id }) };
+    },
   };
 }

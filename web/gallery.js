@@ -1,8 +1,14 @@
 // The archives on the page: each under its own heading, its pictures as figures in archive
-// order, shown as the converter writes them, and its failure said as the command line says it.
-// A figure opens the larger view (`view`); Save all saves what is shown.
+// order, shown as the converter reaches them, and its failure said as the command line says it.
+// A figure opens the larger view (`view`); Save all saves every file, made again from the
+// archive as the zip takes them; Save archive saves the archive with its replaced pictures
+// (replacing.js).
+//
+// What the page keeps of an archive is the user's file, and for each picture the facts its run
+// gave (a few numbers, and rarely the bytes an earlier entry left behind for it): the pictures
+// themselves are made by the worker when they are about to be seen.
 
-function createGallery({ element, converter, saving, view }) {
+function createGallery({ element, converter, saving, thumbnails, replacing, view }) {
   // What each of the converter's messages means, by its code. The line itself is shown as well,
   // decoded from the Shift_JIS bytes the converter printed.
   const FAILURE_MEANINGS = [
@@ -31,58 +37,56 @@ function createGallery({ element, converter, saving, view }) {
       `the ${written} pictures before it are shown.`;
   }
 
-  // The worker fails only when it cannot work at all (its module failed to start or broke).
-  function cannotWork(name, reason) {
-    return `${name}: this page cannot convert it here (${reason}). Reload the page to try again.`;
+  // The worker fails only when it cannot work at all: its module could not start or broke, or it
+  // stopped altogether. A fresh one takes the next archive.
+  function cannotWork(name, error) {
+    if (error instanceof WorkerStopped) {
+      return `${name}: the page stopped working on it (${error.message}), so this page cannot ` +
+        'convert it here. Open it again to try once more; other archives are not affected.';
+    }
+    return `${name}: this page cannot convert it here (${error.message}).`;
   }
 
   // The name on a line of its own, then the size; read aloud as one phrase.
-  function caption(file) {
+  function caption(entry) {
     const node = element('figcaption', {}, [
-      element('span', { className: 'name', textContent: file.name }),
-      ` ${file.width} × ${file.height}`,
+      element('span', { className: 'name', textContent: entry.name }),
+      ` ${entry.width} × ${entry.height}`,
     ]);
-    if (file.flipped) {
+    if (entry.flipped) {
       const mark = element('span', { className: 'flipped', textContent: '⇅ turned upside down' });
       node.append(' ', mark);
+    }
+    if (!browserDraws(entry)) {
+      const note = 'too large for a browser to draw: shown reduced';
+      node.append(' ', element('span', { className: 'note', textContent: note }));
     }
     return node;
   }
 
-  // A picture gets an address for the browser to draw only when it is about to be seen: an
-  // archive of thousands costs the page no more than the pictures in view.
-  function urlOf(file) {
-    file.url ??= URL.createObjectURL(file.blob);
-    return file.url;
-  }
-
-  const nearView = new IntersectionObserver(
-    (entries) => {
-      for (const { isIntersecting, target } of entries) {
-        if (!isIntersecting) continue;
-        nearView.unobserve(target);
-        target.src = urlOf(target.file);
-      }
-    },
-    { rootMargin: '50% 0px' },
-  );
-
-  function figure(result, index) {
-    const file = result.files[index];
+  function figure(archive, result, index) {
+    const entry = result.entries[index];
     const image = element('img', { alt: '', decoding: 'async' });
     // A picture smaller than its box is enlarged with sharp pixels; a larger one is shrunk
     // smoothly.
-    const small = file.width <= SHARP_THUMBNAIL_WIDTH && file.height <= SHARP_THUMBNAIL_HEIGHT;
+    const small = entry.width <= SHARP_THUMBNAIL_WIDTH && entry.height <= SHARP_THUMBNAIL_HEIGHT;
     image.classList.toggle('sharp', small);
-    image.file = file;
-    nearView.observe(image);
-    const open = element('button', { type: 'button', label: `View ${file.name}` }, [image]);
-    open.addEventListener('click', () => view(result.files, index));
-    return element('li', {}, [element('figure', {}, [open, caption(file)])]);
+    const open = element('button', { type: 'button', label: `View ${entry.name}` }, [image]);
+    open.addEventListener('click', () => view(archive, result, index));
+    const node = element('figure', {}, [open, caption(entry)]);
+    const failed = (reason) => {
+      const text = `No picture: ${reason}.`;
+      node.querySelector('.missing')?.remove();
+      node.append(element('p', { className: 'missing', textContent: text }));
+    };
+    const key = `${archive.id}/${result.halfWidth ? 'half' : 'plain'}/${index}`;
+    thumbnails.track(image, archive.id, entry, key, failed);
+    replacing.decorate(archive.id, index, node, image);
+    return element('li', {}, [node]);
   }
 
   function showProgress(archive, result) {
-    const done = result.files.length;
+    const done = result.entries.length;
     const pictures = `${done} ${done === 1 ? 'picture' : 'pictures'}`;
     archive.count.textContent = result.finished ? pictures : `${pictures} so far`;
     if (result.finished) archive.progress.value = archive.progress.max;
@@ -94,27 +98,27 @@ function createGallery({ element, converter, saving, view }) {
     if (!result.failure) return;
     const line = new TextDecoder('shift_jis').decode(result.failure.line);
     archive.alert.append(
-      `${archive.name}: ${explainFailure(result.failure, result.files.length)} varnu says: `,
+      `${archive.name}: ${explainFailure(result.failure, result.entries.length)} varnu says: `,
       element('q', { lang: 'ja', textContent: line }),
     );
   }
 
-  // Files arrive faster than frames: the figures of a frame's worth are added at once, so the
+  // Entries arrive faster than frames: the figures of a frame's worth are added at once, so the
   // first pictures are drawn while the rest of the archive streams in.
-  function addFile(archive, result, file) {
-    result.files.push(file);
-    result.position = file.archivePosition;
+  function addEntries(archive, result, entries) {
+    result.entries.push(...entries);
+    result.position = entries.at(-1).archivePosition;
     if (archive.shown === result && !archive.frameRequested) {
       archive.frameRequested = true;
-      requestAnimationFrame(() => showNewFiles(archive));
+      requestAnimationFrame(() => showNewEntries(archive));
     }
   }
 
-  function showNewFiles(archive) {
+  function showNewEntries(archive) {
     archive.frameRequested = false;
     const result = archive.shown;
     const shown = archive.gallery.children.length;
-    const added = result.files.slice(shown).map((_, k) => figure(result, shown + k));
+    const added = result.entries.slice(shown).map((_, k) => figure(archive, result, shown + k));
     archive.gallery.append(...added);
     if (!result.finished) archive.progress.value = Math.min(result.position, archive.progress.max);
     showProgress(archive, result);
@@ -124,24 +128,24 @@ function createGallery({ element, converter, saving, view }) {
   function resultFor(archive, wantHalfWidth) {
     const key = wantHalfWidth ? 'half' : 'plain';
     if (!archive.results[key]) {
-      const result = { halfWidth: wantHalfWidth, files: [], failure: null, finished: false };
+      const result = { halfWidth: wantHalfWidth, entries: [], failure: null, finished: false };
       archive.results[key] = result;
       result.done = converter
-        .convert(archive.id, archive.name, wantHalfWidth, (file) => addFile(archive, result, file))
+        .convert(archive.id, wantHalfWidth, (entries) => addEntries(archive, result, entries))
         .then(
           ({ failure }) => {
             result.failure = failure;
           },
           (error) => {
-            result.error = error.message;
+            result.error = error;
           },
         )
         .then(() => {
           result.finished = true;
           if (archive.shown === result) {
-            showNewFiles(archive);
+            showNewEntries(archive);
             showFailure(archive, result);
-            archive.saveAll.disabled = false;
+            archive.saveAll.disabled = archive.saving;
           }
         });
     }
@@ -152,24 +156,44 @@ function createGallery({ element, converter, saving, view }) {
     const result = resultFor(archive, halfWidth);
     archive.shown = result;
     archive.progress.value = result.finished ? archive.progress.max : 0;
-    archive.gallery.replaceChildren(...result.files.map((_, k) => figure(result, k)));
-    archive.saveAll.disabled = !result.finished;
-    archive.saveFailure.textContent = '';
+    thumbnails.forget(archive.gallery.querySelectorAll('img'));
+    archive.gallery.replaceChildren(...result.entries.map((_, k) => figure(archive, result, k)));
+    archive.saveAll.disabled = !result.finished || archive.saving;
     showProgress(archive, result);
     showFailure(archive, result);
     return result.done;
   }
 
-  // The zip of what is shown; a zip that cannot be made or handed over is said under the button.
+  // Every file of what is shown, in one zip; its progress, and a way to stop it, while it runs.
   async function saveAll(archive) {
+    const { name } = archive;
+    const count = archive.shown.entries.length;
+    const progress = element('progress', { max: Math.max(count, 1), value: 0,
+      label: `Saving ${name}` });
+    const status = element('span', { role: 'status', textContent: `0 of ${count} files` });
+    const cancel = element('button', { type: 'button', textContent: 'Cancel',
+      label: `Cancel saving ${name}` });
+    archive.saving = true;
     archive.saveAll.disabled = true;
     archive.saveFailure.textContent = '';
+    archive.saveProgress.replaceChildren(progress, status, cancel);
     try {
-      await saving.saveAll(archive.shown.files, archive.name);
+      const saved = await saving.saveAll(archive.id, archive.shown, name, {
+        onProgress: (done) => {
+          progress.value = done;
+          status.textContent = `${done} of ${count} files`;
+        },
+        onCancel: (stop) => cancel.addEventListener('click', stop),
+      });
+      if (saved.cancelled) {
+        archive.saveFailure.textContent = `${name}: Save all was cancelled; nothing was saved.`;
+      }
     } catch (error) {
-      archive.saveFailure.textContent = `${archive.name}: nothing was saved (${error.message}). ` +
+      archive.saveFailure.textContent = `${name}: nothing was saved (${error.message}). ` +
         'The pictures are still here: try again, or save them one at a time.';
     } finally {
+      archive.saving = false;
+      archive.saveProgress.replaceChildren();
       archive.saveAll.disabled = !archive.shown.finished;
     }
   }
@@ -183,6 +207,7 @@ function createGallery({ element, converter, saving, view }) {
       name: item.name,
       results: {},
       shown: null,
+      saving: false,
       progress: element('progress', {
         max: Math.max(item.size || 0, 1),
         value: 0,
@@ -191,13 +216,17 @@ function createGallery({ element, converter, saving, view }) {
       count: element('span'),
       alert: element('div', { role: 'alert' }),
       saveFailure: element('p', { role: 'alert' }),
+      saveProgress: element('span', { className: 'controls' }),
       gallery: element('ul', { className: 'gallery' }),
       saveAll: element('button', { type: 'button', textContent: 'Save all', disabled: true }),
     };
     archive.saveAll.addEventListener('click', () => saveAll(archive));
     const section = element('section', {}, [
       element('h3', { id: headingId, textContent: item.name }),
-      element('div', { className: 'controls' }, [archive.progress, archive.count, archive.saveAll]),
+      element('div', { className: 'controls' }, [
+        archive.progress, archive.count, archive.saveAll, archive.saveProgress,
+        ...replacing.controls(archive),
+      ]),
       archive.saveFailure,
       archive.alert,
       archive.gallery,
@@ -209,7 +238,7 @@ function createGallery({ element, converter, saving, view }) {
     try {
       await converter.store(id, item.name, item.isFolder ? null : item.file);
     } catch (error) {
-      archive.alert.textContent = cannotWork(item.name, error.message);
+      archive.alert.textContent = cannotWork(item.name, error);
       return;
     }
     archives.push(archive);

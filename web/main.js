@@ -3,9 +3,13 @@
 
 const converter = createConverter(document.getElementById('worker-source').textContent);
 const saving = createSaving({ converter, format: document.getElementById('save-format') });
-const viewer = createViewer({ element, saving });
-const gallery = createGallery({ element, converter, saving, view: viewer.open });
-const packing = createPacking({ element, converter, saving, readPicture: readPackInput });
+const thumbnails = createThumbnails({ converter });
+const replacing = createReplacing({ element, converter, saving });
+const viewer = createViewer({ element, converter, saving, replacing });
+const gallery = createGallery({
+  element, converter, saving, thumbnails, replacing, view: viewer.open,
+});
+const packing = createPacking({ element, converter, saving });
 
 const openInput = document.getElementById('open-archive');
 const halfWidth = document.getElementById('half-width');

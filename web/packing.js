@@ -1,8 +1,8 @@
 // The Pack section: the chosen pictures, in order, go to varnu-pack's own command on the
-// worker's file system; its archive is downloaded, or its refusal shown beside the file it
-// names and nothing downloaded. PNG pictures are handed over as `readPicture` makes them.
+// worker's file system as they are, bitmap or PNG alike; its archive is downloaded, or its
+// refusal shown beside the file it names and nothing downloaded.
 
-function createPacking({ element, converter, saving, readPicture }) {
+function createPacking({ element, converter, saving }) {
   const section = document.getElementById('pack-section');
   const picturesInput = document.getElementById('pack-pictures');
   const originalInput = document.getElementById('pack-original');
@@ -12,36 +12,21 @@ function createPacking({ element, converter, saving, readPicture }) {
   const result = document.getElementById('pack-result');
   const button = document.getElementById('pack-button');
   const DEFAULT_OUTPUT = 'packed.arc';
-  const PNG_NOTE = ' (PNG: handed to varnu-pack as a 32-bit bitmap)';
 
-  // A PNG is said to be one, so that what the packer answers about a 32-bit bitmap makes sense.
   function showPictures() {
     list.replaceChildren(
-      ...[...picturesInput.files].map((file) => {
-        const png = /\.png$/i.test(file.name) || file.type === 'image/png';
-        const note = png ? [element('span', { className: 'hint', textContent: PNG_NOTE })] : [];
-        return element('li', {}, [element('span', { textContent: file.name }), ...note]);
-      }),
+      ...[...picturesInput.files].map((file) =>
+        element('li', {}, [element('span', { textContent: file.name })])),
     );
     result.replaceChildren();
     originalMessage.replaceChildren();
   }
 
-  // The line varnu-pack prints for a message, as the page shows it too.
-  function lineOf({ file, kind, text }) {
-    const warning = kind === 'warning' ? 'warning: ' : '';
-    return `varnu-pack: ${warning}${file ? `${file}: ` : ''}${text}`;
-  }
-
   // Each message goes beside the file it names (`slots`: the path the packer saw -> where);
-  // what names none of them goes under the section. A refusal is an alert.
+  // what names none of them goes under the section.
   function showMessages(messages, slots) {
     for (const message of messages) {
-      const isWarning = message.kind === 'warning';
-      const className = isWarning ? 'message warning' : 'message';
-      const node = element('p', { className, textContent: lineOf(message) });
-      if (!isWarning) node.setAttribute('role', 'alert');
-      (slots.get(message.file) || result).append(node);
+      (slots.get(message.file) || result).append(packMessageNode(element, message));
     }
   }
 
@@ -57,7 +42,7 @@ function createPacking({ element, converter, saving, readPicture }) {
     button.disabled = true;
     try {
       const pictures = [];
-      for (const file of files) pictures.push(await readPicture(file));
+      for (const file of files) pictures.push({ name: file.name, bytes: await file.arrayBuffer() });
       const outputName = original ? original.name : DEFAULT_OUTPUT;
       const answer = await converter.pack(
         pictures,

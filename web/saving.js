@@ -1,7 +1,8 @@
-// Saving: a picture as the exact bytes varnu wrote or as PNG, and every picture of an archive
-// in one zip under varnu's names, in the format the page's "Save all as" names. The PNG is the
-// browser's own encoding of the bitmap it drew. What fails is thrown, for the part of the page
-// the person acted on to say.
+// Saving: a picture as the exact bytes varnu writes or as PNG, and every picture of an archive
+// in one zip under varnu's names, in the format the page's "Save all as" names. Each file is made
+// again by the worker from the archive, and as PNG by the packer's own code there, so that it
+// packs back onto its entry unchanged. What fails is thrown, for the part of the page the person
+// acted on to say.
 
 function createSaving({ converter, format }) {
   // Long enough for the browser to have started the download.
@@ -20,42 +21,29 @@ function createSaving({ converter, format }) {
     return name.replace(/\.BMP$/, '.png');
   }
 
-  async function pngOf(file) {
-    const bitmap = await createImageBitmap(file.blob);
-    const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
-    canvas.getContext('2d').drawImage(bitmap, 0, 0);
-    bitmap.close();
-    return canvas.convertToBlob({ type: 'image/png' });
+  // `archive` is the archive's id; `entry` one of its run's entries.
+  async function saveBitmap(archive, entry) {
+    const { blob } = await converter.bitmap(archive, entry);
+    download(blob, entry.name);
   }
 
-  function saveBitmap(file) {
-    download(file.blob, file.name);
+  // A palette PNG with the bitmap's own palette, or RGB at half width, made by the worker.
+  async function savePng(archive, entry) {
+    const { blob } = await converter.png(archive, entry);
+    download(blob, pngName(entry.name));
   }
 
-  async function savePng(file) {
-    download(await pngOf(file), pngName(file.name));
-  }
-
-  // `files` as the converter wrote them from the archive called `archiveName`.
-  async function saveAll(files, archiveName) {
+  // The zip of the run `result` of the archive called `archiveName`, downloaded as it names the
+  // files; `onProgress` hears how many files are done, and `onCancel` is handed what stops it.
+  // Answers { cancelled } when stopped.
+  async function saveAll(archive, result, archiveName, { onProgress, onCancel }) {
     const asPng = format.value === 'png';
-    const entries = [];
-    for (const file of files) {
-      if (asPng) {
-        const png = await pngOf(file).catch(() => null);
-        // A bitmap the browser cannot draw goes in as varnu wrote it.
-        if (png) {
-          entries.push({ name: pngName(file.name), blob: png });
-          continue;
-        }
-      }
-      entries.push({ name: file.name, blob: file.blob });
-    }
-    const [{ zip }, { base }] = await Promise.all([
-      converter.zip(entries),
-      converter.baseName(archiveName),
-    ]);
-    download(new Blob([zip], { type: 'application/zip' }), `${base || 'varnu'}.zip`);
+    const save = converter.saveAll(archive, result.entries, asPng, onProgress);
+    onCancel(save.cancel);
+    const [answer, { base }] = await Promise.all([save.done, converter.baseName(archiveName)]);
+    if (answer.cancelled) return { cancelled: true };
+    download(answer.blob, `${base || 'varnu'}.zip`);
+    return { cancelled: false };
   }
 
   return { download, saveBitmap, savePng, saveAll };

@@ -1,32 +1,43 @@
 // The worker: owns the WebAssembly module (createVarnuModule, bundled before this script) and
 // answers the page's small messages, so that a long archive never stalls the page. Every answer
-// carries the request's id; the converter's files stream to the page while it runs.
+// carries the request's id; what a request yields on the way (the entries of a run as it
+// converts them, the files a Save all has done) is sent before the answer under the same id.
+//
+// Nothing here runs long at once: a run converts for a few milliseconds, then lets the requests
+// that came meanwhile be answered (a picture scrolled into view, the larger view), and a zip
+// takes the next piece of a file only when the download has taken the last one.
 'use strict';
 
 const EIO = 29; // the module's number for an input/output error
-let job = 0; // the request being answered, for the files streamed during a conversion
+let onEntry = null; // who hears of the entries the run being stepped converts
 let packMessages = []; // the packer's messages, as it makes them during a pack
 
 const moduleReady = createVarnuModule({
   print() {},
   printErr() {},
-  // Each file becomes a blob at once, copied out of the module's memory: the page then holds
-  // a handle, and the browser keeps the bytes (on disk when there are too many for memory).
-  onOutput({ bytes, ...facts }) {
-    const file = { ...facts, blob: new Blob([bytes], { type: 'image/bmp' }) };
-    self.postMessage({ id: job, type: 'file', file }, [file.palette.buffer]);
+  onEntry(facts) {
+    onEntry(facts);
   },
   onPackMessage(message) {
     packMessages.push(message);
   },
 }).then((m) => {
-  readErrorsAsErrno(m);
+  readInBlocks(m);
   return m;
 });
+
+// A failure to say to the person, as against a fault of the page itself.
+class Refusal extends Error {}
 
 function archiveFolder(archive) {
   return `/archives/${archive}`;
 }
+
+function archivePath({ archive, name }) {
+  return `${archiveFolder(archive)}/${name}`;
+}
+
+const userFiles = new Map(); // archive -> the user's file, none for a folder
 
 function makeFolder(FS, path) {
   let at = '';
@@ -38,40 +49,37 @@ function makeFolder(FS, path) {
 
 // The archive keeps the name the user's file has, so the converter names its outputs from it
 // exactly as on the command line. It is read straight from the user's file as the converter
-// asks for its bytes, never copied whole first, so the first pictures come at once. A dropped
-// folder becomes a folder of that name, which the converter refuses as it does on the command
-// line.
+// asks for its bytes, never copied whole: the page holds the user's file, and makes each
+// entry's file again from it when needed. A dropped folder becomes a folder of that name, which
+// the converter refuses as it does on the command line.
 function store(m, { archive, name, file }) {
   const folder = archiveFolder(archive);
+  if (m.FS.analyzePath(folder).exists) return {};
+  userFiles.set(archive, file);
   makeFolder(m.FS, folder);
   if (file) m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name, data: file }] }, folder);
   else m.FS.mkdir(`${folder}/${name}`);
   return {};
 }
 
-// A file that cannot be read (removed or changed since it was chosen, or a folder the browser
-// handed over as a file) is a read error to the converter, as a failing disk would be, rather
-// than an exception that would tear through the module.
-function readErrorsAsErrno(m) {
-  const { stream_ops: calls } = m.FS.filesystems.WORKERFS;
-  const read = calls.read;
-  calls.read = (...args) => {
+// The user's files are read through the block cache (worker-archive.js). A file that cannot be
+// read (removed or changed since it was chosen, or a folder the browser handed over as a file) is
+// a read error to the converter, as a failing disk would be, rather than an exception that would
+// tear through the module.
+function readInBlocks(m) {
+  m.FS.filesystems.WORKERFS.stream_ops.read = (stream, buffer, offset, length, position) => {
     try {
-      return read(...args);
-    } catch (error) {
-      if (error instanceof m.FS.ErrnoError) throw error;
+      return blockCache.read(stream.node.contents, buffer, offset, length, position);
+    } catch {
       throw new m.FS.ErrnoError(EIO);
     }
   };
 }
 
-function convert(m, { archive, name, halfWidth }) {
-  m.FS.chdir(archiveFolder(archive));
-  const code = m.ccall('varnu_convert', 'number', ['string', 'number'], [name, halfWidth ? 1 : 0]);
-  if (code < 0) return { failure: null };
-  const at = m._varnu_failure_message(code);
-  const line = m.HEAPU8.slice(at, at + m._varnu_failure_message_size(code));
-  return { failure: { code, line } };
+// Resolves once `length` bytes from `position` of the archive are at hand.
+function archiveReady({ archive }, position, length) {
+  const file = userFiles.get(archive);
+  return file ? blockCache.ready(file, position, length) : Promise.resolve();
 }
 
 function baseName(m, { name }) {
@@ -128,31 +136,65 @@ function pack(m, { pictures, original, outputName }) {
   m._free(table);
   const messages = packMessages;
   const archive = status === 0 ? m.FS.readFile(output) : null;
+  m.FS.chdir('/');
+  removeTree(m.FS, folder);
   return { status, messages, picturePaths, originalPath, archive };
 }
 
-function zip(m, { files }) {
-  const reader = new FileReaderSync();
-  const entries = {};
-  for (const { name, blob } of files) {
-    entries[name] = new Uint8Array(reader.readAsArrayBuffer(blob));
+// A pack's files, once its archive is read back: the next pack starts from nothing.
+function removeTree(FS, path) {
+  for (const name of FS.readdir(path)) {
+    if (name === '.' || name === '..') continue;
+    const inner = `${path}/${name}`;
+    if (FS.isDir(FS.stat(inner).mode)) removeTree(FS, inner);
+    else FS.unlink(inner);
   }
-  return { zip: fflate.zipSync(entries, { level: 6 }) };
+  FS.rmdir(path);
 }
 
-const answers = { store, convert, baseName, pack, zip };
+// Requests that may be stopped (a Save all) by their id.
+const cancelled = new Set();
+function cancel(m, { target }) {
+  cancelled.add(target);
+  return {};
+}
+
+// Lets whatever came meanwhile be handled before going on: a message on a channel of its own is
+// a task of its own, without the few milliseconds a timer may wait.
+const turns = new MessageChannel();
+const waiting = [];
+turns.port1.onmessage = () => waiting.shift()();
+function nextTurn() {
+  return new Promise((resolve) => {
+    waiting.push(resolve);
+    turns.port2.postMessage(null);
+  });
+}
+
+const answers = {
+  store, baseName, pack, cancel, convert, thumbnail, picture, bitmap, saveAll, png,
+  saveArchive,
+};
 
 self.onmessage = async ({ data }) => {
+  const post = (message, transfer = []) =>
+    self.postMessage({ id: data.id, ...message }, transfer);
   let answer;
   try {
     const m = await moduleReady;
-    job = data.id;
-    answer = answers[data.type](m, data);
+    answer = await answers[data.type](m, data, post);
   } catch (error) {
-    answer = { error: String(error && error.message ? error.message : error) };
+    const reason = String(error && error.message ? error.message : error);
+    // The module broke (a trap, or its own abort): nothing it holds can be trusted any more.
+    const fatal = !(error instanceof Refusal) && !(error instanceof RangeError);
+    answer = { error: reason, fatal };
+  } finally {
+    cancelled.delete(data.id);
   }
-  const transfer = [answer.archive, answer.zip, answer.failure && answer.failure.line]
+  const m = await moduleReady.catch(() => null);
+  answer.heap = m ? m.HEAPU8.length : 0;
+  const transfer = [answer.archive, answer.failure && answer.failure.line, answer.pixels]
     .filter(Boolean)
     .map((bytes) => bytes.buffer);
-  self.postMessage({ id: data.id, type: 'answer', answer }, transfer);
+  post({ type: 'answer', answer }, transfer);
 };

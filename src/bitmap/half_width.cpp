@@ -6,6 +6,7 @@
 // word operation, and each output row is built in memory and written at once. Built for
 // WebAssembly with SIMD, four pixels at a time come from one vector operation instead: there the
 // 64-bit steps left the browser and Node.js builds well behind the native program.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cassert>
@@ -94,15 +95,17 @@ inline std::uint8_t* put_four_means(std::uint8_t* out, const std::uint32_t* colo
 
 }  // namespace
 
-void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
-                      std::span<std::uint8_t> row, std::FILE* out) {
-  const std::uint32_t width = layout.width;
-  const std::uint32_t half_width = (width + 1) / 2;
+HalfWidthRows::HalfWidthRows(std::span<std::uint8_t> image, const BitmapLayout& layout)
+    : image_(image),
+      width_(layout.width),
+      height_(layout.height),
+      pixel_offset_(layout.pixel_offset),
+      stride_(row_stride(layout.width)) {
+  const std::uint32_t half_width = (width_ + 1) / 2;
   const std::uint32_t pad_out = (4 - (kBytesPerPixel * half_width) % 4) % 4;
-  const std::uint32_t row_bytes = kBytesPerPixel * half_width + pad_out;
+  row_bytes_ = kBytesPerPixel * half_width + pad_out;
   // Only the low three bytes are stored, as for every size this format's files record.
-  const std::uint64_t stored_size = kHeadersSize + std::uint64_t{layout.height} * row_bytes;
-  assert(row.size() >= row_bytes + 2);
+  const std::uint64_t stored_size = kHeadersSize + std::uint64_t{height_} * row_bytes_;
 
   // The header is rewritten in the image buffer itself, before any row is read: rows that start
   // inside the header read the new bytes, as does a later entry that decodes fewer bytes.
@@ -111,31 +114,44 @@ void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
   store_le(image, kWidthField, half_width, kSideBytes);
   image[kBitsField] = kTrueColourBits;
   store_le(image, kImageSizeField, 0, kSizeBytes);  // 0 is allowed for uncompressed bitmaps
-  std::fwrite(image.data(), 1, kHeadersSize, out);
+  colours_ = packed_palette(image);
+}
 
-  if (width == 0) return;  // rows of no pixels and no padding: the header is the whole file
+std::uint64_t HalfWidthRows::file_size() const {
+  return kHeadersSize + std::uint64_t{height_} * row_bytes_;
+}
 
-  const std::array<std::uint32_t, kPaletteEntries> colours = packed_palette(image);
-  const std::uint64_t stride = row_stride(layout.width);
-  for (std::uint32_t y = 0; y < layout.height; ++y) {
-    const std::uint8_t* source = image.data() + layout.pixel_offset + y * stride;
-    std::uint8_t* pixel = row.data();
-    std::uint32_t x = 0;
+void HalfWidthRows::build(std::uint32_t y, std::span<std::uint8_t> row) const {
+  assert(row.size() >= row_bytes_ + 2);
+  const std::uint8_t* source = image_.data() + pixel_offset_ + y * stride_;
+  const std::uint32_t* colours = colours_.data();
+  const std::uint32_t width = width_;
+  std::uint8_t* pixel = row.data();
+  std::uint32_t x = 0;
 #if defined(__wasm_simd128__)
-    for (; x + 7 < width; x += 8) pixel = put_four_means(pixel, colours.data(), source + x);
+  for (; x + 7 < width; x += 8) pixel = put_four_means(pixel, colours, source + x);
 #endif
-    for (; x + 3 < width; x += 4) {
-      pixel = put_two_pixels(
-          pixel,
-          mean_colours(colours[source[x]] | std::uint64_t{colours[source[x + 2]]} << 32,
-                       colours[source[x + 1]] | std::uint64_t{colours[source[x + 3]]} << 32));
-    }
-    for (; x + 1 < width; x += 2) {
-      pixel = put_pixel(pixel, mean_colour(colours[source[x]], colours[source[x + 1]]));
-    }
-    if (x < width) pixel = put_pixel(pixel, colours[source[x]]);
-    for (std::uint32_t k = 0; k < pad_out; ++k) *pixel++ = 0;
-    std::fwrite(row.data(), 1, row_bytes, out);
+  for (; x + 3 < width; x += 4) {
+    pixel = put_two_pixels(
+        pixel, mean_colours(colours[source[x]] | std::uint64_t{colours[source[x + 2]]} << 32,
+                            colours[source[x + 1]] | std::uint64_t{colours[source[x + 3]]} << 32));
+  }
+  for (; x + 1 < width; x += 2) {
+    pixel = put_pixel(pixel, mean_colour(colours[source[x]], colours[source[x + 1]]));
+  }
+  if (x < width) pixel = put_pixel(pixel, colours[source[x]]);
+  std::fill(pixel, row.data() + row_bytes_, std::uint8_t{0});
+}
+
+void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
+                      std::span<std::uint8_t> row, std::FILE* out) {
+  const HalfWidthRows rows(image, layout);
+  std::fwrite(image.data(), 1, kHeadersSize, out);
+  // Rows of no pixels and no padding: the header is the whole file.
+  if (rows.row_bytes() == 0) return;
+  for (std::uint32_t y = 0; y < layout.height; ++y) {
+    rows.build(y, row);
+    std::fwrite(row.data(), 1, rows.row_bytes(), out);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "bitmap/layout.hpp"
 
+#include <algorithm>
+
 namespace varnu {
 namespace {
 
@@ -11,6 +13,21 @@ constexpr std::uint8_t kGreenKeyIndex = 0;
 
 bool fits(std::span<const std::uint8_t> image, std::uint64_t offset, std::uint64_t length) {
   return offset <= image.size() && length <= image.size() - offset;
+}
+
+// The half-width writer may look up any palette entry; the headers and the first palette entry
+// are read in both modes.
+std::size_t always_read(OutputMode mode) {
+  return mode == OutputMode::kHalfWidth ? kPaletteReadEnd + 1 : kPaletteOffset + 3;
+}
+
+std::uint64_t rows_size(const BitmapLayout& layout) {
+  return layout.height * row_stride(layout.width);
+}
+
+// Whether the rows themselves are read or moved: to flip them, or to write them at half width.
+bool rows_used(const BitmapPlan& plan) {
+  return plan.flip || (plan.mode == OutputMode::kHalfWidth && rows_size(plan.layout) > 0);
 }
 
 }  // namespace
@@ -36,27 +53,31 @@ std::uint64_t row_stride(std::uint16_t width) {
 }
 
 std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, OutputMode mode) {
-  const bool half_width = mode == OutputMode::kHalfWidth;
-  // The half-width writer may look up any palette entry; the headers and the first palette
-  // entry are read in both modes.
-  const std::size_t always_read = half_width ? kPaletteReadEnd + 1 : kPaletteOffset + 3;
-  if (image.size() < always_read) return std::nullopt;
+  if (image.size() < always_read(mode)) return std::nullopt;
 
   BitmapPlan plan{.layout = read_layout(image), .mode = mode};
   const BitmapLayout& layout = plan.layout;
-  const std::uint64_t rows_bytes = layout.height * row_stride(layout.width);
 
   if (palette_is_green_key(image)) {
     if (layout.pixel_offset >= image.size()) return std::nullopt;
     // A flip of fewer than two rows moves nothing.
     plan.flip = image[layout.pixel_offset] == kGreenKeyIndex && layout.height >= 2;
   }
-  const bool rows_read = half_width && rows_bytes > 0;
-  if ((plan.flip || rows_read) && !fits(image, layout.pixel_offset, rows_bytes)) {
+  if (rows_used(plan) && !fits(image, layout.pixel_offset, rows_size(layout))) {
     return std::nullopt;
   }
-  if (!half_width && layout.file_size > image.size()) return std::nullopt;
+  if (mode == OutputMode::kPlain && layout.file_size > image.size()) return std::nullopt;
   return plan;
+}
+
+std::uint64_t planned_extent(std::span<const std::uint8_t> image, const BitmapPlan& plan) {
+  const BitmapLayout& layout = plan.layout;
+  std::uint64_t extent = always_read(plan.mode);
+  if (palette_is_green_key(image))
+    extent = std::max<std::uint64_t>(extent, layout.pixel_offset + 1);
+  if (rows_used(plan)) extent = std::max(extent, layout.pixel_offset + rows_size(layout));
+  if (plan.mode == OutputMode::kPlain) extent = std::max<std::uint64_t>(extent, layout.file_size);
+  return extent;
 }
 
 }  // namespace varnu

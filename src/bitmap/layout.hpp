@@ -51,4 +51,11 @@ std::uint64_t row_stride(std::uint16_t width);
 // when the writer would read or move bytes outside `image`.
 std::optional<BitmapPlan> plan_bitmap(std::span<const std::uint8_t> image, OutputMode mode);
 
+// How far into `image` the bitmap's file reaches back for `plan` (which plan_bitmap made from the
+// same bytes): plan_bitmap looked at no byte past it, and the fix-up and the writer read or move
+// none. The file is the same for any buffer that holds the same bytes up to there, whatever the
+// buffer holds beyond it and however long it is. Bytes past the entry's decoded length but before
+// this extent are what earlier entries left in the buffer.
+std::uint64_t planned_extent(std::span<const std::uint8_t> image, const BitmapPlan& plan);
+
 }  // namespace varnu

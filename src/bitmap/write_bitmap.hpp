@@ -1,6 +1,7 @@
 // Writing a decoded bitmap: plainly, or at half width in true colour.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -17,6 +18,32 @@ void write_plain(std::span<const std::uint8_t> image, const BitmapLayout& layout
 // kMaxHalfWidthRowBytes.
 void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
                       std::span<std::uint8_t> row, std::FILE* out);
+
+// The half-width file of a bitmap, a row at a time, for a caller that hands the file on in pieces
+// (the page). Making it rewrites the headers of `image` for the new file, as write_half_width
+// does before it writes; `image` must outlive it, and must hold the rows.
+class HalfWidthRows {
+ public:
+  HalfWidthRows(std::span<std::uint8_t> image, const BitmapLayout& layout);
+
+  // Bytes in each row of the file, padding included; the file is the headers (the first
+  // kHeadersSize bytes of `image`), then `height` rows.
+  std::uint32_t row_bytes() const { return row_bytes_; }
+  std::uint64_t file_size() const;
+
+  // Builds row `y` of the file (rows are stored bottom first, as in the bitmap) at the start of
+  // `row`, which must hold row_bytes() + 2 bytes: the last pixel is stored with scratch after it.
+  void build(std::uint32_t y, std::span<std::uint8_t> row) const;
+
+ private:
+  std::span<const std::uint8_t> image_;
+  std::uint32_t width_;
+  std::uint32_t height_;
+  std::uint64_t pixel_offset_;
+  std::uint64_t stride_;
+  std::uint32_t row_bytes_ = 0;
+  std::array<std::uint32_t, kPaletteEntries> colours_{};
+};
 
 // Fixes up the bitmap in the image buffer and writes it to the output stream, in the plan's mode.
 // `plan` must come from plan_bitmap over the image buffer as it stands. Write errors are left on

@@ -68,34 +68,41 @@ EntrySizes unpack_entry() {
   return {.packed = length, .unpacked = decoded};
 }
 
-void extract_all(const std::string& base, OutputMode mode) {
-  int entry = 0;
-  for (;; ++entry) {
-    const std::uint64_t entry_offset = run.input_position;
-    std::uint8_t* header = run.work_area.data();
-    if (read_input(header, kEntryHeaderSize) < kEntryHeaderSize) break;
-    if (!std::equal(kEntryMagic.begin(), kEntryMagic.end(), header)) break;
-    // Past _Z99 there are no more names.
-    if (entry == kMaxEntries) fail(FAIL_CONVERT);
-    const std::string name = output_name(base, entry);
-
-    const EntrySizes sizes = unpack_entry();
-    // An entry the writer cannot handle inside the image buffer gets no file.
-    const std::optional<BitmapPlan> plan = plan_bitmap(run.image, mode);
-    if (!plan) fail(FAIL_CONVERT);
-
-    run.output = platform::open_for_writing(name, {.offset = entry_offset,
-                                                   .packed_size = sizes.packed,
-                                                   .unpacked_size = sizes.unpacked,
-                                                   .plan = *plan});
-    if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
-    std::setvbuf(run.output, run.output_buffer.data(), _IOFBF, run.output_buffer.size());
-    write_bitmap(*plan);
-    close_output(name);
+bool extract_next(Walk& walk) {
+  const std::uint64_t entry_offset = run.input_position;
+  std::uint8_t* header = run.work_area.data();
+  if (read_input(header, kEntryHeaderSize) < kEntryHeaderSize ||
+      !std::equal(kEntryMagic.begin(), kEntryMagic.end(), header)) {
+    // A read error is not the end of the archive.
+    if (std::ferror(run.input)) fail(FAIL_OPEN_INPUT);
+    if (walk.converted == 0) fail(FAIL_CONVERT);
+    return false;
   }
-  // A read error is not the end of the archive.
-  if (std::ferror(run.input)) fail(FAIL_OPEN_INPUT);
-  if (entry == 0) fail(FAIL_CONVERT);
+  // Past _Z99 there are no more names.
+  if (walk.converted == kMaxEntries) fail(FAIL_CONVERT);
+  const std::string name = output_name(walk.base, walk.converted);
+
+  const EntrySizes sizes = unpack_entry();
+  // An entry the writer cannot handle inside the image buffer gets no file.
+  const std::optional<BitmapPlan> plan = plan_bitmap(run.image, walk.mode);
+  if (!plan) fail(FAIL_CONVERT);
+
+  run.output = platform::open_for_writing(name, {.offset = entry_offset,
+                                                 .packed_size = sizes.packed,
+                                                 .unpacked_size = sizes.unpacked,
+                                                 .plan = *plan});
+  if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
+  std::setvbuf(run.output, run.output_buffer.data(), _IOFBF, run.output_buffer.size());
+  write_bitmap(*plan);
+  close_output(name);
+  ++walk.converted;
+  return true;
+}
+
+void extract_all(const std::string& base, OutputMode mode) {
+  Walk walk{.base = base, .mode = mode};
+  while (extract_next(walk)) {
+  }
 }
 
 }  // namespace varnu

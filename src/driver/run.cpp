@@ -32,26 +32,44 @@ void release_buffers() {
   run.output_buffer = {};
 }
 
+// Buffers grow with the entries they hold; running out of memory at any point is a conversion
+// failure, never a crash.
+template <typename Step>
+auto failing_when_out_of_memory(Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    fail(FAIL_CONVERT);
+  }
+}
+
 }  // namespace
 
-int run_program(int argc, char** argv) {
+Walk begin_run(int argc, char** argv) {
   if (argc < 2) fail(FAIL_USAGE);
   const std::string path = argv[1];
   const OutputMode mode =
       argc > 2 && argv[2][0] == 'x' ? OutputMode::kHalfWidth : OutputMode::kPlain;
 
   open_input(path);
-  // Buffers grow with the entries they hold; running out of memory at any point is a
-  // conversion failure, never a crash.
-  try {
+  return failing_when_out_of_memory([&] {
     allocate_buffers();
-    extract_all(derive_base_name(path), mode);
-  } catch (const std::bad_alloc&) {
-    fail(FAIL_CONVERT);
-  }
+    return Walk{.base = derive_base_name(path), .mode = mode};
+  });
+}
+
+bool continue_run(Walk& walk) {
+  if (failing_when_out_of_memory([&] { return extract_next(walk); })) return true;
   release_buffers();
   std::fclose(run.input);
   run.input = nullptr;
+  return false;
+}
+
+int run_program(int argc, char** argv) {
+  Walk walk = begin_run(argc, argv);
+  while (continue_run(walk)) {
+  }
   return 0;
 }
 
