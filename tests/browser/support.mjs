@@ -11,7 +11,8 @@ import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { fileURLToPath } from 'node:url';
-import { Unzip, UnzipInflate } from 'fflate';
+import { inflateRawSync } from 'node:zlib';
+import { Unzip } from 'fflate';
 import puppeteer from 'puppeteer-core';
 
 const root = fileURLToPath(new URL('../..', import.meta.url));
@@ -319,8 +320,21 @@ export async function hashFile(path) {
   return { size, hash: hash.digest('hex') };
 }
 
+// A deflated file of a zip, inflated by Node's zlib once it has all come: a second deflate
+// implementation beside the browsers' own, several times the speed of the zip library's.
+class NodeInflate {
+  static compression = 8;
+
+  pieces = [];
+
+  push(piece, final) {
+    this.pieces.push(piece);
+    if (final) this.ondata(null, inflateRawSync(Buffer.concat(this.pieces)), true);
+  }
+}
+
 // The files a zip holds, in order, each as name, size and hash; read a piece at a time, so that
-// a zip of gigabytes needs no more memory than a piece.
+// a zip of gigabytes needs no more memory than its largest file.
 export async function hashZipEntries(path) {
   const files = [];
   const unzip = new Unzip((entry) => {
@@ -335,7 +349,7 @@ export async function hashZipEntries(path) {
     };
     entry.start();
   });
-  unzip.register(UnzipInflate);
+  unzip.register(NodeInflate);
   for await (const piece of createReadStream(path)) unzip.push(piece);
   unzip.push(new Uint8Array(0), true);
   return files;
