@@ -119,15 +119,24 @@ export function launchBrowser(engine) {
 
 // Run in the page before its own script: every worker it starts runs a test hook first, which
 // on the message 'break the worker' makes that worker throw on every later message, as a worker
-// whose module broke does. The page's workers are in `window.testWorkers`.
+// whose module broke does; on { breakAt: TYPE }, from the first request of that type on. The
+// page's workers are in `window.testWorkers`.
 function makeWorkersBreakable() {
   const PageWorker = window.Worker;
   const hook = `let broken = false;
+    let breakAt = null;
     self.addEventListener('message', (event) => {
-      if (event.data === 'break the worker') broken = true;
-      else if (!broken) return;
+      const { data } = event;
+      if (data === 'break the worker' || data?.breakAt) {
+        event.stopImmediatePropagation();
+        if (data.breakAt) breakAt = data.breakAt;
+        else broken = true;
+        return;
+      }
+      if (data?.type === breakAt) broken = true;
+      if (!broken) return;
       event.stopImmediatePropagation();
-      if (event.data !== 'break the worker') throw new Error('the worker broke');
+      throw new Error('the worker broke');
     });\n`;
   window.testWorkers = [];
   window.Worker = function Worker(url, options) {
