@@ -137,17 +137,10 @@ function openEntry(m, source, entry, finder) {
 
 // The file's next bytes, up to `size`, copied out of the module's memory; empty at the end.
 function readEntry(m, file, size = READ_CHUNK) {
-  const bytes = new Uint8Array(size);
-  return bytes.subarray(0, readEntryInto(m, file, bytes));
-}
-
-// The file's next bytes copied into `into`, as many as fit; answers how many (0 at the end).
-function readEntryInto(m, file, into) {
-  const at = m._malloc(into.length);
+  const at = m._malloc(size);
   try {
-    const count = m._varnu_entry_read(file, at, into.length);
-    into.set(m.HEAPU8.subarray(at, at + count));
-    return count;
+    const count = m._varnu_entry_read(file, at, size);
+    return m.HEAPU8.slice(at, at + count);
   } finally {
     m._free(at);
   }

@@ -33,9 +33,8 @@ function browserDeflates() {
 }
 
 // A file of the zip deflated by the browser's compressor: `push` as the zip library's own
-// files take bytes (the library keeps the checksum and size); `taken()` resolves once the
-// compressor is done with what was pushed, so that its bytes may be used again, and `finished`
-// once the deflated bytes have all gone to the zip.
+// files take bytes (the library keeps the checksum and size); `ready()` waits while the
+// compressor is full, and `finished` resolves once the deflated bytes have all gone to the zip.
 class BrowserDeflate extends fflate.ZipPassThrough {
   constructor(name) {
     super(name);
@@ -55,13 +54,12 @@ class BrowserDeflate extends fflate.ZipPassThrough {
     this.finished.catch(() => {});
   }
 
-  taken() {
-    return this.writing;
+  ready() {
+    return this.writer.ready;
   }
 
   process(chunk, final) {
-    this.writing = chunk.length > 0 ? this.writer.write(chunk) : Promise.resolve();
-    this.writing.catch(() => {});
+    if (chunk.length > 0) this.writer.write(chunk).catch(() => {});
     if (final) this.writer.close().catch(() => {});
   }
 
@@ -77,8 +75,7 @@ class ScriptDeflate extends fflate.ZipDeflate {
     this.finished = Promise.resolve();
   }
 
-  // The library has copied what was pushed.
-  taken() {
+  ready() {
     return Promise.resolve();
   }
 }
@@ -112,9 +109,6 @@ async function saveAll(m, { id, archive, name, entries, asPng, limits }, post) {
   });
   let next = 0;
   let current = null; // the file being zipped: { file, into }
-  // Each piece of a file passes through here: a save copies 1 GB through a few megabytes rather
-  // than leaving a gigabyte of pieces for the collector, which Firefox lets pile up.
-  const piece = new Uint8Array(ZIP_PIECE);
 
   // The whole picture as PNG, or null where it cannot be.
   async function png(entry) {
@@ -143,17 +137,17 @@ async function saveAll(m, { id, archive, name, entries, asPng, limits }, post) {
 
   async function zipPiece() {
     for (let taken = 0; taken < ZIP_STEP;) {
-      const count = readEntryInto(m, current.file, piece);
-      current.into.push(piece.subarray(0, count), count === 0);
-      await current.into.taken();
-      if (count === 0) {
+      await current.into.ready();
+      const bytes = readEntry(m, current.file, ZIP_PIECE);
+      current.into.push(bytes, bytes.length === 0);
+      if (bytes.length === 0) {
         const { finished } = current.into;
         closeCurrent();
         await finished;
         post({ type: 'progress', done: next });
         return;
       }
-      taken += count;
+      taken += bytes.length;
     }
   }
 
