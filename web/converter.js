@@ -95,6 +95,10 @@ function createConverter(workerSource) {
     });
   }
 
+  // The first worker starts with the page, so that its module is ready by the time a person has
+  // chosen an archive, rather than starting then.
+  start();
+
   return {
     // Gives the worker the archive under the name the user's file has (file: null for a folder).
     store(archive, name, file) {

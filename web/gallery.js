@@ -47,6 +47,16 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
     return `${name}: this page cannot convert it here (${error.message}).`;
   }
 
+  // A worker that stopped while making an archive's pictures is said beside the archive, once;
+  // the next picture asked for goes to a fresh worker.
+  function workerStopped(archive, error) {
+    if (archive.stoppedNote) return;
+    const text = `${archive.name}: the page stopped working on its pictures (${error.message}). ` +
+      'Pictures still to come are made afresh; open the archive again for the missing ones.';
+    archive.stoppedNote = element('p', { textContent: text });
+    archive.alert.append(archive.stoppedNote);
+  }
+
   // The name on a line of its own, then the size; read aloud as one phrase.
   function caption(entry) {
     const node = element('figcaption', {}, [
@@ -74,10 +84,11 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
     const open = element('button', { type: 'button', label: `View ${entry.name}` }, [image]);
     open.addEventListener('click', () => view(archive, result, index));
     const node = element('figure', {}, [open, caption(entry)]);
-    const failed = (reason) => {
-      const text = `No picture: ${reason}.`;
+    const failed = (error) => {
+      const text = `No picture: ${error.message}.`;
       node.querySelector('.missing')?.remove();
       node.append(element('p', { className: 'missing', textContent: text }));
+      if (error instanceof WorkerStopped) workerStopped(archive, error);
     };
     const key = `${archive.id}/${result.halfWidth ? 'half' : 'plain'}/${index}`;
     thumbnails.track(image, archive.id, entry, key, failed);
@@ -95,6 +106,7 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
   function showFailure(archive, result) {
     archive.alert.replaceChildren();
     if (result.error) archive.alert.textContent = cannotWork(archive.name, result.error);
+    else if (archive.stoppedNote) archive.alert.append(archive.stoppedNote);
     if (!result.failure) return;
     const line = new TextDecoder('shift_jis').decode(result.failure.line);
     archive.alert.append(

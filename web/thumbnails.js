@@ -25,7 +25,7 @@ function createThumbnails({ converter }) {
     { rootMargin: '50% 0px' },
   );
 
-  // `image.picture` is { archive, entry, key, failed(reason) }.
+  // `image.picture` is { archive, entry, key, failed(error) }.
   function want(image) {
     const known = made.get(image.picture.key);
     if (!known) {
@@ -49,7 +49,7 @@ function createThumbnails({ converter }) {
           if (!blob) throw new Error('it is no bitmap a browser can show');
           keep(key, blob, image);
         })
-        .catch((error) => image.picture.failed(error.message))
+        .catch((error) => image.picture.failed(error))
         .finally(() => {
           --inFlight;
           ask();

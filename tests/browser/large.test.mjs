@@ -6,9 +6,10 @@
 // by role and name as the document gives them (support.mjs says why); the small archives of
 // page.test.mjs prove the same controls through the accessibility tree.
 //
-// The archives are made here. Saving all 3,600 pictures takes most of a minute in each engine, so
-// the test command saves them whole in one engine and cancels a save part way in both; the
-// largest entry is saved whole in both. VARNU_LARGE_ARCHIVES=1 saves every row whole in both.
+// The archives are made here. Saving all 3,600 pictures whole takes most of a minute with its
+// check, so the test command does it in Chromium alone and cancels a save part way in both; the
+// largest entry is saved whole in both. VARNU_LARGE_ARCHIVES=1 saves every row whole in both
+// (Firefox, which collects the garbage of a long save late, then goes past 1 GiB).
 import assert from 'node:assert/strict';
 import { readdirSync, rmSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
@@ -27,7 +28,7 @@ const STEP_TIMEOUT_MS = 5 * 60_000;
 // cancel: Save all is cancelled once under way; savedIn: the engines where Save all then saves
 // the whole zip, checked against varnu's files (all of them where not given).
 const rows = [
-  { archive: 'many', halfWidth: false, cancel: true, savedIn: ['firefox'] },
+  { archive: 'many', halfWidth: false, cancel: true, savedIn: ['chromium'] },
   { archive: 'many', halfWidth: true, savedIn: [] },
   { archive: 'largest', halfWidth: false },
   { archive: 'largest', halfWidth: true },

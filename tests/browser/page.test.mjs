@@ -85,6 +85,8 @@ const failures = [
     breaks: 'png', says: 'cannot be saved as PNG' },
   { name: 'a worker that stops is said when half width is switched on; nothing waits for it',
     breaks: 'worker', says: 'this page cannot convert it here' },
+  { name: 'a worker that stops making small pictures is said beside its archive; the next opens',
+    breaks: 'thumbnail', says: 'the page stopped working on it' },
 ];
 
 // Run in the page: the failure as the browser would give it, and `mend` to take it back.
@@ -155,6 +157,10 @@ for (const engine of engines) {
 async function checkFailure(session, row) {
   const { page } = session;
   const expected = convertNatively(archives.sample, 'sample.arc', false);
+  if (row.breaks === 'thumbnail') {
+    await page.evaluate(() => window.testWorkers
+      .forEach((worker) => worker.postMessage({ breakAt: 'thumbnail' })));
+  }
   await (await byLabel(page, 'Open archive')).uploadFile(archives.sample);
   const region = await page.waitForSelector(byRole('region', 'sample.arc'));
   const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
@@ -168,6 +174,14 @@ async function checkFailure(session, row) {
     await (await page.waitForSelector(byRole('checkbox', 'Half width'))).click();
     await alertSaying(region, row.says);
     await enabled(saveAll);
+  } else if (row.breaks === 'thumbnail') {
+    await alertSaying(region, row.says);
+    // A fresh worker converts the next archive and draws its pictures.
+    await (await byLabel(page, 'Open archive')).uploadFile(archives.page);
+    const next = await page.waitForSelector(byRole('region', 'page.arc'));
+    await enabled(await next.waitForSelector(byRole('button', 'Save all')));
+    await page.waitForFunction((node) => [...node.querySelectorAll('img')]
+      .some((image) => image.complete && image.naturalWidth > 0), {}, next);
   } else if (row.breaks === 'zip') {
     await page.evaluate(breakIn.zip);
     await saveAll.click();
