@@ -134,7 +134,7 @@ async function checkLargeArchive(session, row, want, memory) {
   }
 
   memory.phase('viewing');
-  await checkLargerView(session, region, want);
+  await checkLargerView(session, region, want, row.archive === 'many');
 
   if (row.cancel) {
     memory.phase('cancelling');
@@ -170,8 +170,11 @@ function drawn(region, k) {
   }, { timeout: STEP_TIMEOUT_MS }, region, k);
 }
 
-// The last picture in the larger view: its heading, picture, place and bytes.
-async function checkLargerView(session, region, want) {
+// The last picture in the larger view: its heading, picture and place, and with `saveBmp` its
+// bytes. The largest entry's file (206 MB) is left to Save all: a file saved on its own stays in
+// the browser's blob store until the page's garbage is collected, which neither engine does
+// promptly, and its bytes are the zip's.
+async function checkLargerView(session, region, want, saveBmp) {
   const { page } = session;
   const last = want.files.at(-1);
   await (await inDocument(region, 'button', `View ${last.name}`)).click();
@@ -188,10 +191,12 @@ async function checkLargerView(session, region, want) {
       .map((term) => [term.textContent, term.nextElementSibling?.textContent]));
     return pairs.some(([term, value]) => term === 'Picture' && place.test(value));
   }, 'the picture\'s place');
-  await (await inDocument(dialog, 'button', 'Save BMP')).click();
-  const saved = await downloaded(session.downloads, STEP_TIMEOUT_MS);
-  assert.deepEqual({ name: saved.name, ...(await hashFile(saved.path)) }, last);
-  rmSync(saved.path);
+  if (saveBmp) {
+    await (await inDocument(dialog, 'button', 'Save BMP')).click();
+    const saved = await downloaded(session.downloads, STEP_TIMEOUT_MS);
+    assert.deepEqual({ name: saved.name, ...(await hashFile(saved.path)) }, last);
+    rmSync(saved.path);
+  }
   await page.keyboard.press('Escape');
   await page.waitForFunction((node) => !node.open, {}, dialog);
 }
