@@ -10,5 +10,6 @@
 
 int varnu::program_main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  platform::keep_freed_memory();
   return pack::pack_main(args, std::cout, std::cerr, platform::standard_error_is_terminal());
 }
