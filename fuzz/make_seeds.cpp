@@ -147,26 +147,26 @@ void write_lzss_seeds(const fs::path& dir) {
 // bits a pixel.
 Bytes palette_png(const Picture& picture, std::size_t entries, unsigned depth,
                   bool interlaced = false) {
-  varnu::testing::PngSpec spec{
+  varnu::testing::PngImage png{
       .width = picture.width, .height = picture.height, .depth = depth, .interlaced = interlaced};
   for (std::size_t k = 0; k < entries; ++k) {
     const std::uint8_t* bgr = picture.palette.data() + 4 * k;
-    spec.palette.push_back({bgr[2], bgr[1], bgr[0]});
+    png.palette.push_back({bgr[2], bgr[1], bgr[0]});
   }
   // Pictures keep their bottom row first; PNG the top row.
   for (std::size_t y = picture.height; y-- > 0;) {
     for (std::size_t x = 0; x < picture.width; ++x) {
-      spec.samples.push_back(picture.pixels[y * picture.width + x]);
+      png.samples.push_back(picture.pixels[y * picture.width + x]);
     }
   }
-  return varnu::testing::png_file(spec);
+  return varnu::testing::png_file(png);
 }
 
 // The same picture by colour, as `type` (grey, RGB, grey and alpha, RGBA) holds it.
 Bytes colour_png(const Picture& picture, unsigned type, unsigned depth = 8,
                  bool interlaced = false) {
   using namespace varnu::testing;
-  PngSpec spec{.width = picture.width,
+  PngImage png{.width = picture.width,
                .height = picture.height,
                .colour_type = type,
                .depth = depth,
@@ -175,12 +175,12 @@ Bytes colour_png(const Picture& picture, unsigned type, unsigned depth = 8,
     for (std::size_t x = 0; x < picture.width; ++x) {
       const std::uint8_t* bgr = picture.palette.data() + 4 * picture.pixels[y * picture.width + x];
       const bool grey = type == kPngGrey || type == kPngGreyAlpha;
-      if (grey) spec.samples.push_back(static_cast<std::uint16_t>(bgr[1] >> (8 - depth)));
-      if (!grey) spec.samples.insert(spec.samples.end(), {bgr[2], bgr[1], bgr[0]});
-      if (type == kPngGreyAlpha || type == kPngRgba) spec.samples.push_back(255);
+      if (grey) png.samples.push_back(static_cast<std::uint16_t>(bgr[1] >> (8 - depth)));
+      if (!grey) png.samples.insert(png.samples.end(), {bgr[2], bgr[1], bgr[0]});
+      if (type == kPngGreyAlpha || type == kPngRgba) png.samples.push_back(255);
     }
   }
-  return png_file(spec);
+  return png_file(png);
 }
 
 // The packer's input target: a control byte (bit 0 an archive for --like, else a picture; bits

@@ -41,7 +41,7 @@ std::string picture_name(std::size_t k) {
 }
 
 // Every picture differs, and every sixth is large, so that threads finish out of order.
-BmpSpec picture_spec(std::size_t k) {
+BmpSpec picture_form(std::size_t k) {
   if (k == kWarned)
     return {.width = 40, .height = 9, .green_key = true, .bottom_left = 0, .top_left = 9};
   const bool large = k % 6 == 0;
@@ -55,11 +55,11 @@ BmpSpec picture_spec(std::size_t k) {
 Bytes original_archive() {
   Bytes archive;
   for (std::size_t k = 0; k < kPictures; ++k) {
-    BmpSpec spec = picture_spec(k);
-    if (k % 3 == 1) ++spec.width;
-    for (auto& b : spec.resolution) b = static_cast<std::uint8_t>(b + k);
+    BmpSpec form = picture_form(k);
+    if (k % 3 == 1) ++form.width;
+    for (auto& b : form.resolution) b = static_cast<std::uint8_t>(b + k);
     const auto u = static_cast<std::uint8_t>(k);
-    append_entry(archive, literal_stream(bmp_file(spec)), {u, u, u});
+    append_entry(archive, literal_stream(bmp_file(form)), {u, u, u});
   }
   return archive;
 }
@@ -120,7 +120,7 @@ TEST(PackJobs, EveryCountGivesTheSameArchiveMessagesStatusAndFolder) {
         args.push_back(picture_name(k));
         const auto r = c.replaced.find(k);
         if (r == c.replaced.end()) {
-          write_bytes(dir.path() / picture_name(k), bmp_file(picture_spec(k)));
+          write_bytes(dir.path() / picture_name(k), bmp_file(picture_form(k)));
         } else if (r->second) {
           write_bytes(dir.path() / picture_name(k), *r->second);
         }
@@ -142,7 +142,7 @@ TEST(PackJobs, EveryCountGivesTheSameArchiveMessagesStatusAndFolder) {
           const std::uint8_t u = c.options.empty() ? 0 : static_cast<std::uint8_t>(k);
           EXPECT_EQ(entries[k].unread, (std::array<std::uint8_t, 3>{u, u, u})) << k;
           if (c.options.empty() && k != kWarned) {
-            EXPECT_EQ(entries[k].bitmap, bmp_file(picture_spec(k))) << k;
+            EXPECT_EQ(entries[k].bitmap, bmp_file(picture_form(k))) << k;
           }
         }
       }
@@ -203,10 +203,10 @@ TEST(PackProgress, ShowsOnlyOnATerminal) {
     GTEST_SKIP() << "the Node.js build packs on the one thread that waits for the FIFO";
   }
   TempDir dir;
-  const Bytes held_back = bmp_file(picture_spec(1));
-  write_bytes(dir.path() / "first.bmp", bmp_file(picture_spec(0)));
+  const Bytes held_back = bmp_file(picture_form(1));
+  write_bytes(dir.path() / "first.bmp", bmp_file(picture_form(0)));
   write_bytes(dir.path() / "held.bmp", held_back);
-  write_bytes(dir.path() / "warned.bmp", bmp_file(picture_spec(kWarned)));
+  write_bytes(dir.path() / "warned.bmp", bmp_file(picture_form(kWarned)));
   const std::vector<std::string> args = {"--jobs",    "2",        "out.arc",
                                          "first.bmp", "held.bmp", "warned.bmp"};
   const PackRun in_file = run_pack(dir.path(), args, std::nullopt, true);

@@ -39,13 +39,13 @@ Colour rgb_colour(std::array<std::uint8_t, 3> rgb) {
   return Colour{rgb[0]} << 16 | Colour{rgb[1]} << 8 | rgb[2];
 }
 
-PngSpec palette_png(std::uint32_t w, std::uint32_t h, unsigned depth, std::size_t entries,
-                    bool interlaced = false) {
-  PngSpec s{.width = w,
-            .height = h,
-            .colour_type = kPngPalette,
-            .depth = depth,
-            .interlaced = interlaced};
+PngImage palette_png(std::uint32_t w, std::uint32_t h, unsigned depth, std::size_t entries,
+                     bool interlaced = false) {
+  PngImage s{.width = w,
+             .height = h,
+             .colour_type = kPngPalette,
+             .depth = depth,
+             .interlaced = interlaced};
   for (std::size_t k = 0; k < entries; ++k) s.palette.push_back(palette_rgb(k));
   for (std::uint32_t y = 0; y < h; ++y) {
     for (std::uint32_t x = 0; x < w; ++x) {
@@ -57,9 +57,10 @@ PngSpec palette_png(std::uint32_t w, std::uint32_t h, unsigned depth, std::size_
 }
 
 // Colour channels from the pixel's place; alpha, where there is one, `alpha`.
-PngSpec colour_png(std::uint32_t w, std::uint32_t h, unsigned type, unsigned depth,
-                   unsigned alpha = 255, bool interlaced = false) {
-  PngSpec s{.width = w, .height = h, .colour_type = type, .depth = depth, .interlaced = interlaced};
+PngImage colour_png(std::uint32_t w, std::uint32_t h, unsigned type, unsigned depth,
+                    unsigned alpha = 255, bool interlaced = false) {
+  PngImage s{
+      .width = w, .height = h, .colour_type = type, .depth = depth, .interlaced = interlaced};
   const unsigned levels = 1u << depth;
   for (std::uint32_t y = 0; y < h; ++y) {
     for (std::uint32_t x = 0; x < w; ++x) {
@@ -76,7 +77,7 @@ PngSpec colour_png(std::uint32_t w, std::uint32_t h, unsigned type, unsigned dep
 
 // What the packer must make of `s`: its colours, bottom row first, each channel scaled to 8 bits
 // as PNG says (v * 255 / (2^depth - 1)).
-std::vector<Colour> expected_colours(const PngSpec& s) {
+std::vector<Colour> expected_colours(const PngImage& s) {
   const unsigned channels = png_channels(s.colour_type);
   const unsigned top = (1u << s.depth) - 1;
   std::vector<Colour> out;
@@ -109,13 +110,13 @@ std::vector<Colour> colours_read(const DecodedPicture& decoded) {
 }
 
 TEST(PngInput, EveryColourTypeAndDepthComesBackAsWritten) {
-  PngSpec rgb_keyed = colour_png(6, 4, kPngRgb, 8);
+  PngImage rgb_keyed = colour_png(6, 4, kPngRgb, 8);
   rgb_keyed.transparency = Bytes{0, 1, 0, 2, 0, 3};  // one colour transparent: dropped
-  PngSpec palette_keyed = palette_png(5, 3, 4, 16);
+  PngImage palette_keyed = palette_png(5, 3, 4, 16);
   palette_keyed.transparency = Bytes{0, 128};  // entries 0 and 1 see-through: dropped
   struct Case {
     const char* name;
-    PngSpec spec;
+    PngImage png;
   };
   const std::vector<Case> cases = {
       {"palette, 1 bit, 2 entries", palette_png(13, 5, 1, 2)},
@@ -141,24 +142,24 @@ TEST(PngInput, EveryColourTypeAndDepthComesBackAsWritten) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const DecodedPicture decoded = read_png(png_file(c.spec), false);
-    EXPECT_EQ(std::holds_alternative<IndexedPicture>(decoded), c.spec.colour_type == kPngPalette);
+    const DecodedPicture decoded = read_png(png_file(c.png), false);
+    EXPECT_EQ(std::holds_alternative<IndexedPicture>(decoded), c.png.colour_type == kPngPalette);
     if (const auto* indexed = std::get_if<IndexedPicture>(&decoded)) {
-      EXPECT_EQ(indexed->colours, c.spec.palette.size());
+      EXPECT_EQ(indexed->colours, c.png.palette.size());
       Bytes indices;  // bottom row first
-      for (std::uint32_t row = c.spec.height; row-- > 0;) {
-        for (std::uint32_t x = 0; x < c.spec.width; ++x) {
-          indices.push_back(static_cast<std::uint8_t>(c.spec.samples[row * c.spec.width + x]));
+      for (std::uint32_t row = c.png.height; row-- > 0;) {
+        for (std::uint32_t x = 0; x < c.png.width; ++x) {
+          indices.push_back(static_cast<std::uint8_t>(c.png.samples[row * c.png.width + x]));
         }
       }
       EXPECT_EQ(indexed->picture.pixels, indices);
     }
-    EXPECT_EQ(colours_read(decoded), expected_colours(c.spec));
+    EXPECT_EQ(colours_read(decoded), expected_colours(c.png));
   }
 }
 
 // One chunk changed, the checksums made right again unless the change is the checksum.
-Bytes with_chunk(const PngSpec& s, const std::string& type, const Bytes& data) {
+Bytes with_chunk(const PngImage& s, const std::string& type, const Bytes& data) {
   std::vector<PngChunk> chunks = png_chunks(s);
   for (PngChunk& chunk : chunks) {
     if (chunk.type == type) chunk.data = data;
@@ -166,7 +167,7 @@ Bytes with_chunk(const PngSpec& s, const std::string& type, const Bytes& data) {
   return png_from_chunks(chunks);
 }
 
-Bytes without_chunk(const PngSpec& s, const std::string& type) {
+Bytes without_chunk(const PngImage& s, const std::string& type) {
   std::vector<PngChunk> chunks = png_chunks(s);
   std::erase_if(chunks, [&](const PngChunk& c) { return c.type == type; });
   return png_from_chunks(chunks);
@@ -177,7 +178,7 @@ Bytes header_of(std::uint32_t w, std::uint32_t h, unsigned depth, unsigned type)
 }
 
 TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
-  const PngSpec small = palette_png(13, 5, 8, 16);
+  const PngImage small = palette_png(13, 5, 8, 16);
   const Bytes good = png_file(small);
   const Bytes scanlines = png_scanlines(small);
   Bytes bad_crc = good;
@@ -190,9 +191,9 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
   extra_rows.insert(extra_rows.end(), scanlines.begin(), scanlines.end());
   // A stream that inflates to far more than the header's sides allow.
   const Bytes bomb(4 << 20, 0);
-  PngSpec past_palette = small;
+  PngImage past_palette = small;
   past_palette.samples[7] = 16;
-  PngSpec four_bits_past = palette_png(6, 2, 4, 3);
+  PngImage four_bits_past = palette_png(6, 2, 4, 3);
   four_bits_past.samples.back() = 15;
   // The largest sides an entry of the readers' buffers holds, and one row more.
   const std::uint32_t rows_fit = (688128 - 54) / 1024;
@@ -235,7 +236,7 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
       {"16-bit RGBA", png_file(colour_png(3, 2, kPngRgba, 16, 65535)),
        "16 bits per channel, more than an entry keeps; save it with 8 bits per channel"},
       {"alpha that varies", png_file([] {
-         PngSpec s = colour_png(3, 2, kPngRgba, 8);
+         PngImage s = colour_png(3, 2, kPngRgba, 8);
          s.samples[7] = 254;
          return s;
        }()),

@@ -75,10 +75,10 @@ PngBytes png_of(const Bytes& bmp, bool palette, bool interlaced = false) {
   const std::uint32_t height = bmp[22] | bmp[23] << 8;
   const std::uint32_t rows = bmp[10] | bmp[11] << 8 | bmp[12] << 16;
   const std::uint32_t entries = u32_at(bmp, 46) == 0 ? 256 : u32_at(bmp, 46);
-  PngSpec s{.width = width,
-            .height = height,
-            .colour_type = palette ? kPngPalette : kPngRgb,
-            .interlaced = interlaced};
+  PngImage s{.width = width,
+             .height = height,
+             .colour_type = palette ? kPngPalette : kPngRgb,
+             .interlaced = interlaced};
   const auto rgb = [&](std::size_t k) {
     return std::array<std::uint8_t, 3>{bmp[54 + 4 * k + 2], bmp[54 + 4 * k + 1], bmp[54 + 4 * k]};
   };
@@ -276,7 +276,7 @@ TEST_F(Repack, RefusesHostilePngs) {
   const PngBytes good = png_of(outputs_.begin()->second, true);
   PngBytes bad_crc = good;
   bad_crc[45] ^= 0x10;  // inside PLTE
-  PngSpec past_palette{.width = 2, .height = 1, .palette = {{1, 2, 3}}, .samples = {0, 1}};
+  PngImage past_palette{.width = 2, .height = 1, .palette = {{1, 2, 3}}, .samples = {0, 1}};
   struct Case {
     const char* name;
     PngBytes file;

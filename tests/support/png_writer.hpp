@@ -1,6 +1,6 @@
 // PNG files written here byte by byte, apart from the library the packer reads them with: chunks
 // with their checksums, zlib streams of stored (uncompressed) blocks, every colour type and depth,
-// Adam7 interlacing. Tests build well-formed files from a PngSpec and hostile ones by changing
+// Adam7 interlacing. Tests build well-formed files from a PngImage and hostile ones by changing
 // the chunks before they are put together.
 #pragma once
 
@@ -24,7 +24,7 @@ enum PngColourType : unsigned {
   kPngRgba = 6,
 };
 
-struct PngSpec {
+struct PngImage {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   unsigned colour_type = kPngPalette;
@@ -98,8 +98,8 @@ inline unsigned png_channels(unsigned colour_type) {
 
 // The rows of a picture or of one interlacing pass (every dx-th pixel from x0, every dy-th row
 // from y0), each a filter byte 0 and its samples packed from the high bits down.
-inline void append_scanlines(const PngSpec& s, std::uint32_t x0, std::uint32_t y0, std::uint32_t dx,
-                             std::uint32_t dy, PngBytes& out) {
+inline void append_scanlines(const PngImage& s, std::uint32_t x0, std::uint32_t y0,
+                             std::uint32_t dx, std::uint32_t dy, PngBytes& out) {
   const unsigned channels = png_channels(s.colour_type);
   for (std::uint32_t y = y0; y < s.height; y += dy) {
     if (x0 >= s.width) return;
@@ -125,7 +125,7 @@ inline void append_scanlines(const PngSpec& s, std::uint32_t x0, std::uint32_t y
   }
 }
 
-inline PngBytes png_scanlines(const PngSpec& s) {
+inline PngBytes png_scanlines(const PngImage& s) {
   PngBytes out;
   if (!s.interlaced) {
     append_scanlines(s, 0, 0, 1, 1, out);
@@ -152,7 +152,7 @@ inline PngBytes png_header_data(std::uint32_t width, std::uint32_t height, unsig
 }
 
 // IHDR, PLTE and tRNS when given, one IDAT, IEND.
-inline std::vector<PngChunk> png_chunks(const PngSpec& s) {
+inline std::vector<PngChunk> png_chunks(const PngImage& s) {
   std::vector<PngChunk> chunks = {
       {"IHDR", png_header_data(s.width, s.height, s.depth, s.colour_type, s.interlaced)}};
   if (!s.palette.empty()) {
@@ -178,7 +178,7 @@ inline PngBytes png_from_chunks(const std::vector<PngChunk>& chunks) {
   return out;
 }
 
-inline PngBytes png_file(const PngSpec& s) {
+inline PngBytes png_file(const PngImage& s) {
   return png_from_chunks(png_chunks(s));
 }
 
