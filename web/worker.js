@@ -193,7 +193,7 @@ self.onmessage = async ({ data }) => {
   }
   const m = await moduleReady.catch(() => null);
   answer.heap = m ? m.HEAPU8.length : 0;
-  const transfer = [answer.archive, answer.failure && answer.failure.line, answer.pixels]
+  const transfer = [answer.archive, answer.failure && answer.failure.line]
     .filter(Boolean)
     .map((bytes) => bytes.buffer);
   post({ type: 'answer', answer }, transfer);
