@@ -157,7 +157,7 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
           if (archive.shown === result) {
             showNewEntries(archive);
             showFailure(archive, result);
-            archive.saveAll.disabled = archive.saving;
+            updateSaveAll(archive);
           }
         });
     }
@@ -170,10 +170,16 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
     archive.progress.value = result.finished ? archive.progress.max : 0;
     thumbnails.forget(archive.gallery.querySelectorAll('img'));
     archive.gallery.replaceChildren(...result.entries.map((_, k) => figure(archive, result, k)));
-    archive.saveAll.disabled = !result.finished || archive.saving;
+    updateSaveAll(archive);
     showProgress(archive, result);
     showFailure(archive, result);
     return result.done;
+  }
+
+  // Save all waits for the whole archive, and has nothing to save from one without a picture.
+  function updateSaveAll(archive) {
+    const { shown } = archive;
+    archive.saveAll.disabled = archive.saving || !shown.finished || shown.entries.length === 0;
   }
 
   // Every file of what is shown, in one zip; its progress, and a way to stop it, while it runs.
@@ -206,7 +212,7 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
     } finally {
       archive.saving = false;
       archive.saveProgress.replaceChildren();
-      archive.saveAll.disabled = !archive.shown.finished;
+      updateSaveAll(archive);
     }
   }
 

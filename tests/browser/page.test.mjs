@@ -240,10 +240,15 @@ async function checkArchives(session, row) {
     const name = `${key}.arc`;
     const expected = convertNatively(archives[key], name, row.halfWidth);
     const region = await page.waitForSelector(byRole('region', name));
-    // Done converting: the button comes on once the run has ended.
-    await enabled(await region.waitForSelector(byRole('button', 'Save all')));
+    // Done converting: a failed run says so once it has ended, and Save all comes on then where
+    // there is a picture to save.
+    const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
+    if (row.alerts?.[name]) await region.waitForSelector(byRole('alert'));
+    else await enabled(saveAll);
     await checkFigures(region, expected, row);
     await checkAlert(region, expected, row.alerts?.[name]);
+    assert.equal(await saveAll.evaluate((button) => button.disabled), expected.files.size === 0,
+      'Save all is on where there is a picture');
     if (expected.files.size > 0) {
       await checkSavedBitmaps(session, region, expected, entryFacts(archives[key]),
         Boolean(row.halfWidth));
