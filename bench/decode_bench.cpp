@@ -187,12 +187,8 @@ void write_picture(benchmark::State& state, const Picture& picture, bool halve) 
       state.SkipWithError("the writer refuses the picture");
       break;
     }
-    varnu::fix_up_bitmap(image, *plan);
-    if (halve) {
-      varnu::write_half_width(image, plan->layout, row, out);
-    } else {
-      varnu::write_plain(image, plan->layout, out);
-    }
+    varnu::prepare_file(image, *plan);
+    varnu::write_prepared(image, *plan, row, out);
     std::fflush(out);
   }
   if (std::ferror(out) || static_cast<std::uint64_t>(std::ftell(out)) != written) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/output_sizes.hpp"
-#include "driver/names.hpp"
+#include "archive/names.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
 

@@ -8,6 +8,7 @@
 #include "bitmap/fix_up.hpp"
 #include "bitmap/layout.hpp"
 #include "bitmap/write_bitmap.hpp"
+#include "common/run_state.hpp"
 #include "tests/support/bitmap_builder.hpp"
 #include "tests/support/written_stream.hpp"
 
@@ -148,8 +149,10 @@ TEST(Plan, RefusesBuffersTooShortForThePaletteItReads) {
 }
 
 Bytes written_plain(const Bytes& image, std::uint32_t file_size) {
-  return testing::written_by(
-      [&](std::FILE* out) { write_plain(image, BitmapLayout{.file_size = file_size}, out); });
+  Bytes row(kMaxHalfWidthRowBytes);
+  return testing::written_by([&](std::FILE* out) {
+    write_prepared(image, BitmapPlan{.layout = {.file_size = file_size}}, row, out);
+  });
 }
 
 TEST(PlainWrite, WritesExactlyTheFileSizeFromTheStart) {

@@ -58,10 +58,10 @@ std::pair<Bytes, Bytes> convert(Bytes image) {
   const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kHalfWidth);
   EXPECT_TRUE(plan.has_value());
   if (!plan) return {};
-  fix_up_bitmap(image, *plan);
+  prepare_file(image, *plan);
   Bytes row(kMaxHalfWidthRowBytes);
   const Bytes written =
-      testing::written_by([&](std::FILE* out) { write_half_width(image, plan->layout, row, out); });
+      testing::written_by([&](std::FILE* out) { write_prepared(image, *plan, row, out); });
   return {written, image};
 }
 

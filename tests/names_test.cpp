@@ -1,5 +1,5 @@
 // How archive paths become output names.
-#include "driver/names.hpp"
+#include "archive/names.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bitmap/write_bitmap.hpp"
+
 namespace varnu {
 namespace {
 
@@ -27,6 +29,11 @@ void fix_up_bitmap(std::span<std::uint8_t> image, const BitmapPlan& plan) {
   if (plan.flip) reverse_rows(image, plan.layout);
   std::copy_n(kResolutionBytes, 4, image.begin() + kHorizontalResolutionField);
   std::copy_n(kResolutionBytes, 4, image.begin() + kVerticalResolutionField);
+}
+
+void prepare_file(std::span<std::uint8_t> image, const BitmapPlan& plan) {
+  fix_up_bitmap(image, plan);
+  if (plan.mode == OutputMode::kHalfWidth) rewrite_half_width_headers(image, plan.layout);
 }
 
 }  // namespace varnu

@@ -16,4 +16,9 @@ void reverse_rows(std::span<std::uint8_t> image, const BitmapLayout& layout);
 // `plan` must come from plan_bitmap over the same bytes.
 void fix_up_bitmap(std::span<std::uint8_t> image, const BitmapPlan& plan);
 
+// Everything the writer changes in the image buffer before it writes: the fix-up and, at half
+// width, the headers of the new file (whose rows are halved as they are written). What it leaves
+// there is what a later entry that decodes fewer bytes finds.
+void prepare_file(std::span<std::uint8_t> image, const BitmapPlan& plan);
+
 }  // namespace varnu

@@ -16,7 +16,6 @@
 #endif
 
 #include "bitmap/write_bitmap.hpp"
-#include "common/run_state.hpp"
 
 namespace varnu {
 namespace {
@@ -93,29 +92,34 @@ inline std::uint8_t* put_four_means(std::uint8_t* out, const std::uint32_t* colo
 }
 #endif
 
+// Bytes in each row of the file, padding included.
+std::uint32_t half_width_row_bytes(std::uint32_t width) {
+  const std::uint32_t half_width = (width + 1) / 2;
+  const std::uint32_t pad_out = (4 - (kBytesPerPixel * half_width) % 4) % 4;
+  return kBytesPerPixel * half_width + pad_out;
+}
+
 }  // namespace
 
-HalfWidthRows::HalfWidthRows(std::span<std::uint8_t> image, const BitmapLayout& layout)
+void rewrite_half_width_headers(std::span<std::uint8_t> image, const BitmapLayout& layout) {
+  // Only the low three bytes are stored, as for every size this format's files record.
+  const std::uint64_t stored_size =
+      kHeadersSize + std::uint64_t{layout.height} * half_width_row_bytes(layout.width);
+  store_le(image, kFileSizeField, stored_size, kSizeBytes);
+  store_le(image, kPixelOffsetField, kHeadersSize, kSizeBytes);
+  store_le(image, kWidthField, (layout.width + 1u) / 2, kSideBytes);
+  image[kBitsField] = kTrueColourBits;
+  store_le(image, kImageSizeField, 0, kSizeBytes);  // 0 is allowed for uncompressed bitmaps
+}
+
+HalfWidthRows::HalfWidthRows(std::span<const std::uint8_t> image, const BitmapLayout& layout)
     : image_(image),
       width_(layout.width),
       height_(layout.height),
       pixel_offset_(layout.pixel_offset),
-      stride_(row_stride(layout.width)) {
-  const std::uint32_t half_width = (width_ + 1) / 2;
-  const std::uint32_t pad_out = (4 - (kBytesPerPixel * half_width) % 4) % 4;
-  row_bytes_ = kBytesPerPixel * half_width + pad_out;
-  // Only the low three bytes are stored, as for every size this format's files record.
-  const std::uint64_t stored_size = kHeadersSize + std::uint64_t{height_} * row_bytes_;
-
-  // The header is rewritten in the image buffer itself, before any row is read: rows that start
-  // inside the header read the new bytes, as does a later entry that decodes fewer bytes.
-  store_le(image, kFileSizeField, stored_size, kSizeBytes);
-  store_le(image, kPixelOffsetField, kHeadersSize, kSizeBytes);
-  store_le(image, kWidthField, half_width, kSideBytes);
-  image[kBitsField] = kTrueColourBits;
-  store_le(image, kImageSizeField, 0, kSizeBytes);  // 0 is allowed for uncompressed bitmaps
-  colours_ = packed_palette(image);
-}
+      stride_(row_stride(layout.width)),
+      row_bytes_(half_width_row_bytes(layout.width)),
+      colours_(packed_palette(image)) {}
 
 std::uint64_t HalfWidthRows::file_size() const {
   return kHeadersSize + std::uint64_t{height_} * row_bytes_;
@@ -143,13 +147,17 @@ void HalfWidthRows::build(std::uint32_t y, std::span<std::uint8_t> row) const {
   std::fill(pixel, row.data() + row_bytes_, std::uint8_t{0});
 }
 
-void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
-                      std::span<std::uint8_t> row, std::FILE* out) {
-  const HalfWidthRows rows(image, layout);
+void write_prepared(std::span<const std::uint8_t> image, const BitmapPlan& plan,
+                    std::span<std::uint8_t> row, std::FILE* out) {
+  if (plan.mode == OutputMode::kPlain) {
+    std::fwrite(image.data(), 1, plan.layout.file_size, out);
+    return;
+  }
+  const HalfWidthRows rows(image, plan.layout);
   std::fwrite(image.data(), 1, kHeadersSize, out);
   // Rows of no pixels and no padding: the header is the whole file.
   if (rows.row_bytes() == 0) return;
-  for (std::uint32_t y = 0; y < layout.height; ++y) {
+  for (std::uint32_t y = 0; y < plan.layout.height; ++y) {
     rows.build(y, row);
     std::fwrite(row.data(), 1, rows.row_bytes(), out);
   }

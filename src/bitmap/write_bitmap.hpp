@@ -10,21 +10,22 @@
 
 namespace varnu {
 
-// Writes the first `file_size` bytes of `image` as they stand.
-void write_plain(std::span<const std::uint8_t> image, const BitmapLayout& layout, std::FILE* out);
+// Rewrites the headers of `image` for a 24-bit image of half the width, the file each pair of
+// neighbouring pixels becomes the mean of their palette colours in. Rows that start inside the
+// headers read the new bytes, as does a later entry that decodes fewer bytes.
+void rewrite_half_width_headers(std::span<std::uint8_t> image, const BitmapLayout& layout);
 
-// Rewrites the headers of `image` for a 24-bit image of half the width and writes it, each pair
-// of neighbouring pixels becoming the mean of their palette colours. `row` must hold
-// kMaxHalfWidthRowBytes.
-void write_half_width(std::span<std::uint8_t> image, const BitmapLayout& layout,
-                      std::span<std::uint8_t> row, std::FILE* out);
+// Writes the file prepared in `image` (prepare_file): the first `file_size` bytes as they stand,
+// or at half width the new headers and then each row halved. `row` must hold
+// kMaxHalfWidthRowBytes. Write errors are left on the stream for the caller, who closes it.
+void write_prepared(std::span<const std::uint8_t> image, const BitmapPlan& plan,
+                    std::span<std::uint8_t> row, std::FILE* out);
 
-// The half-width file of a bitmap, a row at a time, for a caller that hands the file on in pieces
-// (the page). Making it rewrites the headers of `image` for the new file, as write_half_width
-// does before it writes; `image` must outlive it, and must hold the rows.
+// The rows of the half-width file of a prepared bitmap, one at a time, for a caller that hands
+// the file on in pieces (the page). `image` must outlive it, and must hold the rows.
 class HalfWidthRows {
  public:
-  HalfWidthRows(std::span<std::uint8_t> image, const BitmapLayout& layout);
+  HalfWidthRows(std::span<const std::uint8_t> image, const BitmapLayout& layout);
 
   // Bytes in each row of the file, padding included; the file is the headers (the first
   // kHeadersSize bytes of `image`), then `height` rows.
@@ -41,7 +42,7 @@ class HalfWidthRows {
   std::uint32_t height_;
   std::uint64_t pixel_offset_;
   std::uint64_t stride_;
-  std::uint32_t row_bytes_ = 0;
+  std::uint32_t row_bytes_;
   std::array<std::uint32_t, kPaletteEntries> colours_{};
 };
 

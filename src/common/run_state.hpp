@@ -1,11 +1,10 @@
 // The state of one run, shared by the driver, the decoder and the bitmap writer.
 //
 // The program is a straight line over process-wide state: one input stream, one output stream
-// at a time, two heap buffers reused for every entry and a small work area. Keeping it in one
-// place makes the lifetime of each piece obvious: set up once by the driver, read by the rest.
+// at a time, two heap buffers reused for every entry. Keeping it in one place makes the lifetime
+// of each piece obvious: set up once by the driver, read by the rest.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -26,18 +25,14 @@ inline constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 struct RunState {
   std::FILE* input = nullptr;
-  std::uint64_t input_position = 0;  // bytes consumed from the archive
   std::FILE* output = nullptr;
-  // Decoded entries land here from offset 0. Its size is what the writer may read: it starts at
-  // kInitialImageSize, grows (zero-filled) when an entry decodes to more, and never shrinks, so
-  // bytes past a short entry's end are what the previous entry left there.
-  std::vector<std::uint8_t> image;
-  // An entry's length field and then its payload; it starts at kInitialPackedSize and only grows.
-  std::vector<std::uint8_t> packed;
+  // The image buffer and the packed buffer, which the archive walk reads and decodes into. The
+  // image buffer starts at kInitialImageSize, grows (zero-filled) when an entry decodes to more,
+  // and never shrinks, so bytes past a short entry's end are what the previous entry left there;
+  // the packed buffer starts at kInitialPackedSize and only grows.
+  EntryBuffers buffers;
   std::vector<std::uint8_t> half_width_row;
   std::vector<char> output_buffer;
-  // Each entry header is read into it, and the filler between entries is read through it.
-  std::array<std::uint8_t, kWorkAreaSize> work_area{};
 };
 
 extern RunState run;

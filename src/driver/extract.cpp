@@ -1,43 +1,23 @@
 #include "driver/extract.hpp"
 
-#include <algorithm>
 #include <cstdio>
-#include <optional>
-#include <span>
+#include <utility>
 
-#include "bitmap/layout.hpp"
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "driver/fail.hpp"
-#include "driver/names.hpp"
-#include "format/archive.hpp"
+#include "archive/names.hpp"
 #include "lzss/lzss.hpp"
 #include "platform/platform.hpp"
 
 namespace varnu {
 namespace {
 
-std::size_t read_input(std::uint8_t* into, std::size_t count) {
-  const std::size_t got = std::fread(into, 1, count, run.input);
-  run.input_position += got;
-  return got;
-}
+using archive::ReadStatus;
 
-// An archive that ends inside an entry cannot be converted; one that cannot be read says so.
-[[noreturn]] void fail_truncated() {
-  fail(std::ferror(run.input) ? FAIL_OPEN_INPUT : FAIL_CONVERT);
-}
-
-// The filler is read and dropped rather than skipped with a seek, so that archives that cannot
-// be positioned (a pipe) work too; it is never longer than 2047 bytes. An archive that ends
-// inside it simply has no next entry.
-void skip_to_entry_boundary() {
-  const std::uint64_t boundary = run.input_position + filler_size(run.input_position);
-  while (run.input_position < boundary) {
-    const std::size_t chunk =
-        std::min<std::uint64_t>(boundary - run.input_position, run.work_area.size());
-    if (read_input(run.work_area.data(), chunk) == 0) return;
-  }
+// Ends the run on any status but an entry read.
+void fail_unless_entry(ReadStatus status, int converted) {
+  if (const std::optional<int> code = failure_for(status, converted)) fail(*code);
 }
 
 // A failed write or close leaves no half-written file behind.
@@ -53,54 +33,55 @@ void close_output(const std::string& name) {
 
 }  // namespace
 
-EntrySizes unpack_entry() {
-  std::uint8_t* field = run.packed.data();
-  if (read_input(field, kLengthFieldSize) < kLengthFieldSize) fail_truncated();
-  const std::size_t length =
-      read_length_field(std::span<const std::uint8_t, kLengthFieldSize>(field, kLengthFieldSize));
+Walk::Walk(std::FILE* input, std::string base_name, OutputMode output_mode)
+    : base(std::move(base_name)),
+      mode(output_mode),
+      source(input),
+      reader(source, run.buffers, {.mode = output_mode}) {}
 
-  // The decoder reads nothing past the payload: bytes an item wants beyond it read as zero.
-  if (run.packed.size() < length) run.packed.resize(length);
-  if (read_input(run.packed.data(), length) < length) fail_truncated();
+std::optional<int> failure_for(ReadStatus status, int converted) {
+  switch (status) {
+    case ReadStatus::kEntry:
+      return std::nullopt;
+    case ReadStatus::kEnd:
+      if (converted > 0) return std::nullopt;
+      return FAIL_CONVERT;
+    case ReadStatus::kUnreadable:
+      return FAIL_OPEN_INPUT;
+    case ReadStatus::kCutShort:
+    case ReadStatus::kNotConvertible:
+    case ReadStatus::kTooManyEntries:
+      break;
+  }
+  return FAIL_CONVERT;
+}
 
-  const std::size_t decoded = lzss_decode(length);
-  skip_to_entry_boundary();
-  return {.packed = length, .unpacked = decoded};
+const archive::EntryRecord& unpack_entry(archive::EntryReader& reader) {
+  fail_unless_entry(reader.read_payload(), 0);
+  const std::size_t decoded = lzss_decode(reader.record().packed_size);
+  fail_unless_entry(reader.finish_entry(decoded), 0);
+  return reader.record();
 }
 
 bool extract_next(Walk& walk) {
-  const std::uint64_t entry_offset = run.input_position;
-  std::uint8_t* header = run.work_area.data();
-  if (read_input(header, kEntryHeaderSize) < kEntryHeaderSize ||
-      !std::equal(kEntryMagic.begin(), kEntryMagic.end(), header)) {
-    // A read error is not the end of the archive.
-    if (std::ferror(run.input)) fail(FAIL_OPEN_INPUT);
-    if (walk.converted == 0) fail(FAIL_CONVERT);
-    return false;
-  }
-  // Past _Z99 there are no more names.
-  if (walk.converted == kMaxEntries) fail(FAIL_CONVERT);
+  const ReadStatus status = walk.reader.next_header();
+  if (status == ReadStatus::kEnd && walk.converted > 0) return false;
+  fail_unless_entry(status, walk.converted);
   const std::string name = output_name(walk.base, walk.converted);
 
-  const EntrySizes sizes = unpack_entry();
   // An entry the writer cannot handle inside the image buffer gets no file.
-  const std::optional<BitmapPlan> plan = plan_bitmap(run.image, walk.mode);
-  if (!plan) fail(FAIL_CONVERT);
-
-  run.output = platform::open_for_writing(name, {.offset = entry_offset,
-                                                 .packed_size = sizes.packed,
-                                                 .unpacked_size = sizes.unpacked,
-                                                 .plan = *plan});
+  const archive::EntryRecord& entry = unpack_entry(walk.reader);
+  run.output = platform::open_for_writing(name);
   if (run.output == nullptr) fail(FAIL_CREATE_OUTPUT);
   std::setvbuf(run.output, run.output_buffer.data(), _IOFBF, run.output_buffer.size());
-  write_bitmap(*plan);
+  write_bitmap(entry.plan);
   close_output(name);
   ++walk.converted;
   return true;
 }
 
 void extract_all(const std::string& base, OutputMode mode) {
-  Walk walk{.base = base, .mode = mode};
+  Walk walk(run.input, base, mode);
   while (extract_next(walk)) {
   }
 }

@@ -1,8 +1,7 @@
 #include "driver/fail.hpp"
 
 #include <cstdio>
-
-#include "platform/end_run.hpp"
+#include <cstdlib>
 
 namespace varnu {
 namespace {
@@ -44,7 +43,7 @@ void fail(int code) {
   std::fwrite(message.data(), 1, message.size(), stdout);
   std::fwrite(kLineEnd, 1, sizeof kLineEnd, stdout);
   std::fflush(stdout);
-  end_failed_run({.code = code, .status = kFailureStatus});
+  std::exit(kFailureStatus);
 }
 
 }  // namespace varnu

@@ -19,7 +19,7 @@ inline constexpr int kFailureStatus = 1;
 std::span<const std::uint8_t> failure_message(int code);
 
 // Prints the message for `code` as one line ending in CR LF on standard output and ends the
-// run with status 1 (platform/end_run.hpp): the programs' process ends there.
+// process with status 1; ending it writes out and closes whatever stream is still open.
 [[noreturn]] void fail(int code);
 
 }  // namespace varnu

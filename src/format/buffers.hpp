@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "format/lzss.hpp"
 
@@ -17,5 +19,14 @@ inline constexpr std::size_t kInitialImageSize = 0xA8000;   // 688,128 bytes
 inline constexpr std::size_t kInitialPackedSize = 0x28000;  // 163,840 bytes
 // One ring: the work area is also the classic decoder's window.
 inline constexpr std::size_t kWorkAreaSize = kRingSize;
+
+// The buffers an archive walk decodes into (archive/entry_reader.hpp), owned by whoever walks:
+// the converter's run state holds its own.
+struct EntryBuffers {
+  // Entries are decoded here from offset 0, one after another, and never cleared.
+  std::vector<std::uint8_t> image;
+  // An entry's payload.
+  std::vector<std::uint8_t> packed;
+};
 
 }  // namespace varnu

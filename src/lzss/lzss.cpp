@@ -149,7 +149,8 @@ std::size_t lzss_expand(std::span<const std::uint8_t> payload, std::vector<std::
 }
 
 std::size_t lzss_decode(std::size_t length) {
-  return lzss_expand(std::span<const std::uint8_t>(run.packed.data(), length), run.image);
+  return lzss_expand(std::span<const std::uint8_t>(run.buffers.packed.data(), length),
+                     run.buffers.image);
 }
 
 }  // namespace varnu

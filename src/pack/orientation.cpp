@@ -8,30 +8,14 @@
 #include "format/buffers.hpp"
 
 namespace varnu::pack {
-namespace {
-
-// Blue, green and red of palette entry 0 are read for every bitmap.
-constexpr std::size_t kFirstEntryEnd = kPaletteOffset + 3;
-
-}  // namespace
-
-std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan) {
-  const BitmapLayout& layout = plan.layout;
-  std::uint64_t end = std::max<std::uint64_t>(layout.file_size, kFirstEntryEnd);
-  if (palette_is_green_key(image)) end = std::max<std::uint64_t>(end, layout.pixel_offset + 1);
-  if (plan.flip) {
-    end = std::max(end, layout.pixel_offset + layout.height * row_stride(layout.width));
-  }
-  return static_cast<std::size_t>(end);
-}
 
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file) {
   const std::optional<BitmapPlan> plan = plan_bitmap(file, OutputMode::kPlain);
   if (!plan) return std::nullopt;
   // Only what the converter reads: `file` may be a whole image buffer.
   std::vector<std::uint8_t> out(
-      file.begin(), file.begin() + static_cast<std::ptrdiff_t>(writer_reads_end(file, *plan)));
-  fix_up_bitmap(out, *plan);
+      file.begin(), file.begin() + static_cast<std::ptrdiff_t>(planned_extent(file, *plan)));
+  prepare_file(out, *plan);
   out.resize(plan->layout.file_size);
   return out;
 }

@@ -33,11 +33,6 @@ StoredForm choose_stored_form(std::vector<std::uint8_t> picture,
 // inside it.
 std::vector<std::uint8_t> upside_down(std::span<const std::uint8_t> file);
 
-// Where the bytes end that decide what the converter writes for the bitmap planned as `plan` in
-// `image`: the file itself, the first palette entry and, for a green-keyed palette, the first
-// stored pixel, or all the rows when it turns them over.
-std::size_t writer_reads_end(std::span<const std::uint8_t> image, const BitmapPlan& plan);
-
 // What the converter writes for the stored bitmap `file` in plain mode, or nothing when it
 // would refuse it.
 std::optional<std::vector<std::uint8_t>> converter_output(std::span<const std::uint8_t> file);

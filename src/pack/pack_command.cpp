@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "bitmap/layout.hpp"
-#include "driver/names.hpp"
+#include "archive/names.hpp"
 #include "format/archive.hpp"
 #include "pack/classic_lzss.hpp"
 #include "pack/file_io.hpp"
@@ -190,7 +190,7 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
   if (like != nullptr) {
     std::copy(like->entry->resolution.begin(), like->entry->resolution.end(),
               picture.bitmap.begin() + kHorizontalResolutionField);
-    like_upside_down = like->entry->upside_down;
+    like_upside_down = like->entry->plan.flip;
   }
   prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
   for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
@@ -218,22 +218,22 @@ void write_to(PendingFile& archive, const std::string& output,
 // Writes entry k, in order: copied when unchanged and the bytes it takes from earlier entries are
 // the same as in the original, else packed.
 void commit(PendingFile& archive, const Options& options, PreparedEntry& prepared,
-            const OriginalEntry* original, LeftoverCheck* check) {
+            const EntryRecord* original, LeftoverCheck* check) {
   if (prepared.unchanged && (check == nullptr || check->leftovers_match())) {
     write_to(archive, options.output, *prepared.unchanged);
-    if (check != nullptr) check->leave_copied();
+    if (check != nullptr) check->leave(*prepared.unchanged);
     return;
   }
   if (!prepared.payload) {
     prepared.payload = pack_checked(prepared.name, prepared.form, options.no_limits);
   }
-  static constexpr std::uint8_t kZeros[kEntryAlignment] = {};
   const std::vector<std::uint8_t>& payload = *prepared.payload;
-  write_to(archive, options.output,
-           entry_start(payload.size(), original ? original->unread : UnreadBytes{}));
-  write_to(archive, options.output, payload);
-  write_to(archive, options.output, {kZeros, filler_size(kPayloadOffset + payload.size())});
-  if (check != nullptr) check->leave_packed(prepared.form.file);
+  const auto start = entry_start(payload.size(), original ? original->unread : UnreadBytes{});
+  std::vector<std::uint8_t> entry(start.begin(), start.end());
+  entry.insert(entry.end(), payload.begin(), payload.end());
+  entry.resize(entry.size() + filler_size(entry.size()), 0);
+  write_to(archive, options.output, entry);
+  if (check != nullptr) check->leave(entry);
 }
 
 // How many threads pack: --jobs, else one per processor, and only one where there are no threads.
@@ -314,8 +314,8 @@ void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserv
   // The bytes after the original's last entry follow the new archive's last entry.
   if (original) {
     from_original([&] {
-      std::ifstream tail = open_original(path_from_utf8(*options.like));
-      read_tail(tail, *original, [&](std::span<const std::uint8_t> part) {
+      std::ifstream file = open_original(path_from_utf8(*options.like));
+      read_trailing_bytes(file, *original, [&](std::span<const std::uint8_t> part) {
         write_to(*archive, options.output, part);
       });
     });

@@ -5,22 +5,10 @@
 #include <optional>
 
 #include "bitmap/fix_up.hpp"
-#include "format/buffers.hpp"
-#include "lzss/lzss.hpp"
 #include "pack/bmp_input.hpp"
 #include "pack/orientation.hpp"
 
 namespace varnu::pack {
-namespace {
-
-// The fix-up the converter makes in its image buffer once an entry is decoded there.
-void fix_up_in_place(std::vector<std::uint8_t>& image) {
-  if (const std::optional<BitmapPlan> plan = plan_bitmap(image, OutputMode::kPlain)) {
-    fix_up_bitmap(image, *plan);
-  }
-}
-
-}  // namespace
 
 bool converts_alike(std::span<const std::uint8_t> stored,
                     std::span<const std::uint8_t> original_output) {
@@ -42,56 +30,49 @@ bool converts_alike(std::span<const std::uint8_t> stored,
 }
 
 LeftoverCheck::LeftoverCheck(const OriginalArchive& original, const std::filesystem::path& path)
-    : original_(original),
-      active_(std::any_of(original.entries.begin(), original.entries.end(),
-                          [](const OriginalEntry& e) { return e.borrows(); })) {
+    : active_(std::any_of(original.entries.begin(), original.entries.end(),
+                          [](const EntryRecord& e) { return e.borrows(); })) {
   if (!active_) return;
   archive_ = open_original(path);
-  in_original_.assign(kInitialImageSize, 0);
-  in_new_.assign(kInitialImageSize, 0);
+  original_reader_.emplace(original_source_, in_original_,
+                           archive::WalkOptions{.max_entries = archive::kNoEntryLimit});
+  new_reader_.emplace(new_source_, in_new_,
+                      archive::WalkOptions{.max_entries = archive::kNoEntryLimit});
 }
 
 void LeftoverCheck::enter(std::size_t k) {
   if (!active_) return;
-  const OriginalEntry& entry = original_.entries[k];
+  if (original_reader_->next() != archive::ReadStatus::kEntry ||
+      original_reader_->record().index != static_cast<int>(k)) {
+    throw InputError("it changed while it was read: an entry cannot be converted");
+  }
+  const EntryRecord& entry = original_reader_->record();
   // Decoding writes the entry's own bytes only, so the bytes it takes are those already there.
+  const std::span<const std::uint8_t> taken = original_reader_->borrowed();
+  const std::vector<std::uint8_t>& in_new = in_new_.image;
   leftovers_match_ =
-      entry.reads_end <= in_original_.size() && entry.reads_end <= in_new_.size() &&
-      std::equal(in_original_.begin() + static_cast<std::ptrdiff_t>(entry.decoded_size),
-                 in_original_.begin() + static_cast<std::ptrdiff_t>(entry.reads_end),
-                 in_new_.begin() + static_cast<std::ptrdiff_t>(entry.decoded_size));
-  const std::vector<std::uint8_t> bytes = read_entry_bytes(archive_, entry);
-  payload_.assign(bytes.begin() + static_cast<std::ptrdiff_t>(entry.payload_at - entry.start),
-                  bytes.begin() + static_cast<std::ptrdiff_t>(entry.payload_at - entry.start +
-                                                              entry.payload_size));
-  lzss_expand(payload_, in_original_);
+      !entry.borrows() ||
+      (entry.extent <= in_new.size() &&
+      std::equal(taken.begin(), taken.end(),
+                 in_new.begin() + static_cast<std::ptrdiff_t>(entry.unpacked_size)));
   original_output_.clear();
   if (entry.borrows()) {
-    std::optional<std::vector<std::uint8_t>> output = converter_output(in_original_);
-    if (!output) throw InputError("it changed while it was read: an entry cannot be converted");
-    original_output_ = std::move(*output);
+    const std::span<const std::uint8_t> file = original_reader_->image();
+    original_output_.assign(file.begin(), file.begin() + entry.plan.layout.file_size);
   }
-  fix_up_in_place(in_original_);
 }
 
-void LeftoverCheck::leave_copied() {
+void LeftoverCheck::leave(std::span<const std::uint8_t> entry_bytes) {
   if (!active_) return;
-  lzss_expand(payload_, in_new_);
-  fix_up_in_place(in_new_);
+  new_source_.feed(entry_bytes);
+  // Whatever the walk makes of it is what the converter would have in its buffer.
+  new_reader_->next();
 }
 
-void LeftoverCheck::leave_packed(std::span<const std::uint8_t> stored) {
-  if (!active_) return;
-  // What the new entry's stream decodes to, laid in as the decoder lays it.
-  if (in_new_.size() < stored.size()) in_new_.resize(stored.size(), 0);
-  std::copy(stored.begin(), stored.end(), in_new_.begin());
-  fix_up_in_place(in_new_);
-}
-
-LikeEntry read_like_entry(const std::filesystem::path& path, const OriginalEntry& entry,
+LikeEntry read_like_entry(const std::filesystem::path& path, const EntryRecord& entry,
                           const LeftoverCheck& check) {
   std::ifstream archive = open_original(path);
-  LikeEntry read{&entry, read_entry_bytes(archive, entry)};
+  LikeEntry read{&entry, read_original_entry(archive, entry)};
   read.converted = entry.borrows() ? check.original_output() : converted_bitmap(read.bytes, entry);
   return read;
 }

@@ -6,7 +6,7 @@
 // A picture is unchanged when the converter writes the same file from the entry the packer makes
 // of it as from the original entry. That is a question for each picture alone (converts_alike),
 // except where the original entry's file holds bytes that earlier entries left in the converter's
-// image buffer (OriginalEntry::borrows): it is then copied only where those bytes are the same in
+// image buffer (EntryRecord::borrows): it is then copied only where those bytes are the same in
 // the new archive, which only the entries taken in order can tell (LeftoverCheck).
 #pragma once
 
@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "archive/byte_source.hpp"
 #include "pack/original.hpp"
 
 namespace varnu::pack {
@@ -27,10 +29,10 @@ namespace varnu::pack {
 bool converts_alike(std::span<const std::uint8_t> stored,
                     std::span<const std::uint8_t> original_output);
 
-// The in-order half: follows the converter's image buffer through the original archive and
-// through the new one as it is written. When no entry of the original borrows, it does nothing
-// and every entry passes. For each entry k, in order: enter(k), then the questions, then one of
-// the leave calls.
+// The in-order half: walks the original archive and the new one as it is written, each with the
+// converter's own walk, so that each has the image buffer the converter would have. When no entry
+// of the original borrows, it does nothing and every entry passes. For each entry k, in order:
+// enter(k), then the questions, then leave() with the bytes the new archive holds for it.
 class LeftoverCheck {
  public:
   // `path` names the archive `original` was read from.
@@ -43,25 +45,26 @@ class LeftoverCheck {
   // The file the converter writes for entry k of the original, with what earlier entries left
   // there: for an entry that borrows, the only way to know it.
   const std::vector<std::uint8_t>& original_output() const { return original_output_; }
-  // The new archive holds entry k as it stands in the original, or a bitmap of its own.
-  void leave_copied();
-  void leave_packed(std::span<const std::uint8_t> stored);
+  // The new archive's entry k, as written: the original's bytes as they stand, or an entry of
+  // its own.
+  void leave(std::span<const std::uint8_t> entry_bytes);
 
  private:
-  const OriginalArchive& original_;
   bool active_ = false;
   std::ifstream archive_;
-  std::vector<std::uint8_t> payload_;
-  // The converter's image buffer after the entries before entry_, in each archive.
-  std::vector<std::uint8_t> in_original_;
-  std::vector<std::uint8_t> in_new_;
+  archive::StreamSource original_source_{archive_};
+  EntryBuffers in_original_;
+  std::optional<archive::EntryReader> original_reader_;
+  archive::PartSource new_source_;
+  EntryBuffers in_new_;
+  std::optional<archive::EntryReader> new_reader_;
   bool leftovers_match_ = true;
   std::vector<std::uint8_t> original_output_;
 };
 
 // What --like knows of entry k of the original when its picture is prepared.
 struct LikeEntry {
-  const OriginalEntry* entry = nullptr;
+  const EntryRecord* entry = nullptr;
   // Its bytes as they stand, and the file the converter writes for it.
   std::vector<std::uint8_t> bytes{};
   std::vector<std::uint8_t> converted{};
@@ -69,7 +72,7 @@ struct LikeEntry {
 
 // Entry k of the archive at `path`, read on its own; for an entry that borrows, the converter's
 // file comes from `check`, which has entered it. Throws InputError.
-LikeEntry read_like_entry(const std::filesystem::path& path, const OriginalEntry& entry,
+LikeEntry read_like_entry(const std::filesystem::path& path, const EntryRecord& entry,
                           const LeftoverCheck& check);
 
 }  // namespace varnu::pack

@@ -15,8 +15,6 @@
 
 namespace varnu {
 
-struct BitmapPlan;  // bitmap/layout.hpp
-
 // The program's own entry, called by the system's entry point once the process is prepared,
 // with the arguments as byte strings (UTF-8 on Windows). Each program defines it.
 int program_main(int argc, char** argv);
@@ -27,17 +25,8 @@ namespace platform {
 // directory.
 std::FILE* open_for_reading(const std::string& path);
 
-// The entry an output file is written from. The programs look at none of it; the page shows it
-// beside the picture.
-struct OutputEntry {
-  std::uint64_t offset = 0;       // where the entry begins in the archive
-  std::size_t packed_size = 0;    // its payload's length
-  std::size_t unpacked_size = 0;  // how many bytes the payload decoded to
-  const BitmapPlan& plan;         // what the writer does with it
-};
-
 // Creates a file, or empties an existing one, for binary writing; nullptr when it cannot.
-std::FILE* open_for_writing(const std::string& path, const OutputEntry& entry);
+std::FILE* open_for_writing(const std::string& path);
 
 // Removes a file, if there is one. What cannot be removed stays.
 void remove_file(const std::string& path);

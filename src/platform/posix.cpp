@@ -10,7 +10,7 @@ std::FILE* open_for_reading(const std::string& path) {
   return open_posix_file_for_reading(path);
 }
 
-std::FILE* open_for_writing(const std::string& path, const OutputEntry&) {
+std::FILE* open_for_writing(const std::string& path) {
   return std::fopen(path.c_str(), "wb");
 }
 

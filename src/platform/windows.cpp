@@ -34,7 +34,7 @@ std::FILE* open_for_reading(const std::string& path) {
 
 // Windows refuses to open a read-only file for writing. A file system reached through a
 // compatibility layer does not always enforce that for a privileged user, so it is asked first.
-std::FILE* open_for_writing(const std::string& path, const OutputEntry&) {
+std::FILE* open_for_writing(const std::string& path) {
   const std::wstring wide = wide_from_utf8(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {

@@ -1,4 +1,4 @@
-#include "driver/names.hpp"
+#include "archive/names.hpp"
 
 #include <cassert>
 

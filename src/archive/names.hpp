@@ -1,4 +1,5 @@
-// Names of the output files.
+// Names of the files the converter writes for an archive's entries: the converter writes them,
+// and the packer and the page name pictures after them.
 #pragma once
 
 #include <string>

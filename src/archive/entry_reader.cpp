@@ -1,0 +1,125 @@
+#include "archive/entry_reader.hpp"
+
+#include <algorithm>
+#include <optional>
+
+#include "bitmap/fix_up.hpp"
+#include "format/buffers.hpp"
+#include "lzss/lzss.hpp"
+
+namespace varnu::archive {
+namespace {
+
+// A payload is read in parts this large.
+constexpr std::size_t kPayloadPart = 32 * 1024;
+
+}  // namespace
+
+EntryReader::EntryReader(ByteSource& source, EntryBuffers& buffers, WalkOptions options)
+    : source_(source), buffers_(buffers), options_(options) {}
+
+std::size_t EntryReader::read(std::span<std::uint8_t> into) {
+  const std::size_t got = source_.read(into);
+  position_ += got;
+  return got;
+}
+
+// The filler is read and dropped rather than skipped with a seek, so that archives that cannot be
+// positioned work too; it is never longer than 2047 bytes. An archive that ends inside it simply
+// has no next entry, and a read error there is the next header's to report.
+void EntryReader::skip_to_entry_boundary() {
+  std::array<std::uint8_t, kEntryAlignment> filler;
+  const std::size_t size = filler_size(position_);
+  read(std::span(filler).first(size));
+}
+
+ReadStatus EntryReader::next_header() {
+  entries_end_ = position_;
+  const std::span<std::uint8_t> header = std::span(start_).first(kEntryHeaderSize);
+  if (read(header) < header.size() ||
+      !std::equal(kEntryMagic.begin(), kEntryMagic.end(), header.begin())) {
+    // A read error is not the end of the archive.
+    return source_.failed() ? ReadStatus::kUnreadable : ReadStatus::kEnd;
+  }
+  if (entries_ == options_.max_entries) return ReadStatus::kTooManyEntries;
+  record_ = EntryRecord{.index = entries_++, .offset = entries_end_};
+  borrowed_.clear();
+  return ReadStatus::kEntry;
+}
+
+ReadStatus EntryReader::read_payload() {
+  const auto cut_short = [&] {
+    return source_.failed() ? ReadStatus::kUnreadable : ReadStatus::kCutShort;
+  };
+  const std::span<std::uint8_t, kLengthFieldSize> field =
+      std::span(start_).subspan<kEntryHeaderSize, kLengthFieldSize>();
+  if (read(field) < field.size()) return cut_short();
+  record_.unread = unread_bytes(start_);
+  // At most kMaxPayloadSize, whatever the field says.
+  const std::size_t length = read_length_field(field);
+  record_.packed_size = length;
+  // The buffer grows with the bytes that come rather than with what the field claims, so that a
+  // few bytes claiming 16 MiB cost no more than they are.
+  for (std::size_t got = 0; got < length;) {
+    const std::size_t part = std::min(length - got, kPayloadPart);
+    if (buffers_.packed.size() < got + part) buffers_.packed.resize(got + part);
+    const std::size_t read_now = read(std::span(buffers_.packed).subspan(got, part));
+    got += read_now;
+    if (read_now < part) return cut_short();
+  }
+  if (buffers_.image.size() < kInitialImageSize) buffers_.image.resize(kInitialImageSize);
+  return ReadStatus::kEntry;
+}
+
+std::span<const std::uint8_t> EntryReader::payload() const {
+  return std::span(buffers_.packed).first(record_.packed_size);
+}
+
+ReadStatus EntryReader::finish_entry(std::size_t decoded) {
+  record_.unpacked_size = decoded;
+  skip_to_entry_boundary();
+  record_.end = position_;
+  const std::vector<std::uint8_t>& image = buffers_.image;
+  const std::optional<BitmapPlan> plan = plan_bitmap(image, options_.mode);
+  if (!plan) return ReadStatus::kNotConvertible;
+  record_.plan = *plan;
+  record_.extent = planned_extent(image, *plan);
+  std::copy_n(image.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
+              record_.resolution.begin());
+  if (record_.borrows()) {
+    borrowed_.assign(image.begin() + static_cast<std::ptrdiff_t>(decoded),
+                     image.begin() + static_cast<std::ptrdiff_t>(record_.extent));
+  }
+  return ReadStatus::kEntry;
+}
+
+ReadStatus EntryReader::next() {
+  for (const auto step : {&EntryReader::next_header, &EntryReader::read_payload}) {
+    if (const ReadStatus status = (this->*step)(); status != ReadStatus::kEntry) return status;
+  }
+  const ReadStatus status = finish_entry(lzss_expand(payload(), buffers_.image));
+  if (status == ReadStatus::kEntry) prepare_file(buffers_.image, record_.plan);
+  return status;
+}
+
+bool remake_entry(std::span<const std::uint8_t> payload, const EntryRecord& entry,
+                  std::span<const std::uint8_t> borrowed, std::vector<std::uint8_t>& image) {
+  if (payload.size() != entry.packed_size) return false;
+  image.clear();
+  image.reserve(std::max<std::uint64_t>(entry.unpacked_size, entry.extent));
+  if (lzss_expand(payload, image) != entry.unpacked_size) return false;
+  // The buffer as the walk had it: the decoded bytes, then what the entry reaches past them.
+  image.resize(std::max<std::uint64_t>(image.size(), entry.extent));
+  if (!borrowed.empty()) {
+    if (!entry.borrows() || borrowed.size() != entry.extent - entry.unpacked_size) return false;
+    std::copy(borrowed.begin(), borrowed.end(),
+              image.begin() + static_cast<std::ptrdiff_t>(entry.unpacked_size));
+  }
+  // The plan looks at no byte past the extent, so it is the walk's own.
+  const std::optional<BitmapPlan> plan = plan_bitmap(image, entry.plan.mode);
+  if (!plan || plan->flip != entry.plan.flip) return false;
+  prepare_file(image, *plan);
+  return true;
+}
+
+}  // namespace varnu::archive
