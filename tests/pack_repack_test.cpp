@@ -368,9 +368,9 @@ TEST_F(Repack, ReplacingSomePicturesIsThePackOfAllOfThem) {
   const fs::path folder = dir_.path() / "some";
   fs::create_directory(folder);
   write_bytes(folder / "replaced.png", files[2].second);
-  const auto result = varnu::pack::pack_replacing(
+  const auto result = varnu::pack::pack(varnu::pack::replacing_request(
       (dir_.path() / "GAME.ARC").string(), (folder / "NEW.ARC").string(),
-      {std::nullopt, std::nullopt, (folder / "replaced.png").string(), std::nullopt});
+      {std::nullopt, std::nullopt, (folder / "replaced.png").string(), std::nullopt}));
   EXPECT_EQ(result.status, 0);
   EXPECT_TRUE(result.messages.empty());
   EXPECT_TRUE(read_bytes(folder / "NEW.ARC") == new_archive("all"));

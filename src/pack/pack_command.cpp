@@ -51,21 +51,14 @@ constexpr char kHelp[] =
     "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
     "pictures read and MB/s, cleared at the end; warnings are printed as they come.\n";
 
-// A picture for one entry: a file, or with --like the original's entry as the converter writes
-// it.
-struct Input {
-  std::string name;  // what messages call it
-  bool from_original = false;
-};
+using Input = PackPicture;
+using Options = PackRequest;
 
-struct Options {
-  std::optional<std::string> like;
-  bool no_limits = false;
-  std::optional<unsigned> jobs{};  // nothing: one thread per processor
+// What a command line asks for.
+struct CommandLine {
+  PackRequest request;
   bool help = false;
   bool version = false;
-  std::string output;
-  std::vector<Input> inputs{};
 };
 
 class UsageError : public std::runtime_error {
@@ -106,8 +99,9 @@ class Failure : public std::runtime_error {
   std::string name_;
 };
 
-Options parse(const std::vector<std::string>& args) {
-  Options options;
+CommandLine parse(const std::vector<std::string>& args) {
+  CommandLine command;
+  PackRequest& options = command.request;
   std::size_t k = 0;
   for (; k < args.size(); ++k) {
     const std::string& arg = args[k];
@@ -117,9 +111,9 @@ Options parse(const std::vector<std::string>& args) {
     }
     if (arg.size() < 2 || arg[0] != '-') break;
     if (arg == "--help" || arg == "-h") {
-      options.help = true;
+      command.help = true;
     } else if (arg == "--version") {
-      options.version = true;
+      command.version = true;
     } else if (arg == "--no-limits") {
       options.no_limits = true;
     } else if (arg == "--like") {
@@ -138,11 +132,11 @@ Options parse(const std::vector<std::string>& args) {
       throw UsageError("unknown option " + arg);
     }
   }
-  if (options.help || options.version) return options;
+  if (command.help || command.version) return command;
   if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
   options.output = args[k];
-  for (++k; k < args.size(); ++k) options.inputs.push_back({args[k]});
-  return options;
+  for (++k; k < args.size(); ++k) options.pictures.push_back({args[k]});
+  return command;
 }
 
 std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
@@ -244,8 +238,9 @@ unsigned thread_count(const Options& options) {
 
 // Each picture is prepared (read, compared with the original, packed) on any thread; entries are
 // written strictly in order on the calling thread, which alone follows what earlier entries left.
-void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserver* observer) {
-  if (auto refusal = refuse_picture_count(options.inputs.size(), options.no_limits)) {
+void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
+                   PackObserver* observer) {
+  if (auto refusal = refuse_picture_count(options.pictures.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
   std::optional<OriginalArchive> original;
@@ -261,9 +256,9 @@ void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserv
   if (options.like) {
     original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
     from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
-    if (original->entries.size() != options.inputs.size()) {
+    if (original->entries.size() != options.pictures.size()) {
       throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
-                                       " entries but " + std::to_string(options.inputs.size()) +
+                                       " entries but " + std::to_string(options.pictures.size()) +
                                        " pictures were given");
     }
   }
@@ -274,7 +269,7 @@ void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserv
   } catch (const std::runtime_error& e) {
     throw Failure(options.output, e.what());
   }
-  const std::size_t total = options.inputs.size();
+  const std::size_t total = options.pictures.size();
   std::atomic<std::uint64_t> bytes_read = 0;
   std::size_t written = 0;
   auto report = [&] {
@@ -294,13 +289,13 @@ void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserv
         if (in_order_only(k)) return std::nullopt;
         std::optional<LikeEntry> like;
         if (entry(k) != nullptr) like = like_entry(k);
-        return prepare(options.inputs[k], like ? &*like : nullptr, options.no_limits, bytes_read);
+        return prepare(options.pictures[k], like ? &*like : nullptr, options.no_limits, bytes_read);
       },
       [&](std::size_t k, std::optional<PreparedEntry>&& prepared) {
         if (entry(k) != nullptr) from_original([&] { check->enter(k); });
         if (!prepared) {
           LikeEntry like = like_entry(k);
-          prepared = prepare(options.inputs[k], &like, options.no_limits, bytes_read);
+          prepared = prepare(options.pictures[k], &like, options.no_limits, bytes_read);
         }
         commit(*archive, options, *prepared, entry(k), check ? &*check : nullptr);
         for (const PackMessage& warning : prepared->warnings) {
@@ -327,10 +322,12 @@ void pack(const Options& options, std::vector<PackMessage>& warnings, PackObserv
   }
 }
 
-PackResult run(const Options& options, PackObserver* observer) {
+}  // namespace
+
+PackResult pack(const PackRequest& request, PackObserver* observer) {
   PackResult result;
   try {
-    pack(options, result.messages, observer);
+    pack_pictures(request, result.messages, observer);
   } catch (const Failure& e) {
     // A failure is the one message: warnings about earlier pictures would only bury it.
     return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
@@ -339,8 +336,6 @@ PackResult run(const Options& options, PackObserver* observer) {
   }
   return result;
 }
-
-}  // namespace
 
 std::string message_line(const PackMessage& message) {
   std::string line = "varnu-pack: ";
@@ -351,38 +346,38 @@ std::string message_line(const PackMessage& message) {
 
 PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
                     PackObserver* observer) {
-  Options options;
+  CommandLine command;
   try {
-    options = parse(args);
+    command = parse(args);
   } catch (const UsageError& e) {
     return {kWrongCommandLine, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
   }
-  if (options.help) {
+  if (command.help) {
     out << kUsage << "\n\n" << kHelp;
     return {};
   }
-  if (options.version) {
+  if (command.version) {
     out << "varnu-pack " << VARNU_VERSION << '\n';
     return {};
   }
-  return run(options, observer);
+  return pack(command.request, observer);
 }
 
-PackResult pack_replacing(const std::string& original, const std::string& output,
-                          const std::vector<std::optional<std::string>>& pictures, bool no_limits) {
-  Options options{.like = original, .no_limits = no_limits, .output = output};
+PackRequest replacing_request(const std::string& original, const std::string& output,
+                              const std::vector<std::optional<std::string>>& pictures) {
+  PackRequest request{.output = output, .pictures = {}, .like = original, .jobs = {}};
   const std::string base = derive_base_name(original);
   for (std::size_t k = 0; k < pictures.size(); ++k) {
     if (pictures[k]) {
-      options.inputs.push_back({*pictures[k]});
+      request.pictures.push_back({*pictures[k]});
       continue;
     }
     // Named as the converter names the file it writes for the entry.
     const auto entry = static_cast<int>(k);
-    options.inputs.push_back(
+    request.pictures.push_back(
         {entry < kMaxEntries ? output_name(base, entry) : "entry " + std::to_string(k), true});
   }
-  return run(options, nullptr);
+  return request;
 }
 
 int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -41,21 +41,37 @@ class PackObserver {
   virtual void warning(const PackMessage& message) = 0;
 };
 
-// Runs the command on its arguments (UTF-8, without the program name); help and the version go
-// to `out`.
+// A picture for one entry: a file, or with an original archive entry k as the converter writes
+// it, the entry then copied as it stands.
+struct PackPicture {
+  std::string name;  // the file's path (UTF-8); what messages call the picture
+  bool from_original = false;
+};
+
+// What to pack: the pictures in entry order, the archive to write, and the options.
+struct PackRequest {
+  std::string output;
+  std::vector<PackPicture> pictures{};
+  // --like: the archive the pictures came out of.
+  std::optional<std::string> like;
+  bool no_limits = false;
+  // Threads that prepare pictures; nothing: one per processor. The archive is the same for any.
+  std::optional<unsigned> jobs{};
+};
+
+// Packs `request`. Never throws for a refusal, and writes nothing unless it succeeds.
+PackResult pack(const PackRequest& request, PackObserver* observer = nullptr);
+
+// For a page that replaces some pictures of an archive: picture k is the file pictures[k]
+// names, or where that is empty entry k of `original`, named in messages as the converter names
+// its file. The same pack as `varnu-pack --like original output PICTURES...` from those files.
+PackRequest replacing_request(const std::string& original, const std::string& output,
+                              const std::vector<std::optional<std::string>>& pictures);
+
+// The command line `varnu-pack args...` (UTF-8, without the program name): parses it and packs;
+// help and the version go to `out`.
 PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
                     PackObserver* observer = nullptr);
-
-// For a page that replaces some pictures of an archive and saves it: what `varnu-pack --like
-// original output PICTURES...` does, picture k being the file pictures[k] names, or where that is
-// empty entry k of `original` as the converter writes it. The archive is byte for byte the one the
-// command line writes from those files: every entry whose picture is unchanged (all those without
-// a file, unless they hold bytes that an edited entry before them changed) is copied from the
-// original as it stands. Messages about an entry without a file name it as the converter names
-// its file.
-PackResult pack_replacing(const std::string& original, const std::string& output,
-                          const std::vector<std::optional<std::string>>& pictures,
-                          bool no_limits = false);
 
 // The line the command line prints for `message`, without its line end: "varnu-pack: ",
 // "warning: " for a warning, the file and ": " when it names one, then the text.
