@@ -11,10 +11,10 @@
 #include <variant>
 #include <vector>
 
-#include "pack/palette_entry.hpp"
-#include "pack/picture_input.hpp"
-#include "pack/png_input.hpp"
-#include "pack/png_output.hpp"
+#include "pack/picture/palette_entry.hpp"
+#include "pack/picture/picture_input.hpp"
+#include "pack/picture/png_input.hpp"
+#include "pack/picture/png_output.hpp"
 #include "tests/support/largest_allocation.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/picture.hpp"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/pack_command.hpp"
+#include "pack/pack.hpp"
 #include "tests/support/pack_files.hpp"
 #include "tests/support/png_writer.hpp"
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "driver/fail.hpp"
-#include "driver/names.hpp"
-#include "pack/bmp_input.hpp"
-#include "pack/pack_command.hpp"
+#include "archive/names.hpp"
+#include "pack/picture/bmp_input.hpp"
+#include "pack/pack.hpp"
 #include "web/entry_file.hpp"
 #include "web/entry_png.hpp"
 #include "web/page_run.hpp"
