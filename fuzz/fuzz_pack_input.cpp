@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "bitmap/layout.hpp"
-#include "pack/orientation.hpp"
-#include "pack/original.hpp"
-#include "pack/picture_input.hpp"
-#include "pack/png_input.hpp"
-#include "pack/true_colour_entry.hpp"
+#include "pack/entry/orientation.hpp"
+#include "pack/like/original.hpp"
+#include "pack/picture/picture_input.hpp"
+#include "pack/picture/png_input.hpp"
+#include "pack/picture/true_colour_entry.hpp"
 #include "tools/picture.hpp"
 
 namespace {

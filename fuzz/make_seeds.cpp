@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "pack/lzss_pack.hpp"
-#include "pack/png_output.hpp"
+#include "pack/encoder/lzss_pack.hpp"
+#include "pack/picture/png_output.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/archive.hpp"
 #include "tools/editor_forms.hpp"
