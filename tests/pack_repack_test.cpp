@@ -381,8 +381,8 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
       write_bytes(page / "0.bmp", files[0]);
       replaced = (page / "0.bmp").string();
     }
-    const auto result = varnu::pack::pack_replacing(
-        (dir.path() / "GAME.ARC").string(), (page / "NEW.ARC").string(), {replaced, std::nullopt});
+    const auto result = varnu::pack::pack(varnu::pack::replacing_request(
+        (dir.path() / "GAME.ARC").string(), (page / "NEW.ARC").string(), {replaced, std::nullopt}));
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(read_bytes(page / "NEW.ARC") == out);
   }
