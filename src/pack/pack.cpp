@@ -120,10 +120,11 @@ void commit(PendingFile& archive, const Options& options, PreparedEntry& prepare
     prepared.payload = pack_checked(prepared.name, prepared.form, options.no_limits);
   }
   const std::vector<std::uint8_t>& payload = *prepared.payload;
+  const std::size_t end = kPayloadOffset + payload.size();
+  std::vector<std::uint8_t> entry(end + filler_size(end), 0);
   const auto start = entry_start(payload.size(), original ? original->unread : UnreadBytes{});
-  std::vector<std::uint8_t> entry(start.begin(), start.end());
-  entry.insert(entry.end(), payload.begin(), payload.end());
-  entry.resize(entry.size() + filler_size(entry.size()), 0);
+  std::copy(start.begin(), start.end(), entry.begin());
+  std::copy(payload.begin(), payload.end(), entry.begin() + kPayloadOffset);
   write_to(archive, options.output, entry);
   if (check != nullptr) check->leave(entry);
 }
