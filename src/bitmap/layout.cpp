@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "format/bitmap_header.hpp"
+
 namespace varnu {
 namespace {
 
@@ -33,11 +35,12 @@ bool rows_used(const BitmapPlan& plan) {
 }  // namespace
 
 BitmapLayout read_layout(std::span<const std::uint8_t> image) {
+  const BitmapHeader header = read_bitmap_header(image);
   return BitmapLayout{
-      .file_size = read_le(image, kFileSizeField, kSizeBytes),
-      .pixel_offset = read_le(image, kPixelOffsetField, kSizeBytes),
-      .width = static_cast<std::uint16_t>(read_le(image, kWidthField, kSideBytes)),
-      .height = static_cast<std::uint16_t>(read_le(image, kHeightField, kSideBytes)),
+      .file_size = header.file_size & kMaxSize,
+      .pixel_offset = header.pixel_offset & kMaxSize,
+      .width = static_cast<std::uint16_t>(header.width),
+      .height = static_cast<std::uint16_t>(header.height),
   };
 }
 

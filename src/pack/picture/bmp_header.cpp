@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "format/bitmap_header.hpp"
 #include "pack/picture/bmp_input.hpp"
 
 namespace varnu::pack {
@@ -26,15 +27,16 @@ BmpHeader read_bmp_header(std::span<const std::uint8_t> file) {
                      " bytes; save it as a Windows bitmap");
   }
   if (file.size() < kFileHeaderSize + info_size) throw InputError("truncated inside its headers");
+  const BitmapHeader header = read_bitmap_header(file);
   return BmpHeader{
-      .file_size = read_u32(file, kFileSizeField),
-      .pixel_offset = read_u32(file, kPixelOffsetField),
-      .info_size = info_size,
-      .width = static_cast<std::int32_t>(read_u32(file, kWidthField)),
-      .height = static_cast<std::int32_t>(read_u32(file, kHeightField)),
-      .bits = read_u16(file, kBitsField),
-      .compression = read_u32(file, kCompressionField),
-      .colours_used = read_u32(file, kColoursUsedField),
+      .file_size = header.file_size,
+      .pixel_offset = header.pixel_offset,
+      .info_size = header.info_size,
+      .width = header.width,
+      .height = header.height,
+      .bits = header.bits,
+      .compression = header.compression,
+      .colours_used = header.colours_used,
   };
 }
 
