@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "driver/fail.hpp"
-#include "format/archive.hpp"
 #include "format/bitmap.hpp"
 #include "web/entry_file.hpp"
 #include "web/entry_record.hpp"
@@ -48,7 +47,6 @@ std::string module_facts_json() {
       JsonObject().number("goesOn", kWalkGoesOn).number("succeeded", kWalkSucceeded).text();
   return JsonObject()
       .number("paletteSize", kPaletteSize)
-      .number("payloadOffset", kPayloadOffset)
       .number("eio", EIO)
       .raw("walk", walk)
       .raw("failures", failures_json())

@@ -7,7 +7,6 @@
 namespace varnu::web {
 
 // {"paletteSize": the bytes of a bitmap's palette,
-//  "payloadOffset": the bytes of an entry before its payload,
 //  "eio": the module's number for an input/output error,
 //  "walk": {"goesOn", "succeeded"}: what a walk's step says besides a failure's code,
 //  "failures": the converter's failures by code ("usage", "openInput", "createOutput",
