@@ -30,7 +30,7 @@
 #include "bitmap/write_bitmap.hpp"
 #include "common/run_state.hpp"
 #include "lzss/lzss.hpp"
-#include "pack/classic_lzss.hpp"
+#include "pack/encoder/classic_lzss.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
 

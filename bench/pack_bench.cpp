@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "format/lzss.hpp"
-#include "pack/classic_lzss.hpp"
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/classic_lzss.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace {

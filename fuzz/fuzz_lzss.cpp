@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "lzss/lzss.hpp"
-#include "pack/classic_lzss.hpp"
+#include "pack/encoder/classic_lzss.hpp"
 
 namespace {
 

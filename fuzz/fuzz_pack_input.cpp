@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "bitmap/layout.hpp"
-#include "pack/orientation.hpp"
-#include "pack/original.hpp"
-#include "pack/picture_input.hpp"
-#include "pack/png_input.hpp"
-#include "pack/true_colour_entry.hpp"
+#include "pack/entry/orientation.hpp"
+#include "pack/like/original.hpp"
+#include "pack/picture/picture_input.hpp"
+#include "pack/picture/png_input.hpp"
+#include "pack/picture/true_colour_entry.hpp"
 #include "tools/picture.hpp"
 
 namespace {
@@ -135,7 +135,7 @@ void fuzz_picture(std::span<const std::uint8_t> file, std::uint8_t control) {
 
 void fuzz_archive(std::span<const std::uint8_t> file) {
   std::istringstream archive(std::string(file.begin(), file.end()));
-  const std::vector<OriginalEntry> entries = read_original_archive(archive).entries;
+  const std::vector<EntryRecord> entries = read_original_archive(archive).entries;
   for (std::size_t k = 0; k < entries.size() && k < kMaxEntriesMapped; ++k) {
     const Bytes original = read_converted_bitmap(archive, entries[k]);
     try {

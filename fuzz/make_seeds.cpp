@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "pack/lzss_pack.hpp"
-#include "pack/png_output.hpp"
+#include "pack/encoder/lzss_pack.hpp"
+#include "pack/picture/png_output.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/archive.hpp"
 #include "tools/editor_forms.hpp"
@@ -22,17 +22,9 @@ using Bytes = std::vector<std::uint8_t>;
 using namespace varnu::pack;
 using namespace varnu::tools;
 
-// The archive target's control byte: bit 0 half-width, bits 1-2 an obstacle, bits 3-5 its
-// entry, bit 6 an option other than half-width.
+// The archive target's control byte: bit 0 half-width.
 constexpr std::uint8_t kPlain = 0;
 constexpr std::uint8_t kHalfWidth = 1;
-constexpr std::uint8_t kOtherOption = 0x40;
-constexpr std::uint8_t full_device_at(int entry) {
-  return static_cast<std::uint8_t>(1 << 1 | entry << 3);
-}
-constexpr std::uint8_t directory_at(int entry) {
-  return static_cast<std::uint8_t>(2 << 1 | entry << 3);
-}
 
 Bytes with_prefix(std::initializer_list<std::uint8_t> prefix, const Bytes& rest) {
   Bytes out(prefix);
@@ -70,8 +62,7 @@ void write_archive_seeds(const fs::path& dir) {
   const Bytes pixel = packed(draw_gradient(1, 1));
   const Bytes no_width = packed(draw_gradient(0, 4));
   const Bytes sprite = packed(draw_sprite(5));
-  // A tiny picture whose size field claims 320 KiB: plain output writes that much of the image
-  // buffer, more than the output stream buffers, so a failing write shows before the close.
+  // A tiny picture whose size field claims 320 KiB: its file is mostly what the buffer held.
   const Bytes oversized = [] {
     Bytes file = encode_bmp(draw_gradient(4, 2));
     file[2] = 0x00;
@@ -95,14 +86,13 @@ void write_archive_seeds(const fs::path& dir) {
     write_archive_seed(dir, archive.name + "-plain", kPlain, archive.bytes);
     write_archive_seed(dir, archive.name + "-half", kHalfWidth, archive.bytes);
   }
-  write_archive_seed(dir, "full-device-at-1-plain", full_device_at(1), three_entries);
-  write_archive_seed(dir, "full-device-at-2-half", full_device_at(2) | kHalfWidth, three_entries);
-  write_archive_seed(dir, "directory-at-0-plain", directory_at(0), three_entries);
-  write_archive_seed(dir, "sprite-full-device-at-0-half", full_device_at(0) | kHalfWidth,
-                     build_archive({sprite}));
-  write_archive_seed(dir, "oversized-full-device-at-1-plain", full_device_at(1),
-                     build_archive({gradient, oversized}));
-  write_archive_seed(dir, "gradient-other-option", kOtherOption, build_archive({gradient}));
+  write_archive_seed(dir, "sprite-half", kHalfWidth, build_archive({sprite}));
+  write_archive_seed(dir, "oversized-plain", kPlain, build_archive({gradient, oversized}));
+  // A green-keyed picture whose stream stops 60 bytes short: its file takes the rest of its rows
+  // from the entry before it, and turns them over.
+  Bytes cut = encode_bmp(draw_green_keyed(20, 12));
+  cut.resize(cut.size() - 60);
+  write_archive_seed(dir, "borrowing-plain", kPlain, build_archive({line_art, lzss_pack(cut)}));
 }
 
 void write_lzss_seeds(const fs::path& dir) {

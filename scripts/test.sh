@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# Builds with warnings as errors and runs the whole suite: the Windows programs and unit tests are
-# cross-built, and the unit tests run as Windows programs under Wine; the WebAssembly programs are
-# built for Node.js and the web page; the Linux suite runs its end-to-end tests against the Linux,
-# the Windows and the Node.js build; the release files are made from the Linux and Windows builds
-# and checked (scripts/release.sh); the page is tested in Chromium and in Firefox; then the suite
-# runs again under AddressSanitizer and UndefinedBehaviorSanitizer, and the packer's end-to-end
-# tests under ThreadSanitizer, against a varnu-pack built with it; then the decoder, the whole
-# program and the packer's input readers are fuzzed for 30 seconds each. Every build is a CMake
-# preset's (CMakePresets.json), with warnings as errors.
+# Builds with warnings as errors and runs the whole suite, in two lanes side by side:
+#
+# - The released builds: the Windows programs and unit tests are cross-built, and the unit tests
+#   run as Windows programs under Wine; the WebAssembly programs are built for Node.js and the web
+#   page; the Linux suite runs its end-to-end tests against the Linux, the Windows and the Node.js
+#   build; the release files are made from the Linux and Windows builds and checked
+#   (scripts/release.sh); the page is tested in Chromium and in Firefox.
+# - The sanitizers: one clang build runs the suite under AddressSanitizer and
+#   UndefinedBehaviorSanitizer and holds the libFuzzer targets, which then fuzz the decoder, the
+#   archive walk and the packer's input readers for 30 seconds, side by side; the packer's
+#   end-to-end tests run under ThreadSanitizer, against a varnu-pack built with it.
+#
+# Every build is a CMake preset's (CMakePresets.json), with warnings as errors. The lanes share
+# the machine's cores; the sanitizers' lane writes build/sanitizers.log, shown when it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Everything the run needs, installed here once; the scripts called below find their own groups
 # already there.
 scripts/install-deps.sh all
 
-passed=0
-skipped=0
+mkdir -p build
+counts=build/test-counts  # one line per suite: passed skipped
+: >"$counts"
 build() {  # build PRESET [-DNAME=VALUE...]: configures and builds build/PRESET
   local preset=$1
   shift
@@ -29,9 +35,23 @@ run_tests() {  # run_tests PRESET: runs build/PRESET's tests and counts them
   local count not_run
   count=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$log")
   not_run=$(grep -c '(Skipped)$' "$log" || true)
-  passed=$((passed + ${count:-0} - not_run))
-  skipped=$((skipped + not_run))
+  echo "$((${count:-0} - not_run)) $not_run" >>"$counts"
 }
+
+sanitizers() {
+  build test-sanitize
+  run_tests test-sanitize
+  scripts/fuzz.sh 30 test-sanitize
+  echo "3 0" >>"$counts"  # the three fuzz targets
+  # varnu-pack's threads, watched for data races: a race ends the packer with status 66, which
+  # fails the test that ran it.
+  build test-thread
+  run_tests test-thread
+}
+sanitizers >build/sanitizers.log 2>&1 &
+sanitizers_lane=$!
+# Whatever ends this script ends the other lane too.
+trap 'kill "$sanitizers_lane" 2>/dev/null || true' EXIT
 
 build test-windows
 # The WebAssembly programs for Node.js, whose end-to-end run is the Linux suite's, and the page.
@@ -41,11 +61,11 @@ build test-plain -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
 # One Wine server for every Windows program of the run, stopped (and waited for) however the run
 # ends.
 scripts/wine-run --start
-trap 'scripts/wine-run --stop' EXIT
+trap 'scripts/wine-run --stop; kill "$sanitizers_lane" 2>/dev/null || true' EXIT
 run_tests test-windows
 run_tests test-plain
 scripts/wine-run --stop
-trap - EXIT
+trap 'kill "$sanitizers_lane" 2>/dev/null || true' EXIT
 # Into a folder of the test run's own: dist/ holds only what a release made.
 scripts/release.sh build/test-plain build/test-windows build/test-release
 
@@ -58,18 +78,19 @@ for suite in page large; do
   log=build/web/browser-$suite-tests.log
   VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
     node --test tests/browser/$suite.test.mjs | tee "$log"
-  passed=$((passed + $(sed -n 's/^# pass //p' "$log")))
-  skipped=$((skipped + $(sed -n 's/^# skipped //p' "$log")))
+  echo "$(sed -n 's/^# pass //p' "$log") $(sed -n 's/^# skipped //p' "$log")" >>"$counts"
 done
 
-build test-sanitize
-run_tests test-sanitize
-# varnu-pack's threads, watched for data races: a race ends the packer with status 66, which
-# fails the test that ran it.
-build test-thread
-run_tests test-thread
-scripts/fuzz.sh 30
-# Every step above stops the script on a failure, so reaching here means all passed: the tests
-# of every build and the three fuzz targets. Skipped are the cases that a Windows program or the
+echo "== the sanitizers' lane (build/sanitizers.log)"
+if ! wait "$sanitizers_lane"; then
+  cat build/sanitizers.log
+  echo "the sanitizers' lane failed: build/sanitizers.log"
+  exit 1
+fi
+trap - EXIT
+grep -E '^(== |[0-9]+% tests passed|Total Test time|fuzz-|fuzz:)' build/sanitizers.log
+# Every step above stops its lane on a failure, so reaching here means all passed: the tests of
+# every build and the three fuzz targets. Skipped are the cases that a Windows program or the
 # Node.js build cannot meet (each says why in the log).
-echo "total: $((passed + 3)) passed, 0 failed, $skipped skipped"
+read -r passed skipped < <(awk '{ p += $1; s += $2 } END { print p, s }' "$counts")
+echo "total: $passed passed, 0 failed, $skipped skipped"

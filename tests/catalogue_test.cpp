@@ -8,7 +8,7 @@
 #include <iostream>
 #include <thread>
 
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"

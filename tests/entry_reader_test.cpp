@@ -14,8 +14,8 @@
 
 #include "driver/extract.hpp"
 #include "driver/fail.hpp"
-#include "pack/lzss_pack.hpp"
-#include "pack/palette_bitmap.hpp"
+#include "pack/encoder/lzss_pack.hpp"
+#include "pack/picture/palette_bitmap.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
 

@@ -1,7 +1,7 @@
 // The packer against reckonings of its own: the smallest stream the format allows, from a
 // brute-force search of the whole window at every position; streams for runs worked out by hand;
 // and round trips over the pictures that make a match search work hardest.
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/classic_lzss.hpp"
+#include "pack/encoder/classic_lzss.hpp"
 #include "tools/picture.hpp"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "pack/classic_lzss.hpp"
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/classic_lzss.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tools/picture.hpp"
 
 namespace varnu {

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tests/support/pack_files.hpp"
+#include "tests/support/png_writer.hpp"
 
 namespace {
 
@@ -369,6 +370,29 @@ TEST(PackInputs, EachFormAtItsEdges) {
                    {{"in.bmp", bmp_file(largest_file)}},
                    false,
                    Refusal{"in.bmp", "longer than 33554432 bytes"}});
+  // A palette PNG of 1024 x 672, one row more than an entry of the readers' buffers holds.
+  const BmpSpec past_buffers = {.width = 1024, .height = 672, .resolution = {}};
+  PngImage png{.width = past_buffers.width, .height = 672};
+  for (std::uint32_t k = 0; k < 256; ++k) {
+    const auto bgr = spec_colour(past_buffers, k);
+    png.palette.push_back({bgr[2], bgr[1], bgr[0]});
+  }
+  for (std::uint32_t row = png.height; row-- > 0;) {
+    for (std::uint32_t x = 0; x < png.width; ++x)
+      png.samples.push_back(spec_pixel(past_buffers, x, row));
+  }
+  cases.push_back({"palette PNG one row past the readers' buffers",
+                   {{"in.png", png_file(png)}},
+                   false,
+                   Refusal{"in.png",
+                           "would be at least 688182 bytes with 8 bits per pixel, more than the "
+                           "688128 that readers with fixed buffers hold" +
+                               kLift}});
+  cases.push_back({"palette PNG one row past the readers' buffers, --no-limits",
+                   {{"in.png", png_file(png)}},
+                   true,
+                   std::nullopt,
+                   {entry_form(past_buffers)}});
   run_cases(cases);
 }
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "pack/colour_map.hpp"
-#include "pack/original.hpp"
-#include "pack/picture_input.hpp"
-#include "pack/rle.hpp"
-#include "pack/true_colour_entry.hpp"
+#include "pack/picture/colour_map.hpp"
+#include "pack/like/original.hpp"
+#include "pack/picture/picture_input.hpp"
+#include "pack/picture/rle.hpp"
+#include "pack/picture/true_colour_entry.hpp"
 #include "tests/support/largest_allocation.hpp"
 #include "tools/editor_forms.hpp"
 #include "tools/picture.hpp"

@@ -72,6 +72,10 @@ TEST(PackLike, ReadsTheOriginalAsTheConverterDoes) {
   for (std::size_t row = 54 + 1024; row < header_only_edited.size(); row += 16) {
     std::copy_n(large.bitmap.begin() + row + 13, 3, header_only_edited.begin() + row + 13);
   }
+  // A first entry with its palette and no rows: the converter writes the zero bytes its buffer
+  // starts with, and an edit goes into that file with its rows' padding zero, as in `small`.
+  Bytes headers_and_palette = small.bitmap;
+  headers_and_palette.resize(54 + 1024);
   Bytes size_past_buffer = small.bitmap;
   put_le(size_past_buffer, 2, 688129, 4);
   const BmpSpec keyed = {.width = 13, .height = 5, .green_key = true, .bottom_left = 0};
@@ -113,6 +117,10 @@ TEST(PackLike, ReadsTheOriginalAsTheConverterDoes) {
        entry_with(header_only),
        {large_in, small_in},
        {large, {header_only_edited, {0xC1, 0xC2, 0xC3}}}},
+      {"a first entry of headers and a palette",
+       archive_of({{headers_and_palette, small.unread}}),
+       {small_in},
+       {small}},
       {"a file size past the buffer",
        entry_with(size_past_buffer),
        {large_in, small_in},

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/limits.hpp"
+#include "pack/entry/limits.hpp"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <variant>
 #include <vector>
 
-#include "pack/palette_entry.hpp"
-#include "pack/picture_input.hpp"
-#include "pack/png_input.hpp"
-#include "pack/png_output.hpp"
+#include "pack/picture/palette_entry.hpp"
+#include "pack/picture/picture_input.hpp"
+#include "pack/picture/png_input.hpp"
+#include "pack/picture/png_output.hpp"
 #include "tests/support/largest_allocation.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/picture.hpp"
@@ -189,8 +189,8 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
   bad_block[2] = 0x07;  // a block of the reserved type
   Bytes extra_rows = scanlines;
   extra_rows.insert(extra_rows.end(), scanlines.begin(), scanlines.end());
-  // A stream that inflates to far more than the header's sides allow.
-  const Bytes bomb(4 << 20, 0);
+  // A stream of 400 KB that inflates to 64 MiB, far more than the header's sides allow.
+  const Bytes bomb = zlib_zeros(std::size_t{64} << 20);
   PngImage past_palette = small;
   past_palette.samples[7] = 16;
   PngImage four_bits_past = palette_png(6, 2, 4, 3);
@@ -219,7 +219,7 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
        "malformed PNG: invalid deflate block"},
       {"more rows than the header says", with_chunk(small, "IDAT", zlib_stored(extra_rows)),
        "malformed PNG: its image data does not fit its width and height"},
-      {"a stream inflating past the sides", with_chunk(small, "IDAT", zlib_stored(bomb)),
+      {"a stream inflating past the sides", with_chunk(small, "IDAT", bomb),
        "malformed PNG: its image data does not fit its width and height"},
       {"an index past the palette", png_file(past_palette),
        "malformed PNG: a pixel uses palette entry 16, past its palette of 16 colours"},
@@ -238,6 +238,18 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
       {"alpha that varies", png_file([] {
          PngImage s = colour_png(3, 2, kPngRgba, 8);
          s.samples[7] = 254;
+         return s;
+       }()),
+       "transparent: its alpha differs between pixels"},
+      {"alpha the same along each row, another in the second row", png_file([] {
+         PngImage s = colour_png(3, 2, kPngRgba, 8);
+         for (std::size_t x = 0; x < 3; ++x) s.samples[(3 + x) * 4 + 3] = 254;
+         return s;
+       }()),
+       "transparent: its alpha differs between pixels"},
+      {"grey with alpha that varies", png_file([] {
+         PngImage s = colour_png(3, 2, kPngGreyAlpha, 8);
+         s.samples[5] = 254;  // the third pixel's
          return s;
        }()),
        "transparent: its alpha differs between pixels"},
@@ -260,6 +272,7 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     reset_largest_allocation();
+    reset_peak_resident();
     std::string message = "accepted";
     try {
       read_png(c.file, c.no_limits);
@@ -269,6 +282,10 @@ TEST(PngInput, RefusesMalformedFilesBeforeAllocatingFromThem) {
     EXPECT_TRUE(message.starts_with(c.message)) << message;
     // Only lodepng's own buffers, made with malloc and bounded by the sides, may be larger.
     EXPECT_LT(largest_allocation(), std::size_t{1} << 16);
+    // And those stay near the size of the sides, whatever the data inflates to.
+    if (const auto growth = peak_resident_growth()) {
+      EXPECT_LT(*growth, std::size_t{8} << 20);
+    }
   }
 }
 
@@ -337,14 +354,24 @@ TEST(PaletteLike, MatchingPalettesKeepIndicesAndEveryOtherByte) {
   };
   // Entries 1 and 2 swapped.
   const auto swapped = [&](std::size_t k) { return same(k == 1 ? 2 : k == 2 ? 1 : k); };
-  Bytes in_place = original;
-  for (std::uint32_t row = 0; row < kH; ++row) {
-    for (std::uint32_t x = 0; x < kW; ++x) {
-      in_place[kRows + row * kStride + x] = static_cast<std::uint8_t>((x + row) % 4);
+  // Entry 0, the one a green key takes, another colour.
+  const auto new_key = [&](std::size_t k) {
+    return k == 0 ? std::array<std::uint8_t, 3>{1, 2, 3} : same(k);
+  };
+  // The picture's pixels by index in a copy of the original.
+  const auto in_place = [&](const IndexedPicture& p) {
+    Bytes out = original;
+    for (std::uint32_t row = 0; row < kH; ++row) {
+      for (std::uint32_t x = 0; x < kW; ++x)
+        out[kRows + row * kStride + x] = p.picture.pixels[row * kW + x];
     }
-  }
-  IndexedPicture using_entry_20 = picture_with(256, same);
-  using_entry_20.picture.pixels[5] = 20;
+    return out;
+  };
+  // One pixel on `entry`.
+  const auto with_pixel_on = [](IndexedPicture p, std::uint8_t entry) {
+    p.picture.pixels[5] = entry;
+    return p;
+  };
 
   struct Case {
     const char* name;
@@ -355,11 +382,21 @@ TEST(PaletteLike, MatchingPalettesKeepIndicesAndEveryOtherByte) {
       {"the same palette", picture_with(kEntries, same), ""},
       {"a shorter palette (4 entries)", picture_with(4, same), ""},
       {"a longer palette, its extra entries unused", picture_with(256, same), ""},
-      {"a longer palette, a pixel on entry 20", using_entry_20,
+      {"a shorter palette (4 entries), a pixel on entry 4", with_pixel_on(picture_with(4, same), 4),
+       "its palette differs from the original entry's (a pixel uses palette entry 4, past its own "
+       "4)"},
+      {"a longer palette, a pixel on entry 15", with_pixel_on(picture_with(256, same), 15), ""},
+      {"a longer palette, a pixel on entry 16", with_pixel_on(picture_with(256, same), 16),
+       "its palette differs from the original entry's (a pixel uses palette entry 16, and the "
+       "original has 16)"},
+      {"a longer palette, a pixel on entry 20", with_pixel_on(picture_with(256, same), 20),
        "its palette differs from the original entry's (a pixel uses palette entry 20, and the "
        "original has 16)"},
       {"entries 1 and 2 swapped", picture_with(kEntries, swapped),
        "its palette differs from the original entry's (palette entry 1 is #"},
+      {"entry 0 alone another colour", picture_with(kEntries, new_key),
+       "its palette differs from the original entry's (palette entry 0 is #010203, the "
+       "original's #"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -367,7 +404,7 @@ TEST(PaletteLike, MatchingPalettesKeepIndicesAndEveryOtherByte) {
     EXPECT_TRUE(out.warning.starts_with(c.warning) && out.warning.empty() == c.warning.empty())
         << out.warning;
     if (c.warning.empty()) {
-      EXPECT_EQ(out.bitmap, in_place);
+      EXPECT_EQ(out.bitmap, in_place(c.picture));
     }
     // Either way every pixel shows its colour, in a copy of the original.
     ASSERT_EQ(out.bitmap.size(), original.size());
@@ -384,26 +421,85 @@ TEST(PaletteLike, MatchingPalettesKeepIndicesAndEveryOtherByte) {
 }
 
 // The page's PNG of what the converter writes, read back: the chunks as PNG readers see them,
-// and the picture through the packer's own reader.
+// and the picture through the packer's own reader. The palette is the bitmap's at the length its
+// header says (256 for 0 or more than 256, no further than its rows' start), and on to the
+// highest entry a pixel uses, so long as the file holds that entry.
 TEST(PngOutput, ConvertedEntryAsPalettePngAndHalfWidthAsRgb) {
-  varnu::tools::Picture picture = varnu::tools::draw_gradient(13, 5);
-  const Bytes bitmap = encode_bmp(picture);  // 13 x 5, 256 entries
-  const Bytes png = encode_palette_png(bitmap);
-  // IHDR: 13 x 5, 8 bits, colour type 3, not interlaced; PLTE: the 256 colours in order; no
-  // tRNS.
-  const Bytes ihdr = header_of(13, 5, 8, kPngPalette);
-  EXPECT_TRUE(std::equal(ihdr.begin(), ihdr.end(), png.begin() + 16));
-  Bytes plte = {0, 0, 3, 0, 'P', 'L', 'T', 'E'};
-  for (std::size_t k = 0; k < 256; ++k) {
-    plte.insert(plte.end(),
-                {picture.palette[4 * k + 2], picture.palette[4 * k + 1], picture.palette[4 * k]});
+  // Pixels below `levels`, pixel 0 of the bottom row on `first` when given; `colours` palette
+  // entries written, the colours-used field saying `said`, `gap` bytes before the rows.
+  const auto bitmap = [](std::uint16_t w, std::uint16_t h, unsigned levels, std::uint32_t colours,
+                         std::uint32_t said, std::size_t gap = 0, int first = -1) {
+    varnu::tools::Picture picture = varnu::tools::draw_level_noise(w, h, levels, 7);
+    if (first >= 0) picture.pixels[0] = static_cast<std::uint8_t>(first);
+    Bytes b = varnu::tools::encode_bmp_form(picture, {.colours = colours});
+    const std::size_t rows = 54 + 4 * std::size_t{colours};
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(rows), gap, 0xEE);
+    const auto put = [&](std::size_t at, std::size_t v) {
+      for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+    };
+    put(2, b.size());
+    put(10, rows + gap);
+    put(46, said);
+    return std::pair{b, picture};
+  };
+  struct Case {
+    const char* name;
+    std::pair<Bytes, varnu::tools::Picture> bitmap;
+    std::size_t entries;  // in PLTE; 0: refused
+  };
+  const std::vector<Case> cases = {
+      {"256 entries, colours-used 0", bitmap(13, 5, 256, 256, 0), 256},
+      {"colours-used 300, room for more before the rows", bitmap(13, 5, 256, 256, 300, 8), 256},
+      {"colours-used 16, a pixel on entry 15", bitmap(13, 5, 16, 17, 16, 0, 15), 16},
+      {"colours-used 16, a pixel on entry 16", bitmap(13, 5, 16, 17, 16, 0, 16), 17},
+      // 4 x 1 with 2 entries: 66 bytes, the row's 4 bytes where entry 2 would be.
+      {"a pixel on entry 2, the last the file holds", bitmap(4, 1, 2, 2, 2, 0, 2), 3},
+      {"a pixel on entry 3, past the end of the file", bitmap(4, 1, 2, 2, 2, 0, 3), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto& [bmp, picture] = c.bitmap;
+    std::string refusal = "accepted";
+    Bytes png;
+    try {
+      png = encode_palette_png(bmp);
+    } catch (const InputError& e) {
+      refusal = e.what();
+    }
+    if (c.entries == 0) {
+      EXPECT_EQ(refusal,
+                "not a whole picture: a pixel uses palette entry 3, past the end of the "
+                "file");
+      continue;
+    }
+    ASSERT_EQ(refusal, "accepted");
+    // IHDR: the sides, 8 bits, colour type 3, not interlaced; PLTE: the entries in order; no
+    // tRNS.
+    const Bytes ihdr = header_of(picture.width, picture.height, 8, kPngPalette);
+    EXPECT_TRUE(std::equal(ihdr.begin(), ihdr.end(), png.begin() + 16));
+    Bytes plte = {0,
+                  0,
+                  static_cast<std::uint8_t>(3 * c.entries >> 8),
+                  static_cast<std::uint8_t>(3 * c.entries),
+                  'P',
+                  'L',
+                  'T',
+                  'E'};
+    for (std::size_t k = 0; k < c.entries; ++k) {
+      plte.insert(plte.end(), {bmp[54 + 4 * k + 2], bmp[54 + 4 * k + 1], bmp[54 + 4 * k]});
+    }
+    EXPECT_NE(std::search(png.begin(), png.end(), plte.begin(), plte.end()), png.end());
+    const std::string trns = "tRNS";
+    EXPECT_EQ(std::search(png.begin(), png.end(), trns.begin(), trns.end()), png.end());
+    // varnu-pack reads it back.
+    try {
+      const auto indexed = std::get<IndexedPicture>(read_png(png, false));
+      EXPECT_EQ(indexed.picture.pixels, picture.pixels);
+      EXPECT_EQ(indexed.colours, c.entries);
+    } catch (const InputError& e) {
+      ADD_FAILURE() << "read back: " << e.what();
+    }
   }
-  EXPECT_NE(std::search(png.begin(), png.end(), plte.begin(), plte.end()), png.end());
-  const std::string trns = "tRNS";
-  EXPECT_EQ(std::search(png.begin(), png.end(), trns.begin(), trns.end()), png.end());
-  const auto indexed = std::get<IndexedPicture>(read_png(png, false));
-  EXPECT_EQ(indexed.picture.pixels, picture.pixels);
-  EXPECT_EQ(indexed.colours, 256u);
 
   // A half-width bitmap as the converter writes it: 24 bits, rows padded, bottom row first.
   Bytes half(54 + 3 * 8, 0);
@@ -436,16 +532,17 @@ TEST(PngOutput, ConvertedEntryAsPalettePngAndHalfWidthAsRgb) {
     }
     return std::string("accepted");
   };
-  Bytes no_width = bitmap;
+  const Bytes& whole = cases.front().bitmap.first;
+  Bytes no_width = whole;
   no_width[18] = 0;
-  Bytes rows_outside = bitmap;
-  rows_outside.resize(bitmap.size() - 1);
-  EXPECT_EQ(refusal(Bytes(bitmap.begin(), bitmap.begin() + 53), false),
+  Bytes rows_outside = whole;
+  rows_outside.resize(whole.size() - 1);
+  EXPECT_EQ(refusal(Bytes(whole.begin(), whole.begin() + 53), false),
             "not a picture: its headers are cut short");
   EXPECT_EQ(refusal(no_width, false), "it has no pixels, which a PNG cannot hold");
   EXPECT_EQ(refusal(rows_outside, false),
             "not a whole picture: its rows end past the end of the file");
-  EXPECT_EQ(refusal(bitmap, true), "not a 24-bit bitmap");
+  EXPECT_EQ(refusal(whole, true), "not a 24-bit bitmap");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/pack_command.hpp"
+#include "pack/pack.hpp"
 #include "tests/support/pack_files.hpp"
 #include "tests/support/png_writer.hpp"
 
@@ -305,56 +305,86 @@ TEST_F(Repack, RefusesHostilePngs) {
 }
 
 // An entry whose file the converter completes with bytes an earlier entry left in its buffer is
-// copied only while those bytes stay the same.
+// copied only while those bytes stay the same: whatever else of the earlier entry is edited, and
+// whichever entry the converter turns over. The page's pack, given the edited picture alone and
+// taking the others from the original, writes the command line's archive.
 TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
-  // Entry 1 holds its headers and palette; its 13 x 5 rows are the 80 bytes entry 0's bottom
-  // rows leave at the same place.
-  const Bytes first = bmp_file({.width = 40, .height = 20});
-  Bytes second = bmp_file({.width = 13, .height = 5});
-  second.resize(54 + 1024);
-  const Original original = original_of({first, second});
-  TempDir dir;
-  write_bytes(dir.path() / "GAME.ARC", original.file);
-  const auto outputs = files_converted(dir.path(), "GAME.ARC");
-  ASSERT_TRUE(outputs && outputs->size() == 2);
-  const Bytes first_out = outputs->begin()->second;
-  const Bytes second_out = std::next(outputs->begin())->second;
-
+  // Entry 0 is 40 x 20, its rows of 40 bytes at `rows`. Entry 1 is 13 x 5, its rows of 16 bytes at
+  // the same place; it holds its headers, its palette and its first `kept` rows, and its file
+  // takes the rest of its 80 row bytes from entry 0's bottom rows.
   const std::size_t rows = 54 + 1024;
-  Bytes top_edited = first_out;  // a pixel of the top row, which entry 1 does not take
-  top_edited[rows + 19 * 40] ^= 1;
-  Bytes bottom_edited = first_out;  // a pixel of the bottom row, which it does
-  bottom_edited[rows + 2] ^= 1;
+  const auto cut = [&](Bytes bitmap, std::size_t kept) {
+    bitmap.resize(rows + 16 * kept);
+    return bitmap;
+  };
+  const Bytes plain = bmp_file({.width = 40, .height = 20});
+  const Bytes second = cut(bmp_file({.width = 13, .height = 5}), 2);
+  // Green-keyed, their first pixel the key: the converter turns them over.
+  const Bytes keyed = bmp_file({.width = 40, .height = 20, .green_key = true, .bottom_left = 0});
+  // Both left pixels the key, as in most such pictures, and 40 bytes after its rows, which it
+  // takes from entry 0's third row.
+  Bytes keyed_second = bmp_file(
+      {.width = 13, .height = 5, .tail = 40, .green_key = true, .bottom_left = 0, .top_left = 0});
+  keyed_second.resize(rows + 80);
   struct Case {
     const char* name;
-    Bytes first;
-    bool second_copied;
+    std::vector<Bytes> stored;            // the original's two bitmaps
+    std::optional<std::size_t> edited{};  // a byte of entry 0's file, changed
+    bool second_copied = true;
   };
   const std::vector<Case> cases = {
-      {"nothing edited", first_out, true},
-      {"entry 0 edited where entry 1 does not read", top_edited, true},
-      {"entry 0 edited where entry 1 reads", bottom_edited, false},
+      {"nothing edited", {plain, second}},
+      {"entry 0 edited where entry 1 does not read", {plain, second}, rows + 19 * 40},
+      {"entry 0 edited where entry 1 decodes over it", {plain, second}, rows + 2},
+      {"entry 0 edited where entry 1 reads", {plain, second}, rows + 40 + 2, false},
+      // Entry 1 takes entry 0's top rows, where the converter turned them.
+      {"entry 0 turned over, nothing edited", {keyed, cut(second, 0)}},
+      {"entry 1 turned over, nothing edited", {plain, keyed_second}},
+      {"entry 1 turned over, entry 0 edited where it reads",
+       {plain, keyed_second},
+       rows + 80 + 2,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path folder = dir.path() / std::to_string(&c - cases.data());
+    const Original original = original_of(c.stored);
+    TempDir dir;
+    write_bytes(dir.path() / "GAME.ARC", original.file);
+    const auto outputs = files_converted(dir.path(), "GAME.ARC");
+    ASSERT_TRUE(outputs && outputs->size() == 2);
+    std::vector<Bytes> files = {outputs->begin()->second, std::next(outputs->begin())->second};
+    if (c.edited) files[0][*c.edited] ^= 1;
+
+    const fs::path folder = dir.path() / "all";
     fs::create_directory(folder);
-    write_bytes(folder / "0.bmp", c.first);
-    write_bytes(folder / "1.bmp", second_out);
+    write_bytes(folder / "0.bmp", files[0]);
+    write_bytes(folder / "1.bmp", files[1]);
     const PackerRun run = pack(folder, {"--like", "../GAME.ARC", "NEW.ARC", "0.bmp", "1.bmp"});
     ASSERT_EQ(run.status, 0) << run.err;
     const Bytes out = read_bytes(folder / "NEW.ARC");
     const auto entries = read_archive(out, true);
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[1].bitmap == second, c.second_copied);
-    if (c.first == first_out) {
+    EXPECT_EQ(entries[1].bitmap == c.stored[1], c.second_copied);
+    if (!c.edited) {
       EXPECT_TRUE(out == original.file);
     }
     // Whichever way entry 1 was stored, the converter gives both pictures back.
     const auto again = files_converted(folder, "NEW.ARC");
     ASSERT_TRUE(again && again->size() == 2);
-    EXPECT_EQ(again->begin()->second, c.first);
-    EXPECT_EQ(std::next(again->begin())->second, second_out);
+    EXPECT_EQ(again->begin()->second, files[0]);
+    EXPECT_EQ(std::next(again->begin())->second, files[1]);
+
+    const fs::path page = dir.path() / "page";
+    fs::create_directory(page);
+    std::optional<std::string> replaced;
+    if (c.edited) {
+      write_bytes(page / "0.bmp", files[0]);
+      replaced = (page / "0.bmp").string();
+    }
+    const auto result = varnu::pack::pack(varnu::pack::replacing_request(
+        (dir.path() / "GAME.ARC").string(), (page / "NEW.ARC").string(), {replaced, std::nullopt}));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(read_bytes(page / "NEW.ARC") == out);
   }
 }
 

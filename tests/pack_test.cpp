@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "format/archive.hpp"
-#include "pack/classic_lzss.hpp"
-#include "pack/lzss_pack.hpp"
-#include "pack/orientation.hpp"
+#include "pack/encoder/classic_lzss.hpp"
+#include "pack/encoder/lzss_pack.hpp"
+#include "pack/entry/orientation.hpp"
 #include "tests/support/run_program.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"

@@ -11,8 +11,8 @@
 #include <tuple>
 #include <vector>
 
-#include "pack/classic_lzss.hpp"
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/classic_lzss.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "format/archive.hpp"
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 
 namespace varnu::tools {
 

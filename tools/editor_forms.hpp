@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "pack/palette_bitmap.hpp"
+#include "pack/picture/palette_bitmap.hpp"
 
 namespace varnu::tools {
 

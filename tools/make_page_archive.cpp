@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "format/archive.hpp"
-#include "pack/lzss_pack.hpp"
+#include "pack/encoder/lzss_pack.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
 

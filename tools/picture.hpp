@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pack/palette_bitmap.hpp"
+#include "pack/picture/palette_bitmap.hpp"
 
 namespace varnu::tools {
 

@@ -1,6 +1,6 @@
 #include "web/entry_png.hpp"
 
-#include "pack/png_output.hpp"
+#include "pack/picture/png_output.hpp"
 
 namespace varnu::web {
 

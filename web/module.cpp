@@ -19,7 +19,7 @@
 
 #include "archive/names.hpp"
 #include "driver/fail.hpp"
-#include "pack/bmp_input.hpp"
+#include "pack/picture/bmp_input.hpp"
 #include "web/entry_file.hpp"
 #include "web/entry_png.hpp"
 #include "web/entry_record.hpp"

@@ -1,6 +1,6 @@
 #include "web/page_pack.hpp"
 
-#include "pack/pack_command.hpp"
+#include "pack/pack.hpp"
 #include "web/json.hpp"
 
 namespace varnu::web {

@@ -4,7 +4,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "pack/bmp_input.hpp"
+#include "pack/picture/bmp_input.hpp"
 
 namespace varnu::pack {
 namespace {

@@ -29,13 +29,35 @@ before(async () => {
   writeFileSync(empty, '');
   const truncated = join(freshFolder(), 'cut.arc');
   writeFileSync(truncated, readFileSync(sampleArchive).subarray(0, 3000));
-  Object.assign(archives, { empty, cut: truncated });
+  Object.assign(archives, { empty, cut: truncated, borrow: borrowingArchive() });
   server = await servePage();
 });
+
 after(() => {
   server?.close();
   removeFreshFolders();
 });
+
+// Two entries, their streams all literals: the test archive's first picture, then its
+// green-keyed one, which the converter turns over, whose file-size field claims 400 bytes more
+// than the entry holds; the converter writes those from the first picture's rows.
+function borrowingArchive() {
+  const { files } = convertNatively(archives.page, 'page.arc', false);
+  const keyed = Buffer.from(files.get('page_001.BMP'));
+  keyed.writeUInt32LE(keyed.length + 400, 2);
+  const parts = [];
+  for (const bitmap of [files.get('page_000.BMP'), keyed]) {
+    const stream = [];
+    bitmap.forEach((byte, k) => stream.push(...(k % 8 === 0 ? [0xff, byte] : [byte])));
+    const header = Buffer.from('vazmur\0\0\0\0\0\0', 'latin1');
+    header.writeUIntLE(stream.length, 8, 3);
+    const entry = Buffer.concat([header, Buffer.from(stream)]);
+    parts.push(entry, Buffer.alloc((2048 - (entry.length % 2048)) % 2048));
+  }
+  const path = join(freshFolder(), 'borrow.arc');
+  writeFileSync(path, Buffer.concat(parts));
+  return path;
+}
 
 // open: archives given to "Open archive", drop: archives dropped on the page; halfWidth: switched
 // on before they are opened, or 'after' they are shown. Expected figures,
@@ -67,12 +89,18 @@ const scenarios = [
     pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } },
     refused: 'notes.bmp' },
   { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s',
-    replace: { from: 'sample', entry: 1, file: 'edited.bmp' } },
+    replace: { from: 'sample', entry: 1, file: 'edited.bmp' }, flipped: ['sample_002.BMP'] },
   { name: 'replace two pictures, one by an edited palette PNG, then save the archive',
-    replace: { from: 'sample', entry: 2, file: 'edited.png', also: { entry: 0, file: 'b.bmp' } } },
+    replace: { from: 'sample', entry: 2, file: 'edited.png', also: { entry: 0, file: 'b.bmp' } },
+    flipped: ['sample_002.BMP'] },
+  { name: 'replace a picture whose rows a keyed entry after it takes, then save the archive: the ' +
+      'keyed one comes back as it was, right way up',
+    // A pixel of the 120-pixel rows that the keyed entry takes.
+    replace: { from: 'borrow', entry: 0, file: 'edited.bmp', pixel: 120 * 41 },
+    flipped: ['borrow_001.BMP'] },
   { name: 'a replacement that is no picture is refused beside it and nothing is saved',
     replace: { from: 'sample', entry: 1, file: 'notes.png', bytes: 'not a picture' },
-    refused: 'notes.png' },
+    flipped: ['sample_002.BMP'], refused: 'notes.png' },
 ];
 
 // Failures a person can meet (the browser short of memory, the worker gone), each said in an
@@ -276,7 +304,8 @@ async function checkFigures(region, expected, row) {
   names.forEach((name, k) => {
     const { width, height } = headerSize(expected.files.get(name));
     assert.ok(captions[k].startsWith(`${name} ${width} × ${height}`), captions[k]);
-    assert.equal(captions[k].includes('upside down'), row.flipped.includes(name), captions[k]);
+    assert.equal(captions[k].includes('upside down'), (row.flipped || []).includes(name),
+      captions[k]);
   });
 }
 
@@ -476,8 +505,9 @@ function checkSavedPng(png, bitmap, name, halfWidth = false) {
 
 // Replace… in the larger view of an entry (and of another with `also`), then Save archive: the
 // download is what varnu-pack --like writes from the same files, under the archive's name, and
-// its warnings are beside their pictures; or the refusal of a replacement is beside its picture,
-// as varnu-pack says it, and nothing is downloaded.
+// its warnings are beside their pictures, and converted back every picture not replaced is the
+// original's file; or the refusal of a replacement is beside its picture, as varnu-pack says it,
+// and nothing is downloaded.
 async function checkReplace(session, row) {
   const { page } = session;
   const { from } = row.replace;
@@ -485,10 +515,10 @@ async function checkReplace(session, row) {
   const { files, folder } = convertNatively(archives[from], name, false);
   const names = [...files.keys()];
   const pictures = [...names];
-  for (const { entry, file, bytes } of [row.replace, row.replace.also].filter(Boolean)) {
+  for (const { entry, file, bytes, pixel } of [row.replace, row.replace.also].filter(Boolean)) {
     if (bytes) writeFileSync(join(folder, file), bytes);
     else if (file.endsWith('.bmp')) {
-      writeFileSync(join(folder, file), editedBitmap(files.get(names[entry])));
+      writeFileSync(join(folder, file), editedBitmap(files.get(names[entry]), pixel));
     } else {
       // An editor's palette PNG, as ImageMagick writes one: its palette in an order of its own.
       const bitmap = join(folder, 'edited-first.bmp');
@@ -501,6 +531,8 @@ async function checkReplace(session, row) {
 
   await (await byLabel(page, 'Open archive')).uploadFile(archives[from]);
   const region = await page.waitForSelector(byRole('region', name));
+  await enabled(await region.waitForSelector(byRole('button', 'Save all')));
+  await checkFigures(region, { files }, row);
   for (const { entry, file } of [row.replace, row.replace.also].filter(Boolean)) {
     await (await region.waitForSelector(byRole('button', `View ${names[entry]}`))).click();
     const dialog = await page.waitForSelector(byRole('dialog'));
@@ -517,6 +549,13 @@ async function checkReplace(session, row) {
     const saved = await downloadOf(session, () => save.click());
     assert.equal(saved.name, name);
     assert.ok(expected.archive, expected.messages);
+    const savedPath = join(freshFolder(), name);
+    writeFileSync(savedPath, saved.bytes);
+    const back = convertNatively(savedPath, name, false).files;
+    for (const [k, picture] of names.entries()) {
+      if (pictures[k] !== picture) continue;
+      assert.ok(back.get(picture)?.equals(files.get(picture)), `${picture} differs converted back`);
+    }
     assert.ok(saved.bytes.equals(expected.archive), 'not the archive varnu-pack --like writes');
     // Its warnings (a palette of the PNG's own order), as varnu-pack prints them, beside them.
     const said = await textsOf(region, 'figure .message');
@@ -532,10 +571,11 @@ async function checkReplace(session, row) {
   assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
 }
 
-// The bitmap with its first pixel's index changed, as an editor's pencil would.
-function editedBitmap(bitmap) {
+// The bitmap with the index of its first pixel, or of the one `pixel` bytes into its rows,
+// changed, as an editor's pencil would.
+function editedBitmap(bitmap, pixel = 0) {
   const edited = Buffer.from(bitmap);
-  const at = edited.readUInt32LE(10);
+  const at = edited.readUInt32LE(10) + pixel;
   edited[at] = edited[at] === 1 ? 2 : 1;
   return edited;
 }

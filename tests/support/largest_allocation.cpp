@@ -5,10 +5,22 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <new>
+#include <string>
 
 namespace {
 std::atomic<std::size_t> largest{0};
+std::optional<std::size_t> resident_at_reset;
+
+// A figure of /proc/self/status in bytes ("VmRSS", "VmHWM"), or nothing.
+std::optional<std::size_t> status_bytes(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with(field + ":")) return std::stoull(line.substr(field.size() + 1)) * 1024;
+  }
+  return std::nullopt;
+}
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -49,6 +61,20 @@ void reset_largest_allocation() {
 
 std::size_t largest_allocation() {
   return largest.load();
+}
+
+void reset_peak_resident() {
+  // Writing 5 there sets the peak (VmHWM) back to what is resident now.
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  resident_at_reset = clear ? status_bytes("VmRSS") : std::nullopt;
+}
+
+std::optional<std::size_t> peak_resident_growth() {
+  const std::optional<std::size_t> peak = status_bytes("VmHWM");
+  if (!peak || !resident_at_reset) return std::nullopt;
+  return *peak > *resident_at_reset ? *peak - *resident_at_reset : 0;
 }
 
 }  // namespace varnu::testing

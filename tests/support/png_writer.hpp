@@ -84,6 +84,39 @@ inline PngBytes zlib_stored(std::span<const std::uint8_t> data) {
   return out;
 }
 
+// A zlib stream of `size` zero bytes that takes about a 160th of that: one block of fixed Huffman
+// codes, a literal zero, then matches of 258 bytes at distance 1 (13 bits each), then literals.
+inline PngBytes zlib_zeros(std::size_t size) {
+  PngBytes out = {0x78, 0x01};
+  std::uint32_t pending = 0;
+  unsigned bits = 0;
+  const auto put = [&](std::uint32_t value, unsigned n) {  // the stream's bits go lowest first
+    pending |= value << bits;
+    for (bits += n; bits >= 8; bits -= 8, pending >>= 8)
+      out.push_back(static_cast<std::uint8_t>(pending));
+  };
+  const auto put_code = [&](std::uint32_t code, unsigned n) {  // a code's bits highest first
+    for (unsigned k = n; k-- > 0;) put(code >> k & 1, 1);
+  };
+  put(1, 1);                                                       // the last block
+  put(1, 2);                                                       // fixed codes
+  constexpr std::uint32_t kLiteralZero = 0x30, kLength258 = 0xC5;  // 8-bit codes of 0 and 285
+  std::size_t left = size;
+  if (left > 0) {
+    put_code(kLiteralZero, 8);
+    --left;
+  }
+  for (; left >= 258; left -= 258) {
+    put_code(kLength258, 8);
+    put_code(0, 5);  // distance 1
+  }
+  for (; left > 0; --left) put_code(kLiteralZero, 8);
+  put_code(0, 7);  // end of block
+  if (bits > 0) out.push_back(static_cast<std::uint8_t>(pending));
+  put_be32(out, static_cast<std::uint32_t>(size % 65521) << 16 | 1);  // Adler-32 of zeros
+  return out;
+}
+
 inline unsigned png_channels(unsigned colour_type) {
   switch (colour_type) {
     case kPngRgb:

@@ -1,0 +1,150 @@
+#include "pack/command/command_line.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <stdexcept>
+
+#include "pack/command/progress_line.hpp"
+
+namespace varnu::pack {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] [--jobs N] OUT.arc PICTURE...";
+
+constexpr char kHelp[] =
+    "Packs pictures into an archive that varnu converts back into the same pictures.\n"
+    "\n"
+    "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
+    "                       fields varnu ignores, and its orientation, for picture k; and copy\n"
+    "                       entry k as it stands where varnu would write the same file from\n"
+    "                       picture k's entry as from it\n"
+    "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
+    "  --jobs N, -j N       pack on N threads (default: one per processor; at most 256);\n"
+    "                       the archive is the same whatever N is\n"
+    "  --help               show this text\n"
+    "  --version            show the version\n"
+    "\n"
+    "Pictures: bitmaps of 1, 4 or 8 bits per pixel (uncompressed, RLE8 or RLE4) or of 24 or 32,\n"
+    "and PNG of 8 bits a channel or fewer (palette, grey, RGB, with or without alpha). Palette\n"
+    "pictures keep their indices; with --like, one whose palette differs from entry k's is\n"
+    "matched by colour, with a warning. True colour goes onto entry k's palette with --like,\n"
+    "else onto a palette of its own colours (256 at most). One entry per picture, in the order\n"
+    "given. On any failure no archive is written and the exit status is 1.\n"
+    "\n"
+    "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
+    "pictures read and MB/s, cleared at the end; warnings are printed as they come.\n";
+
+// What a command line asks for.
+struct CommandLine {
+  PackRequest request;
+  bool help = false;
+  bool version = false;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The status of a wrong command line; the usage follows its message.
+constexpr int kWrongCommandLine = 2;
+
+// The count of --jobs: a whole number of at least 1, taken as kMaxJobs when it is larger.
+unsigned parse_jobs(const std::string& option, const std::string& text) {
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  unsigned long long count = 0;
+  // Digits that are too many to hold are more than kMaxJobs as well.
+  if (digits && std::from_chars(text.data(), text.data() + text.size(), count).ec != std::errc()) {
+    return kMaxJobs;
+  }
+  if (!digits || count == 0) {
+    throw UsageError(option + " needs a count of 1 or more, not '" + text + "'");
+  }
+  return static_cast<unsigned>(std::min<unsigned long long>(count, kMaxJobs));
+}
+
+CommandLine parse(const std::vector<std::string>& args) {
+  CommandLine command;
+  PackRequest& options = command.request;
+  std::size_t k = 0;
+  for (; k < args.size(); ++k) {
+    const std::string& arg = args[k];
+    if (arg == "--") {
+      ++k;
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') break;
+    if (arg == "--help" || arg == "-h") {
+      command.help = true;
+    } else if (arg == "--version") {
+      command.version = true;
+    } else if (arg == "--no-limits") {
+      options.no_limits = true;
+    } else if (arg == "--like") {
+      if (++k == args.size()) throw UsageError("--like needs an archive");
+      options.like = args[k];
+    } else if (arg.rfind("--like=", 0) == 0) {
+      options.like = arg.substr(7);
+    } else if (arg == "--jobs" || arg == "-j") {
+      if (++k == args.size()) throw UsageError(arg + " needs a count");
+      options.jobs = parse_jobs(arg, args[k]);
+    } else if (arg.rfind("--jobs=", 0) == 0) {
+      options.jobs = parse_jobs("--jobs", arg.substr(7));
+    } else if (arg.rfind("-j", 0) == 0) {
+      options.jobs = parse_jobs("-j", arg.substr(2));
+    } else {
+      throw UsageError("unknown option " + arg);
+    }
+  }
+  if (command.help || command.version) return command;
+  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
+  options.output = args[k];
+  for (++k; k < args.size(); ++k) options.pictures.push_back({args[k]});
+  return command;
+}
+
+}  // namespace
+
+std::string message_line(const PackMessage& message) {
+  std::string line = "varnu-pack: ";
+  if (message.kind == PackMessage::Kind::kWarning) line += "warning: ";
+  if (message.file) line += *message.file + ": ";
+  return line + message.text;
+}
+
+PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
+                    PackObserver* observer) {
+  CommandLine command;
+  try {
+    command = parse(args);
+  } catch (const UsageError& e) {
+    return {kWrongCommandLine, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
+  }
+  if (command.help) {
+    out << kUsage << "\n\n" << kHelp;
+    return {};
+  }
+  if (command.version) {
+    out << "varnu-pack " << VARNU_VERSION << '\n';
+    return {};
+  }
+  return pack(command.request, observer);
+}
+
+int pack_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool err_is_terminal) {
+  std::optional<ProgressLine> progress;
+  if (err_is_terminal) progress.emplace(err);
+  const PackResult result = run_pack(args, out, progress ? &*progress : nullptr);
+  if (progress) progress->clear();
+  for (const PackMessage& message : result.messages) {
+    // On a terminal each warning was printed as its picture was written.
+    if (progress && message.kind == PackMessage::Kind::kWarning) continue;
+    err << message_line(message) << '\n';
+  }
+  if (result.status == kWrongCommandLine) err << kUsage << '\n';
+  return result.status;
+}
+}  // namespace varnu::pack

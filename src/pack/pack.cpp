@@ -1,0 +1,255 @@
+#include "pack/pack.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "archive/names.hpp"
+#include "bitmap/layout.hpp"
+#include "format/archive.hpp"
+#include "pack/encoder/classic_lzss.hpp"
+#include "pack/encoder/lzss_pack.hpp"
+#include "pack/entry/limits.hpp"
+#include "pack/entry/orientation.hpp"
+#include "pack/file_io.hpp"
+#include "pack/in_order.hpp"
+#include "pack/like/original.hpp"
+#include "pack/like/unchanged.hpp"
+#include "pack/picture/picture_input.hpp"
+#include "platform/machine.hpp"
+
+namespace varnu::pack {
+namespace {
+
+using Input = PackPicture;
+using Options = PackRequest;
+
+// One failure: the file it concerns and why.
+class Failure : public std::runtime_error {
+ public:
+  Failure(std::string name, const std::string& reason)
+      : std::runtime_error(reason), name_(std::move(name)) {}
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+std::vector<std::uint8_t> pack_checked(const std::string& name, const StoredForm& form,
+                                       bool no_limits) {
+  if (auto refusal = refuse_bitmap(form.file, no_limits)) throw Failure(name, *refusal);
+  std::vector<std::uint8_t> payload = lzss_pack(form.file);
+  if (auto refusal = refuse_payload(payload.size(), no_limits)) throw Failure(name, *refusal);
+  // The stream must mean the same to the simplest decoder there is.
+  if (classic_lzss_decode(payload) != form.file) {
+    throw Failure(name, "internal error: the packed stream does not decode back to the bitmap");
+  }
+  return payload;
+}
+
+// An entry of the new archive, as far as its picture alone decides it.
+struct PreparedEntry {
+  std::string name;
+  StoredForm form{};
+  std::vector<PackMessage> warnings{};
+  // With --like, when the converter writes the same file from it as from the original entry: the
+  // original entry's bytes, to be copied as they stand. Otherwise the packed stream.
+  std::optional<std::vector<std::uint8_t>> unchanged{};
+  std::optional<std::vector<std::uint8_t>> payload{};
+};
+
+// The picture for one entry in the form it is stored, with what --like takes from the original,
+// then copied from the original or packed: the part of each entry that needs no other.
+// The size of each file read is added to `bytes_read`.
+PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
+                      std::atomic<std::uint64_t>& bytes_read) {
+  PreparedEntry prepared{.name = input.name};
+  NormalisedPicture picture;
+  try {
+    const std::vector<std::uint8_t> file =
+        input.from_original ? like->converted
+                            : read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
+    if (!input.from_original) bytes_read += file.size();
+    PictureOptions options{.no_limits = no_limits};
+    if (like != nullptr) options.like = [like] { return like->converted; };
+    picture = normalise_picture(file, options);
+  } catch (const InputError& e) {
+    throw Failure(input.name, e.what());
+  }
+  std::optional<bool> like_upside_down;
+  if (like != nullptr) {
+    std::copy(like->entry->resolution.begin(), like->entry->resolution.end(),
+              picture.bitmap.begin() + kHorizontalResolutionField);
+    like_upside_down = like->entry->plan.flip;
+  }
+  prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
+  for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
+    if (!warning->empty()) {
+      prepared.warnings.push_back({input.name, PackMessage::Kind::kWarning, *warning});
+    }
+  }
+  if (like != nullptr && converts_alike(prepared.form.file, like->converted)) {
+    prepared.unchanged = std::move(like->bytes);
+  } else {
+    prepared.payload = pack_checked(input.name, prepared.form, no_limits);
+  }
+  return prepared;
+}
+
+void write_to(PendingFile& archive, const std::string& output,
+              std::span<const std::uint8_t> bytes) {
+  try {
+    archive.write(bytes);
+  } catch (const std::runtime_error& e) {
+    throw Failure(output, e.what());
+  }
+}
+
+// Writes entry k, in order: copied when unchanged and the bytes it takes from earlier entries are
+// the same as in the original, else packed.
+void commit(PendingFile& archive, const Options& options, PreparedEntry& prepared,
+            const EntryRecord* original, LeftoverCheck* check) {
+  if (prepared.unchanged && (check == nullptr || check->leftovers_match())) {
+    write_to(archive, options.output, *prepared.unchanged);
+    if (check != nullptr) check->leave(*prepared.unchanged);
+    return;
+  }
+  if (!prepared.payload) {
+    prepared.payload = pack_checked(prepared.name, prepared.form, options.no_limits);
+  }
+  const std::vector<std::uint8_t>& payload = *prepared.payload;
+  const std::size_t end = kPayloadOffset + payload.size();
+  std::vector<std::uint8_t> entry(end + filler_size(end), 0);
+  const auto start = entry_start(payload.size(), original ? original->unread : UnreadBytes{});
+  std::copy(start.begin(), start.end(), entry.begin());
+  std::copy(payload.begin(), payload.end(), entry.begin() + kPayloadOffset);
+  write_to(archive, options.output, entry);
+  if (check != nullptr) check->leave(entry);
+}
+
+// How many threads pack: --jobs, else one per processor, and only one where there are no threads.
+unsigned thread_count(const Options& options) {
+  if (!platform::kHasThreads) return 1;
+  return std::min(options.jobs.value_or(platform::processor_count()), kMaxJobs);
+}
+
+// Each picture is prepared (read, compared with the original, packed) on any thread; entries are
+// written strictly in order on the calling thread, which alone follows what earlier entries left.
+void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
+                   PackObserver* observer) {
+  if (auto refusal = refuse_picture_count(options.pictures.size(), options.no_limits)) {
+    throw Failure(options.output, *refusal);
+  }
+  std::optional<OriginalArchive> original;
+  std::optional<LeftoverCheck> check;
+  // Reading the original, which may fail at any entry.
+  const auto from_original = [&](auto read) {
+    try {
+      return read();
+    } catch (const InputError& e) {
+      throw Failure(*options.like, e.what());
+    }
+  };
+  if (options.like) {
+    original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
+    from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
+    if (original->entries.size() != options.pictures.size()) {
+      throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
+                                       " entries but " + std::to_string(options.pictures.size()) +
+                                       " pictures were given");
+    }
+  }
+
+  std::optional<PendingFile> archive;
+  try {
+    archive.emplace(path_from_utf8(options.output));
+  } catch (const std::runtime_error& e) {
+    throw Failure(options.output, e.what());
+  }
+  const std::size_t total = options.pictures.size();
+  std::atomic<std::uint64_t> bytes_read = 0;
+  std::size_t written = 0;
+  auto report = [&] {
+    if (observer != nullptr) observer->progress(written, total, bytes_read);
+  };
+  auto entry = [&](std::size_t k) { return original ? &original->entries[k] : nullptr; };
+  // What the original says of entry k; an entry that borrows knows its file only once `check`
+  // has followed the converter through the entries before it, on the calling thread.
+  auto like_entry = [&](std::size_t k) {
+    return from_original(
+        [&] { return read_like_entry(path_from_utf8(*options.like), *entry(k), *check); });
+  };
+  auto in_order_only = [&](std::size_t k) { return entry(k) != nullptr && entry(k)->borrows(); };
+  run_in_order<std::optional<PreparedEntry>>(
+      total, thread_count(options),
+      [&](std::size_t k) -> std::optional<PreparedEntry> {
+        if (in_order_only(k)) return std::nullopt;
+        std::optional<LikeEntry> like;
+        if (entry(k) != nullptr) like = like_entry(k);
+        return prepare(options.pictures[k], like ? &*like : nullptr, options.no_limits, bytes_read);
+      },
+      [&](std::size_t k, std::optional<PreparedEntry>&& prepared) {
+        if (entry(k) != nullptr) from_original([&] { check->enter(k); });
+        if (!prepared) {
+          LikeEntry like = like_entry(k);
+          prepared = prepare(options.pictures[k], &like, options.no_limits, bytes_read);
+        }
+        commit(*archive, options, *prepared, entry(k), check ? &*check : nullptr);
+        for (const PackMessage& warning : prepared->warnings) {
+          warnings.push_back(warning);
+          if (observer != nullptr) observer->warning(warning);
+        }
+        ++written;
+        report();
+      },
+      report);
+  // The bytes after the original's last entry follow the new archive's last entry.
+  if (original) {
+    from_original([&] {
+      std::ifstream file = open_original(path_from_utf8(*options.like));
+      read_trailing_bytes(file, *original, [&](std::span<const std::uint8_t> part) {
+        write_to(*archive, options.output, part);
+      });
+    });
+  }
+  try {
+    archive->commit();
+  } catch (const std::runtime_error& e) {
+    throw Failure(options.output, e.what());
+  }
+}
+
+}  // namespace
+
+PackResult pack(const PackRequest& request, PackObserver* observer) {
+  PackResult result;
+  try {
+    pack_pictures(request, result.messages, observer);
+  } catch (const Failure& e) {
+    // A failure is the one message: warnings about earlier pictures would only bury it.
+    return {1, {{e.name(), PackMessage::Kind::kRefusal, e.what()}}};
+  } catch (const std::exception& e) {
+    return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
+  }
+  return result;
+}
+
+PackRequest replacing_request(const std::string& original, const std::string& output,
+                              const std::vector<std::optional<std::string>>& pictures) {
+  PackRequest request{.output = output, .pictures = {}, .like = original, .jobs = {}};
+  const std::string base = derive_base_name(original);
+  for (std::size_t k = 0; k < pictures.size(); ++k) {
+    if (pictures[k]) {
+      request.pictures.push_back({*pictures[k]});
+      continue;
+    }
+    // Named as the converter names the file it writes for the entry.
+    const auto entry = static_cast<int>(k);
+    request.pictures.push_back(
+        {entry < kMaxEntries ? output_name(base, entry) : "entry " + std::to_string(k), true});
+  }
+  return request;
+}
+}  // namespace varnu::pack

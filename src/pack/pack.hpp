@@ -1,0 +1,76 @@
+// varnu-pack as a library: pictures in, one archive out that the converter reads back exactly.
+// The command line (command/) and the page call it alike.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnu::pack {
+
+// What the command has to say: a warning about a picture it packed, or the refusal that stopped
+// it.
+struct PackMessage {
+  enum class Kind { kWarning, kRefusal };
+  // The file it concerns, as the command line named it; nothing when it names none.
+  std::optional<std::string> file;
+  Kind kind = Kind::kRefusal;
+  std::string text;  // the reason alone
+};
+
+struct PackResult {
+  // 0 done (warnings included), 1 failed with no archive written, 2 a wrong command line.
+  int status = 0;
+  // The refusal alone when the command failed, else its warnings in the order of the pictures.
+  std::vector<PackMessage> messages;
+};
+
+// Told how far a run has got, always on the thread that called run_pack, in the order of the
+// pictures whatever the number of threads.
+class PackObserver {
+ public:
+  virtual ~PackObserver() = default;
+  // `written` of `total` pictures are in the archive, and `bytes_read` bytes of them have been
+  // read (some perhaps ahead of the writing). Called after each picture is written and, while
+  // the next is still being packed, several times a second.
+  virtual void progress(std::size_t written, std::size_t total, std::uint64_t bytes_read) = 0;
+  // A warning about the picture just written, told before the progress that counts it. It is
+  // also among the result's messages unless the run then fails.
+  virtual void warning(const PackMessage& message) = 0;
+};
+
+// A picture for one entry: a file, or with an original archive entry k as the converter writes
+// it, the entry then copied as it stands.
+struct PackPicture {
+  std::string name;  // the file's path (UTF-8); what messages call the picture
+  bool from_original = false;
+};
+
+// More threads than this are not started, whatever --jobs says: each holds a picture and its
+// packer's tables (tens of MB for the largest entries), and no machine that packs archives has
+// this many processors to keep them busy.
+inline constexpr unsigned kMaxJobs = 256;
+
+// What to pack: the pictures in entry order, the archive to write, and the options.
+struct PackRequest {
+  std::string output;
+  std::vector<PackPicture> pictures{};
+  // --like: the archive the pictures came out of.
+  std::optional<std::string> like;
+  bool no_limits = false;
+  // Threads that prepare pictures; nothing: one per processor. The archive is the same for any.
+  std::optional<unsigned> jobs{};
+};
+
+// Packs `request`. Never throws for a refusal, and writes nothing unless it succeeds.
+PackResult pack(const PackRequest& request, PackObserver* observer = nullptr);
+
+// For a page that replaces some pictures of an archive: picture k is the file pictures[k]
+// names, or where that is empty entry k of `original`, named in messages as the converter names
+// its file. The same pack as `varnu-pack --like original output PICTURES...` from those files.
+PackRequest replacing_request(const std::string& original, const std::string& output,
+                              const std::vector<std::optional<std::string>>& pictures);
+
+}  // namespace varnu::pack
