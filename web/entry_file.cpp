@@ -1,34 +1,33 @@
 #include "web/entry_file.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <istream>
 #include <new>
 
 #include "archive/entry_bytes.hpp"
 #include "bitmap/fix_up.hpp"
 #include "common/run_state.hpp"
-#include "platform/path.hpp"
+#include "platform/platform.hpp"
+#include "web/file_stream.hpp"
 
 namespace varnu::web {
 namespace {
 
-// The archive is read through a buffer this large: each read of the user's file crosses from the
-// module into the worker's script, so an entry is read in a few large pieces.
-constexpr std::size_t kReadBuffer = 1024 * 1024;
-
-// The entry's bytes, header to end, into `bytes`.
+// The entry's bytes, header to end, into `bytes`, read in one piece: each read of the user's file
+// crosses from the module into the worker's script.
 Remade read_entry(const std::string& path, const archive::EntryRecord& record,
                   std::optional<std::vector<std::uint8_t>>& bytes) {
-  std::vector<char> buffer(kReadBuffer);
-  std::ifstream archive;
-  archive.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  archive.open(platform::path_from_utf8(path), std::ios::binary);
-  if (!archive) return Remade::kUnreadable;
+  const OwnedFile file(platform::open_for_reading(path));
+  if (file == nullptr) return Remade::kUnreadable;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  FileReadBuffer buffer(file.get());
+  std::istream archive(&buffer);
   bytes = archive::read_entry_bytes(archive, record);
   if (bytes) return Remade::kReady;
-  // Bytes that could not all be read, as against bytes that are not the entry's.
-  return archive.fail() ? Remade::kUnreadable : Remade::kChanged;
+  // A read that failed, as against bytes that are not the entry's (or are no longer there).
+  return std::ferror(file.get()) ? Remade::kUnreadable : Remade::kChanged;
 }
 
 }  // namespace

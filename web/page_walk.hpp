@@ -7,8 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <span>
 #include <string>
 
@@ -16,6 +14,7 @@
 #include "archive/entry_reader.hpp"
 #include "bitmap/layout.hpp"
 #include "format/buffers.hpp"
+#include "web/file_stream.hpp"
 
 namespace varnu::web {
 
@@ -41,14 +40,10 @@ class PageWalk {
   std::span<const std::uint8_t> borrowed() const;
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-
   int end(int outcome);
 
   std::string base_;
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  OwnedFile file_;
   archive::FileSource source_;
   EntryBuffers buffers_;
   archive::EntryReader reader_;
