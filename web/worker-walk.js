@@ -11,22 +11,10 @@
 
 import { BLOCK_SIZE } from './worker-blocks.js';
 import { refusal } from './worker-refusals.js';
+import { nextTurn } from './worker-turns.js';
 
 const WALK_SLICE_MS = 8; // a walk reads this long, then lets other requests be answered
 const BORROWED_BUDGET = 32 * 1024 * 1024; // bytes of borrowed bytes kept per walk
-
-// Lets whatever came meanwhile be handled before going on: a message on a channel of its own is
-// a task of its own, without the few milliseconds a timer may wait.
-function nextTurn() {
-  return new Promise((resolve) => {
-    const { port1, port2 } = new MessageChannel();
-    port1.onmessage = () => {
-      port1.close();
-      resolve();
-    };
-    port2.postMessage(null);
-  });
-}
 
 // `varnu name [x]` begun in the archive's own folder, so that the outputs are named as on the
 // command line. `worker` is { m, facts, archives } (worker.js).

@@ -12,6 +12,7 @@ import { pngName } from './png-name.js';
 import { closeEntry, openEntry, readEntry, readyForEntry } from './worker-entries.js';
 import { pngBytes } from './worker-edits.js';
 import { Refusal } from './worker-refusals.js';
+import { nextTurn } from './worker-turns.js';
 import { BorrowedFinder } from './worker-walk.js';
 
 // How much of a file one step of the zip takes before the download takes the zip's bytes.
@@ -19,6 +20,9 @@ const ZIP_STEP = 4 * 1024 * 1024;
 // What a file is read in: large enough that each piece's cost of crossing into the module and of
 // the compressor's promise is small beside its bytes.
 const ZIP_PIECE = 1024 * 1024;
+// The zip is made this long at a time, then lets other requests (a Cancel, a picture asked for)
+// be answered.
+const TURN_MS = 8;
 // A zip without its 64-bit extension (which the library does not write) records offsets in four
 // bytes.
 const MAX_ZIP_BYTES = 2 ** 32 - 1;
@@ -179,9 +183,14 @@ export async function saveAll(worker, { archive, name, entries, asPng }, { post,
   // made, rather than as a broken stream, which a browser may also report as a script error.
   let stopped = null;
   let wasCancelled = false;
+  let turnDue = 0; // when the zip next lets other requests be answered
   const stream = new ReadableStream({
     async pull(controller) {
       try {
+        if (performance.now() >= turnDue) {
+          await nextTurn();
+          turnDue = performance.now() + TURN_MS;
+        }
         if (isCancelled()) {
           wasCancelled = true;
           controller.close();
