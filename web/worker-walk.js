@@ -14,7 +14,7 @@ import { refusal } from './worker-refusals.js';
 import { nextTurn } from './worker-turns.js';
 
 const WALK_SLICE_MS = 8; // a walk reads this long, then lets other requests be answered
-const BORROWED_BUDGET = 32 * 1024 * 1024; // bytes of borrowed bytes kept per walk
+const BORROWED_BUDGET = 32 * 1024 * 1024; // borrowed bytes kept per walk
 
 // `varnu name [x]` begun in the archive's own folder, so that the outputs are named as on the
 // command line. `worker` is { m, facts, archives } (worker.js).
