@@ -32,9 +32,10 @@ const theModule = {
 };
 
 // One script of `entry` and everything it imports, its names kept off the global scope; its
-// text kept as written, non-ASCII characters included.
+// text kept as written, non-ASCII characters included, and the same from any build folder.
 async function bundle(entry, { banner, minifyWhitespace = false }) {
   const { outputFiles } = await build({
+    absWorkingDir: here,
     entryPoints: [join(here, entry)],
     bundle: true,
     write: false,
