@@ -139,7 +139,7 @@ void fuzz_archive(std::span<const std::uint8_t> file) {
   for (std::size_t k = 0; k < entries.size() && k < kMaxEntriesMapped; ++k) {
     const Bytes original = read_converted_bitmap(archive, entries[k]);
     try {
-      const Bytes entry = entry_like(edited_picture(), original);
+      const Bytes entry = entry_like(edited_picture(), original).bitmap;
       check_accepted(entry);
       if (shown_colours(entry) != edited_picture().colours) fault("a colour changed");
     } catch (const InputError&) {
