@@ -1,12 +1,14 @@
-// Without dither each colour's nearest entry is remembered in a small table, since edited
-// pictures repeat a few colours over many pixels; the table only saves searches, so what it holds
-// never changes a result. With dither every pixel's target differs, and each is searched.
+// Without dither each colour takes its closest entry (NearestEntry::closest), remembered in a
+// small table, since edited pictures repeat a few colours over many pixels; the table only saves
+// searches, so what it holds never changes a result. With dither every pixel's target, its colour
+// plus the error carried to it, is a point of OKLab, and each takes the entry nearest there.
 #include "pack/colour/approximate.hpp"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
+#include "pack/colour/ciede2000.hpp"
 #include "pack/colour/nearest.hpp"
 
 namespace varnu::pack {
@@ -19,22 +21,6 @@ constexpr std::int64_t kSpread = 12;
 // would otherwise push its neighbours to colours farther off than their own nearest.
 constexpr std::int32_t kMostCarried = kLabOne / 12;
 
-class NearestCache {
- public:
-  std::uint8_t nearest(Colour colour, const NearestEntry& entries) {
-    Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
-    if (slot.colour != colour) slot = {colour, entries.nearest(to_oklab(colour))};
-    return slot.index;
-  }
-
- private:
-  static constexpr unsigned kSlotBits = 14;
-  struct Slot {
-    Colour colour = 0xFFFFFFFF;  // no colour: colours have 24 bits
-    std::uint8_t index = 0;
-  };
-  std::vector<Slot> slots_ = std::vector<Slot>(std::size_t{1} << kSlotBits);
-};
 
 struct Carry {
   std::int32_t l = 0, a = 0, b = 0;
@@ -92,28 +78,71 @@ void diffuse(const TrueColourPicture& picture, std::span<const std::uint8_t> set
   }
 }
 
+// A colour's entry and its CIEDE2000 from it, remembered by colour and entry: a pixel without
+// dither takes its colour's closest entry, with dither whichever its target was nearest.
+class ChoiceCache {
+ public:
+  struct Choice {
+    std::uint8_t index;
+    double error;
+  };
+  Choice closest(Colour colour, const NearestEntry& entries) {
+    Slot& slot = slot_of(colour | kClosest);
+    if (!slot.filled || slot.key != (colour | kClosest)) {
+      double error = 0.0;
+      const std::uint8_t index = entries.closest(colour, error);
+      slot = {colour | kClosest, true, {index, error}};
+      slot_of(key_of(colour, index)) = {key_of(colour, index), true, {index, error}};
+    }
+    return slot.choice;
+  }
+  double error(Colour colour, std::uint8_t index, const NearestEntry& entries) {
+    const std::uint64_t key = key_of(colour, index);
+    Slot& slot = slot_of(key);
+    if (!slot.filled || slot.key != key) {
+      slot = {key, true, {index, ciede2000(cie_colour(colour), entries.cie(index))}};
+    }
+    return slot.choice.error;
+  }
+
+ private:
+  static constexpr unsigned kSlotBits = 14;
+  static constexpr std::uint64_t kClosest = std::uint64_t{1} << 32;
+  struct Slot {
+    std::uint64_t key = 0;
+    bool filled = false;
+    Choice choice{0, 0.0};
+  };
+  static std::uint64_t key_of(Colour colour, std::uint8_t index) {
+    return colour | std::uint64_t{index} << 24;
+  }
+  Slot& slot_of(std::uint64_t key) {
+    return slots_[((key ^ key >> 29) * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+  }
+  std::vector<Slot> slots_ = std::vector<Slot>(std::size_t{1} << kSlotBits);
+};
+
 ColourMapping measure(const TrueColourPicture& picture, std::span<const Colour> palette,
-                      const NearestEntry& entries, std::span<const std::uint8_t> indices) {
+                      const NearestEntry& entries, std::span<const std::uint8_t> indices,
+                      ChoiceCache& errors) {
   ColourMapping mapping;
   mapping.moved.resize(picture.colours.size());
-  std::uint64_t total = 0;  // in units of 1 / kLabOne: at most 2^24 pixels of 2^18
-  std::uint32_t largest = 0;
+  // Summed in the pixels' order, so that every platform adds the same numbers the same way.
+  double total = 0.0;
+  double largest = 0.0;
   for (std::size_t p = 0; p < picture.colours.size(); ++p) {
     if (palette[indices[p]] == picture.colours[p]) continue;
     mapping.moved[p] = 1;
     ++mapping.figures.pixels_moved;
-    const std::uint32_t error = distance(to_oklab(picture.colours[p]), entries.lab(indices[p]));
+    const double error = errors.error(picture.colours[p], indices[p], entries);
     total += error;
     largest = std::max(largest, error);
   }
-  // Hundredths of the distance times 100, rounded.
-  const auto hundredths = [](std::uint64_t units, std::uint64_t count) {
-    const std::uint64_t whole = std::uint64_t{kLabOne} * count;
-    return static_cast<std::uint32_t>((units * 10000 + whole / 2) / whole);
-  };
+  const auto hundredths = [](double error) { return static_cast<std::uint32_t>(error * 100.0 + 0.5); };
   if (mapping.figures.pixels_moved != 0) {
-    mapping.figures.mean_error = hundredths(total, mapping.figures.pixels_moved);
-    mapping.figures.largest_error = hundredths(largest, 1);
+    mapping.figures.mean_error =
+        hundredths(total / static_cast<double>(mapping.figures.pixels_moved));
+    mapping.figures.largest_error = hundredths(largest);
   }
   return mapping;
 }
@@ -125,15 +154,15 @@ ColourMapping approximate(const TrueColourPicture& picture, std::span<const std:
                           const std::bitset<kPaletteEntries>& candidates, bool dither,
                           std::span<std::uint8_t> indices) {
   const NearestEntry entries(palette, candidates);
+  ChoiceCache cache;
   if (dither) {
     diffuse(picture, settled, entries, indices);
   } else {
-    NearestCache cache;
     for (std::size_t p = 0; p < picture.colours.size(); ++p) {
-      if (settled[p] == 0) indices[p] = cache.nearest(picture.colours[p], entries);
+      if (settled[p] == 0) indices[p] = cache.closest(picture.colours[p], entries).index;
     }
   }
-  return measure(picture, palette, entries, indices);
+  return measure(picture, palette, entries, indices, cache);
 }
 
 }  // namespace varnu::pack

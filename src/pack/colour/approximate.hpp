@@ -12,8 +12,9 @@
 namespace varnu::pack {
 
 // Gives each pixel of `picture` that is not `settled` (one flag per pixel, in its order) the
-// index of the entry of `palette` among `candidates` nearest its colour; with `dither`, nearest
-// its colour plus part of the error of the unsettled pixels before it (Floyd-Steinberg from the
+// index of the entry of `palette` among `candidates` closest to its colour (see
+// NearestEntry::closest); with `dither`, the one nearest in OKLab to its colour plus part of the
+// error of the unsettled pixels before it (Floyd-Steinberg from the
 // top-left, each row in turn the other way), and no error ever reaches a settled pixel. Settled
 // pixels keep the index they have in `indices`. Returns what changed: every pixel whose colour
 // is not its entry's. There must be a candidate.

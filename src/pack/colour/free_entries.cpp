@@ -29,6 +29,7 @@ bool heavier(const Contender& x, const Contender& y) {
 
 std::vector<Colour> colours_for_free_entries(std::span<const ColourCount> fresh,
                                              const NearestEntry* palette, std::size_t free) {
+  if (free == 0) return {};
   std::vector<Contender> contenders;
   contenders.reserve(fresh.size());
   for (const ColourCount& c : fresh) {

@@ -14,8 +14,8 @@ std::string in_hundredths(std::uint32_t value) {
 std::string describe(const MappingFigures& figures) {
   return std::to_string(figures.pixels_moved) +
          (figures.pixels_moved == 1 ? " pixel moved" : " pixels moved") +
-         ", colour error mean " + in_hundredths(figures.mean_error) + ", largest " +
-         in_hundredths(figures.largest_error) + " (OKLab distance x 100)";
+         ", colour error (CIEDE2000) mean " + in_hundredths(figures.mean_error) + ", largest " +
+         in_hundredths(figures.largest_error);
 }
 
 }  // namespace varnu::pack

@@ -19,8 +19,8 @@ struct RemapOptions {
 struct MappingFigures {
   // Pixels whose colour changed.
   std::uint64_t pixels_moved = 0;
-  // The OKLab distance from a moved pixel's colour to the one it was given, times 100 (so that
-  // black is 100 from white), in hundredths: 152 is 1.52. Mean and largest over the moved pixels.
+  // CIEDE2000 from a moved pixel's colour to the one it was given (black is 100 from white), in
+  // hundredths, rounded: 152 is 1.52. Mean and largest over the moved pixels.
   std::uint32_t mean_error = 0;
   std::uint32_t largest_error = 0;
 };
@@ -31,7 +31,7 @@ struct ColourMapping {
   std::vector<std::uint8_t> moved;
 };
 
-// "1234 pixels moved, colour error mean 1.52, largest 6.80 (OKLab distance x 100)".
+// "1234 pixels moved, colour error (CIEDE2000) mean 1.52, largest 6.80".
 std::string describe(const MappingFigures& figures);
 
 }  // namespace varnu::pack

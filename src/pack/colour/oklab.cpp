@@ -84,6 +84,8 @@ Lab to_oklab(Colour colour) {
   return {lab[0], lab[1], lab[2]};
 }
 
+double linear_light(unsigned channel) { return kLinear[channel & 0xFF] / 65536.0; }
+
 std::uint32_t whole_square_root(std::uint64_t n) {
   // Bit by bit from the highest: exact, with no floating point.
   std::uint64_t root = 0;

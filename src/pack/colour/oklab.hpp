@@ -21,6 +21,9 @@ inline constexpr std::int32_t kLabOne = 1 << 16;
 
 Lab to_oklab(Colour colour);
 
+// An sRGB channel's value (0 to 255) in linear light, 0 to 1, to 16 bits.
+double linear_light(unsigned channel);
+
 inline std::int64_t distance_squared(const Lab& x, const Lab& y) {
   const std::int64_t dl = x.l - y.l;
   const std::int64_t da = x.a - y.a;
