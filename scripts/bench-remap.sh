@@ -85,9 +85,9 @@ if ((runs > 0)); then
   "$bin/make-remap-cases" titles . corpus_*.BMP
   names=$(printf 'corpus_%03d.BMP ' $(seq 0 399))
   (cd aa && hyperfine --warmup 1 --runs "$runs" --export-csv ../titled.csv \
-    -n "--remap, anti-aliased" \
+    -n "anti-aliased remapped" \
     "$bin/varnu-pack --no-limits --remap --like ../corpus.arc ../out.arc $names" \
-    -n "aliased, no mapping" \
+    -n "aliased unmapped" \
     "$bin/varnu-pack --no-limits --like ../corpus.arc ../out.arc $(echo "$names" |
       sed 's|corpus_|../plain/corpus_|g')" >/dev/null)
   awk -F, 'NR > 1 { name[NR] = $1; median[NR] = $4; user[NR] = $5; sys[NR] = $6 }
