@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/ciede2000.hpp"
+#include "tests/support/colour_error.hpp"
 #include "tests/support/pack_files.hpp"
 #include "tools/archive.hpp"
 #include "tools/edits.hpp"
@@ -59,21 +59,6 @@ Figures figures_in(const std::string& line) {
                         &f.moved, &f.mean, &f.largest),
             3)
       << line;
-  return f;
-}
-
-Figures figures_between(const std::vector<Colour>& edited, const std::vector<Colour>& written) {
-  Figures f;
-  double total = 0;
-  for (std::size_t p = 0; p < edited.size(); ++p) {
-    if (edited[p] == written[p]) continue;
-    ++f.moved;
-    const double e = varnu::bench::ciede2000(varnu::bench::cielab_of(edited[p]),
-                                             varnu::bench::cielab_of(written[p]));
-    total += e;
-    f.largest = std::max(f.largest, e);
-  }
-  if (f.moved != 0) f.mean = total / static_cast<double>(f.moved);
   return f;
 }
 
@@ -140,7 +125,7 @@ TEST(PackRemap, SameBytesEverywhereFiguresOfTheBytesExactPixelsKept) {
       const std::string number = "_00" + std::to_string(k) + ".BMP";
       const Shown after = shown(written->at("out" + number));
       const Shown before = shown(originals_shown->at("orig" + number));
-      const Figures measured = figures_between(edits[k].colours, after.colours);
+      const ColourError measured = colour_error(edits[k].colours, after.colours);
       if (k < lines.size()) {
         EXPECT_TRUE(lines[k].starts_with("varnu-pack: warning: " + names[k] + ": ")) << lines[k];
         const Figures said = figures_in(lines[k]);

@@ -20,6 +20,7 @@
 #include "pack/entry/limits.hpp"
 #include "pack/picture/bmp_input.hpp"
 #include "pack/picture/colour_map.hpp"
+#include "tests/support/colour_error.hpp"
 #include "tests/support/largest_allocation.hpp"
 #include "tools/edits.hpp"
 
@@ -45,34 +46,15 @@ Original original_of(const Picture& picture, std::size_t entries = 256) {
   return o;
 }
 
-// The figures as the warning gives them, from the colours alone.
-MappingFigures figures_of(const std::vector<Colour>& edited, const std::vector<Colour>& written) {
-  MappingFigures f;
-  double total = 0, largest = 0;
-  for (std::size_t p = 0; p < edited.size(); ++p) {
-    if (edited[p] == written[p]) continue;
-    ++f.pixels_moved;
-    const double e = varnu::bench::ciede2000(varnu::bench::cielab_of(edited[p]),
-                                             varnu::bench::cielab_of(written[p]));
-    total += e;
-    largest = std::max(largest, e);
-  }
-  if (f.pixels_moved != 0) {
-    f.mean_error = static_cast<std::uint32_t>(std::lround(total / f.pixels_moved * 100));
-    f.largest_error = static_cast<std::uint32_t>(std::lround(largest * 100));
-  }
-  return f;
-}
-
 void expect_figures(const MappedPicture& mapped, const std::vector<Colour>& edited,
                     const std::vector<Colour>& written) {
   ASSERT_TRUE(mapped.mapping.has_value());
-  const MappingFigures expected = figures_of(edited, written);
+  const varnu::testing::ColourError expected = varnu::testing::colour_error(edited, written);
   const MappingFigures& got = mapped.mapping->figures;
-  EXPECT_EQ(got.pixels_moved, expected.pixels_moved);
-  // Rounded to hundredths from two computations of the same formula.
-  EXPECT_NEAR(got.mean_error, expected.mean_error, 1);
-  EXPECT_NEAR(got.largest_error, expected.largest_error, 1);
+  EXPECT_EQ(got.pixels_moved, expected.moved);
+  // Hundredths, rounded, from two computations of the same formula.
+  EXPECT_NEAR(got.mean_error / 100.0, expected.mean, 0.011);
+  EXPECT_NEAR(got.largest_error / 100.0, expected.largest, 0.011);
   for (std::size_t p = 0; p < edited.size(); ++p) {
     ASSERT_EQ(mapped.mapping->moved[p], edited[p] != written[p] ? 1 : 0) << "pixel " << p;
   }

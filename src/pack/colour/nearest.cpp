@@ -25,6 +25,19 @@ struct BestTwo {
   }
 };
 
+// Visits the elements of the sorted [first, last) outwards from `start`, upwards then downwards,
+// each way until one is `too_far`: sorted by one coordinate, what lies farther along it than the
+// best found cannot be nearer.
+template <typename It, typename TooFar, typename Visit>
+void outwards(It first, It last, It start, TooFar too_far, Visit visit) {
+  for (auto it = start; it != last && !too_far(*it); ++it) visit(*it);
+  for (auto it = start; it != first;) {
+    --it;
+    if (too_far(*it)) break;
+    visit(*it);
+  }
+}
+
 std::int64_t green(Colour c) { return c >> 8 & 0xFF; }
 
 std::int64_t srgb_distance_squared(Colour x, Colour y) {
@@ -81,14 +94,8 @@ void NearestEntry::nearest_two(const Lab& target, std::uint8_t (&chosen)[2]) con
     const std::int64_t dl = c.lab.l - target.l;
     return dl * dl > best.distance[1];
   };
-  for (auto it = start; it != by_lightness_.end() && !too_far(*it); ++it) {
-    best.offer(distance_squared(it->lab, target), it->index);
-  }
-  for (auto it = start; it != by_lightness_.begin();) {
-    --it;
-    if (too_far(*it)) break;
-    best.offer(distance_squared(it->lab, target), it->index);
-  }
+  outwards(by_lightness_.begin(), by_lightness_.end(), start, too_far,
+           [&](const Candidate& c) { best.offer(distance_squared(c.lab, target), c.index); });
   // With one candidate, the second is the first.
   chosen[0] = best.index[0];
   chosen[1] = best.distance[1] == kFarthest ? best.index[0] : best.index[1];
@@ -107,14 +114,9 @@ std::uint8_t NearestEntry::closest(Colour colour, double& best) const {
     const std::int64_t dg = green(c.colour) - green(colour);
     return dg * dg > by_srgb.distance[1];
   };
-  for (auto it = start; it != by_green_.end() && !too_far(*it); ++it) {
-    by_srgb.offer(srgb_distance_squared(it->colour, colour), it->index);
-  }
-  for (auto it = start; it != by_green_.begin();) {
-    --it;
-    if (too_far(*it)) break;
-    by_srgb.offer(srgb_distance_squared(it->colour, colour), it->index);
-  }
+  outwards(by_green_.begin(), by_green_.end(), start, too_far, [&](const ByGreen& c) {
+    by_srgb.offer(srgb_distance_squared(c.colour, colour), c.index);
+  });
   const std::uint8_t shortlist[4] = {
       by_oklab[0], by_oklab[1], by_srgb.index[0],
       by_srgb.distance[1] == kFarthest ? by_srgb.index[0] : by_srgb.index[1]};
