@@ -222,6 +222,24 @@ export async function inDocument(scope, role, name, timeout = 20_000) {
   return found.asElement();
 }
 
+// Clicks the element of `role` named `name` in `scope`, found right before the click. A control
+// the page puts in afresh between the finding and the click is found again and clicked, rather
+// than clicked where it was; one that is gone for good fails once `timeout` has passed.
+export async function clickInDocument(scope, role, name, timeout = 20_000) {
+  const deadline = Date.now() + timeout;
+  for (;;) {
+    const control = await inDocument(scope, role, name, Math.max(deadline - Date.now(), 1));
+    try {
+      await control.click();
+      return;
+    } catch (error) {
+      if (!/detached/i.test(error.message) || Date.now() > deadline) throw error;
+    } finally {
+      await control.dispose();
+    }
+  }
+}
+
 // Waits for `probe` to answer something truthy, and answers it.
 export async function until(probe, what, timeout = 20_000) {
   const deadline = Date.now() + timeout;
