@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "pack/colour/ciede2000.hpp"
@@ -47,6 +48,8 @@ void diffuse(const TrueColourPicture& picture, std::span<const std::uint8_t> set
   const std::size_t height = picture.height;
   // Carried error for this row and the next, with a slot either side of the row.
   std::vector<Carry> row(width + 2), below(width + 2);
+  // The entry of the pixel mapped last, mostly as near as any to the next one's target.
+  std::optional<std::uint8_t> last;
   for (std::size_t t = 0; t < height; ++t) {
     // Row t from the top, stored height - 1 - t from the bottom.
     const std::size_t at = (height - 1 - t) * width;
@@ -62,7 +65,8 @@ void diffuse(const TrueColourPicture& picture, std::span<const std::uint8_t> set
       const Carry& carried = row[x + 1];
       const Lab target = {own.l + limited(carried.l), own.a + limited(carried.a),
                           own.b + limited(carried.b)};
-      const std::uint8_t index = entries.nearest(target);
+      const std::uint8_t index = last ? entries.nearest(target, *last) : entries.nearest(target);
+      last = index;
       indices[p] = index;
       const Lab& given = entries.lab(index);
       const Lab error = {target.l - given.l, target.a - given.a, target.b - given.b};

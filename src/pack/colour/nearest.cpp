@@ -5,6 +5,9 @@
 namespace varnu::pack {
 namespace {
 
+// How much farther in sRGB than its nearest an entry may be for its nearness in CIELAB to count.
+constexpr float kNearlyAsNear = 16.0f;
+
 NearestPoint::Coordinates oklab_point(const Lab& lab) { return {lab.l, lab.a, lab.b}; }
 
 // CIELAB to a thousandth (1/1024) of its unit, far finer than any difference people see.
@@ -18,12 +21,13 @@ NearestPoint::Coordinates srgb_point(Colour c) {
           static_cast<std::int32_t>(c & 0xFF)};
 }
 
-template <typename Place>
+// The candidates at `place(k)`, and also at `also(k)`.
+template <typename Place, typename Also>
 NearestPoint search_of(const std::bitset<kPaletteEntries>& candidates, std::size_t entries,
-                       Place place) {
+                       Place place, Also also) {
   std::vector<NearestPoint::Point> points;
   for (std::size_t k = 0; k < entries; ++k) {
-    if (candidates.test(k)) points.push_back({place(k), static_cast<std::uint8_t>(k)});
+    if (candidates.test(k)) points.push_back({place(k), static_cast<std::uint8_t>(k), also(k)});
   }
   return NearestPoint(std::move(points));
 }
@@ -46,15 +50,19 @@ NearestEntry::NearestEntry(std::span<const Colour> palette,
                            const std::bitset<kPaletteEntries>& candidates)
     : labs_(labs_of(palette)),
       cies_(cies_of(palette)),
-      by_oklab_(search_of(candidates, palette.size(),
-                          [&](std::size_t k) { return oklab_point(labs_[k]); })),
-      by_cielab_(search_of(candidates, palette.size(),
-                           [&](std::size_t k) { return cielab_point(cies_[k]); })),
-      by_srgb_(search_of(candidates, palette.size(),
-                         [&](std::size_t k) { return srgb_point(palette[k]); })) {}
+      by_oklab_(search_of(
+          candidates, palette.size(), [&](std::size_t k) { return oklab_point(labs_[k]); },
+          [](std::size_t) { return NearestPoint::Coordinates{}; })),
+      by_srgb_(search_of(
+          candidates, palette.size(), [&](std::size_t k) { return srgb_point(palette[k]); },
+          [&](std::size_t k) { return cielab_point(cies_[k]); })) {}
 
 std::uint8_t NearestEntry::nearest(const Lab& target) const {
   return by_oklab_.nearest(oklab_point(target)).index;
+}
+
+std::uint8_t NearestEntry::nearest(const Lab& target, std::uint8_t near) const {
+  return by_oklab_.nearest(oklab_point(target), near).index;
 }
 
 std::uint8_t NearestEntry::nearest(const Lab& target, std::int64_t& distance_squared) const {
@@ -65,8 +73,10 @@ std::uint8_t NearestEntry::nearest(const Lab& target, std::int64_t& distance_squ
 
 std::uint8_t NearestEntry::closest(Colour colour, double& error) const {
   const CieColour own = cie_colour(colour);
-  const std::uint8_t by_cielab = by_cielab_.nearest(cielab_point(own)).index;
-  const std::uint8_t by_srgb = by_srgb_.nearest(srgb_point(colour)).index;
+  const NearestPoint::NearestTwice found =
+      by_srgb_.nearest_within(srgb_point(colour), cielab_point(own), kNearlyAsNear);
+  const std::uint8_t by_cielab = found.nearest_also;
+  const std::uint8_t by_srgb = found.nearest;
   error = ciede2000(own, cies_[by_cielab]);
   if (by_srgb == by_cielab) return by_cielab;
   const double other = ciede2000(own, cies_[by_srgb]);

@@ -23,6 +23,9 @@ class NearestEntry {
   std::uint8_t nearest(const Lab& target) const;
   // The same, and how far it is, squared.
   std::uint8_t nearest(const Lab& target, std::int64_t& distance_squared) const;
+  // The same, faster where the candidate `near` is about as near (the one found for a target
+  // nearby, say); the answer does not depend on it.
+  std::uint8_t nearest(const Lab& target, std::uint8_t near) const;
 
   // Of the candidate nearest `colour` in CIELAB and the one nearest in sRGB, the one CIEDE2000
   // finds nearer; of two as near, the lower index. CIEDE2000 refines distances in CIELAB, whose
@@ -38,7 +41,7 @@ class NearestEntry {
   std::vector<Lab> labs_;
   std::vector<CieColour> cies_;
   NearestPoint by_oklab_;
-  NearestPoint by_cielab_;
+  // In sRGB, and also in CIELAB.
   NearestPoint by_srgb_;
 };
 

@@ -1,5 +1,5 @@
 // The points are split in halves by their widest axis, again and again, into groups of at most
-// 16 neighbours, each with the box around it. A search measures the target's distance to each
+// 32 neighbours, each with the box around it. A search measures the target's distance to each
 // group's middle point, the nearest of which bounds how far the nearest point can be, and to
 // each box; only the groups whose box is that near can hold it, mostly one or two: the palettes
 // people make are ramps, curves through colour space, whose pieces lie in thin boxes. Those
@@ -16,13 +16,30 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <limits>
 
 namespace varnu::pack {
 namespace {
 
-constexpr std::size_t kMostGroups = 16;  // 256 points split down to 32 or fewer, 16 or more each
 constexpr float kSlack = 1.0f / (1 << 20);  // far above the rounding of a float distance
+constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::max();
+
+using Target = float[3];
+
+void to_floats(const NearestPoint::Coordinates& c, float (&out)[3]) {
+  for (unsigned axis = 0; axis < 3; ++axis) out[axis] = static_cast<float>(c[axis]);
+}
+
+// Floats of one sign are in the order of their bits.
+std::int32_t bits(float f) { return std::bit_cast<std::int32_t>(f); }
+
+// Of the keys (float distances' bits with an index in place of the lowest 8 of them), those
+// within a hair of the least: the index bits stand for at most 2^-15 of a distance, and a
+// float distance is within 2^-22 of the true one.
+std::int32_t within_a_hair(std::int32_t least) {
+  return bits(std::bit_cast<float>(least & ~0xFF) * (1.0f + 1.0f / (1 << 13))) | 0xFF;
+}
 
 }  // namespace
 
@@ -63,80 +80,191 @@ void NearestPoint::group(std::vector<Point>& points, std::size_t begin, std::siz
     }
     if (sum < closest) closest = sum, central = k;
   }
+  const auto member = [&](std::size_t k) -> const Point& {
+    return points[begin + k < end ? begin + k : begin];
+  };
   for (unsigned axis = 0; axis < 3; ++axis) {
-    std::array<float, kGroupSize> near{};
-    std::array<std::int32_t, kGroupSize> at{};
-    for (std::size_t k = 0; k < kGroupSize; ++k) {
-      at[k] = points[begin + k < end ? begin + k : begin].at[axis];
-      near[k] = static_cast<float>(at[k]);
+    for (Space* space : {&space_, &also_}) {
+      Row near{};
+      WholeRow at{};
+      for (std::size_t k = 0; k < kGroupSize; ++k) {
+        at[k] = space == &space_ ? member(k).at[axis] : member(k).also[axis];
+        near[k] = static_cast<float>(at[k]);
+      }
+      space->near[axis].push_back(near);
+      space->at[axis].push_back(at);
     }
-    near_[axis].push_back(near);
-    at_[axis].push_back(at);
     low_[axis].push_back(static_cast<float>(low[axis]));
     high_[axis].push_back(static_cast<float>(high[axis]));
     middle_[axis].push_back(static_cast<float>(points[central].at[axis]));
   }
-  std::array<std::int32_t, kGroupSize> index{};
+  WholeRow index{};
   for (std::size_t k = 0; k < kGroupSize; ++k) {
-    index[k] = points[begin + k < end ? begin + k : begin].index;
+    index[k] = member(k).index;
+    ++copies_[member(k).index];
   }
+  place_[points[begin].index] = {index_.size(), 0};
+  for (std::size_t k = 1; begin + k < end; ++k) place_[points[begin + k].index] = {index_.size(), k};
   index_.push_back(index);
 }
 
-NearestPoint::Found NearestPoint::nearest(const Coordinates& target) const {
-  const std::size_t groups = index_.size();
-  const float t[3] = {static_cast<float>(target[0]), static_cast<float>(target[1]),
-                      static_cast<float>(target[2])};
-  // How far the nearest point can be: no farther than the nearest middle point. Floats of one
-  // sign compare as their bits do.
+template <typename Measure>
+void NearestPoint::for_groups_within(const float (&t)[3], float bound, Measure measure) const {
   std::array<float, kMostGroups> to_box;
-  std::int32_t nearest_middle = std::numeric_limits<std::int32_t>::max();
-  for (std::size_t g = 0; g < groups; ++g) {
-    const float dx = middle_[0][g] - t[0], dy = middle_[1][g] - t[1], dz = middle_[2][g] - t[2];
+  for (std::size_t g = 0; g < index_.size(); ++g) {
     const float gx = std::max(std::max(low_[0][g] - t[0], t[0] - high_[0][g]), 0.0f);
     const float gy = std::max(std::max(low_[1][g] - t[1], t[1] - high_[1][g]), 0.0f);
     const float gz = std::max(std::max(low_[2][g] - t[2], t[2] - high_[2][g]), 0.0f);
-    to_box[g] = gx * gx + gy * gy + gz * gz;
-    nearest_middle =
-        std::min(nearest_middle, std::bit_cast<std::int32_t>(dx * dx + dy * dy + dz * dz));
+    to_box[g] = (gx * gx + gy * gy + gz * gz) * (1.0f - kSlack);
   }
-  const float bound = std::bit_cast<float>(nearest_middle) * (1.0f + kSlack);
-  // Each float distance of the points of the groups that can hold the nearest, as its bits,
-  // with the point's index in place of the lowest 8 of them.
-  std::array<std::array<std::int32_t, kGroupSize>, kMostGroups> keys;
+  for (std::size_t g = 0; g < index_.size(); ++g) {
+    if (to_box[g] <= bound) measure(g);
+  }
+}
+
+std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g, const float (&t)[3],
+                                         WholeRow& key) const {
+  std::int32_t least = kNone;
+  for (std::size_t k = 0; k < kGroupSize; ++k) {
+    const float dx = space.near[0][g][k] - t[0], dy = space.near[1][g][k] - t[1],
+                dz = space.near[2][g][k] - t[2];
+    key[k] = (bits(dx * dx + dy * dy + dz * dz) & ~0xFF) | index_[g][k];
+    least = std::min(least, key[k]);
+  }
+  return least;
+}
+
+void NearestPoint::measured_also(std::size_t g, const float (&t)[3], const float (&a)[3],
+                                 WholeRow& distance, WholeRow& key) const {
+  for (std::size_t k = 0; k < kGroupSize; ++k) {
+    const float dx = space_.near[0][g][k] - t[0], dy = space_.near[1][g][k] - t[1],
+                dz = space_.near[2][g][k] - t[2];
+    distance[k] = static_cast<std::int32_t>(dx * dx + dy * dy + dz * dz);
+  }
+  measure_group(also_, g, a, key);
+}
+
+std::int64_t NearestPoint::exactly(const Space& space, std::size_t g, std::size_t k,
+                                   const Coordinates& target) const {
+  std::int64_t sum = 0;
+  for (unsigned axis = 0; axis < 3; ++axis) {
+    const std::int64_t d = std::int64_t{space.at[axis][g][k]} - target[axis];
+    sum += d * d;
+  }
+  return sum;
+}
+
+namespace {
+
+// How far the nearest point can be, squared: no farther than the nearest middle point.
+float nearest_middle(const std::vector<float> (&middle)[3], const float (&t)[3]) {
+  std::int32_t least = kNone;
+  for (std::size_t g = 0; g < middle[0].size(); ++g) {
+    const float dx = middle[0][g] - t[0], dy = middle[1][g] - t[1], dz = middle[2][g] - t[2];
+    least = std::min(least, bits(dx * dx + dy * dy + dz * dz));
+  }
+  return std::bit_cast<float>(least);
+}
+
+}  // namespace
+
+NearestPoint::Found NearestPoint::nearest(const Coordinates& target) const {
+  float t[3];
+  to_floats(target, t);
+  return nearest_within_bound(target, t, nearest_middle(middle_, t));
+}
+
+NearestPoint::Found NearestPoint::nearest(const Coordinates& target, std::uint8_t near) const {
+  float t[3];
+  to_floats(target, t);
+  const Place at = place_[near];
+  float d = 0.0f;
+  for (unsigned axis = 0; axis < 3; ++axis) {
+    const float delta = space_.near[axis][at.group][at.slot] - t[axis];
+    d += delta * delta;
+  }
+  return nearest_within_bound(target, t, d);
+}
+
+NearestPoint::Found NearestPoint::nearest_within_bound(const Coordinates& target,
+                                                       const float (&t)[3], float bound) const {
+  // The keys of the points of the groups that can hold the nearest.
+  std::array<WholeRow, kMostGroups> keys;
   std::array<std::uint8_t, kMostGroups> measured;
   std::size_t count = 0;
-  std::int32_t least = std::numeric_limits<std::int32_t>::max();
-  for (std::size_t g = 0; g < groups; ++g) {
-    if (to_box[g] * (1.0f - kSlack) > bound) continue;
-    std::array<std::int32_t, kGroupSize>& key = keys[count];
+  std::int32_t least = kNone;
+  for_groups_within(t, bound * (1.0f + kSlack), [&](std::size_t g) {
+    WholeRow& key = keys[count];
     measured[count++] = static_cast<std::uint8_t>(g);
+    least = std::min(least, measure_group(space_, g, t, key));
+  });
+  const std::uint8_t index = resolve(space_, keys, measured, count, least, target);
+  const Place at = place_[index];
+  return {index, exactly(space_, at.group, at.slot, target)};
+}
+
+NearestPoint::NearestTwice NearestPoint::nearest_within(const Coordinates& target,
+                                                        const Coordinates& also,
+                                                        float reach) const {
+  float t[3], a[3];
+  to_floats(target, t);
+  to_floats(also, a);
+  // Squared distances below 2^24 are exact in floats, and with the index in the lowest 8 bits
+  // of a whole number, the least is the nearest point of the lowest index.
+  const float middle = nearest_middle(middle_, t);
+  const float reached = std::sqrt(middle) + reach;
+  std::array<WholeRow, kMostGroups> distances, keys;
+  std::array<std::uint8_t, kMostGroups> measured;
+  std::size_t count = 0;
+  std::int32_t nearest = kNone;
+  for_groups_within(t, reached * reached * (1.0f + kSlack), [&](std::size_t g) {
+    WholeRow& distance = distances[count];
+    measured_also(g, t, a, distance, keys[count]);
+    measured[count++] = static_cast<std::uint8_t>(g);
+    std::int32_t group_nearest = kNone;
     for (std::size_t k = 0; k < kGroupSize; ++k) {
-      const float dx = near_[0][g][k] - t[0], dy = near_[1][g][k] - t[1],
-                  dz = near_[2][g][k] - t[2];
-      key[k] = (std::bit_cast<std::int32_t>(dx * dx + dy * dy + dz * dz) & ~0xFF) | index_[g][k];
-      least = std::min(least, key[k]);
+      group_nearest = std::min(group_nearest, distance[k] << 8 | index_[g][k]);
+    }
+    nearest = std::min(nearest, group_nearest);
+  });
+  // Those no more than `reach` farther, nearest in the second space as nearest() finds it.
+  const float within_reach = std::sqrt(static_cast<float>(nearest >> 8)) + reach;
+  const auto limit = static_cast<std::int32_t>(
+      std::max(within_reach * within_reach, static_cast<float>(nearest >> 8)));
+  std::int32_t least = kNone;
+  for (std::size_t m = 0; m < count; ++m) {
+    for (std::size_t k = 0; k < kGroupSize; ++k) {
+      // kNone where beyond, written as arithmetic so that it stays a vector operation.
+      keys[m][k] |= -static_cast<std::int32_t>(distances[m][k] > limit) & kNone;
+      least = std::min(least, keys[m][k]);
     }
   }
-  // Within a hair of the least: the index bits stand for at most 2^-15 of a distance.
-  const float limit = std::bit_cast<float>(least & ~0xFF) * (1.0f + 1.0f / (1 << 13));
-  const std::int32_t within = std::bit_cast<std::int32_t>(limit) | 0xFF;
-  // Those measured again exactly. Distance and index in one number, so that the lesser is the
-  // nearer, then the lower index.
+  return {static_cast<std::uint8_t>(nearest & 0xFF),
+          resolve(also_, keys, measured, count, least, also)};
+}
+
+std::uint8_t NearestPoint::resolve(const Space& space, const std::array<WholeRow, kMostGroups>& keys,
+                                   const std::array<std::uint8_t, kMostGroups>& measured,
+                                   std::size_t count, std::int32_t least,
+                                   const Coordinates& target) const {
+  const std::int32_t within = within_a_hair(least);
+  std::int32_t near = 0;
+  for (std::size_t m = 0; m < count; ++m) {
+    for (std::size_t k = 0; k < kGroupSize; ++k) near += keys[m][k] <= within ? 1 : 0;
+  }
+  // Mostly the one point of the least key, and its copies where its group is short.
+  const auto index = static_cast<std::uint8_t>(least & 0xFF);
+  if (near <= copies_[index]) return index;
+  // Those within a hair measured again exactly. Distance and index in one number, so that the
+  // lesser is the nearer, then the lower index.
   std::int64_t best = std::numeric_limits<std::int64_t>::max();
   for (std::size_t m = 0; m < count; ++m) {
-    const std::size_t g = measured[m];
     for (std::size_t k = 0; k < kGroupSize; ++k) {
       if (keys[m][k] > within) continue;
-      std::int64_t sum = 0;
-      for (unsigned axis = 0; axis < 3; ++axis) {
-        const std::int64_t d = std::int64_t{at_[axis][g][k]} - target[axis];
-        sum += d * d;
-      }
-      best = std::min(best, sum << 8 | index_[g][k]);
+      best = std::min(best, exactly(space, measured[m], k, target) << 8 | index_[measured[m]][k]);
     }
   }
-  return {static_cast<std::uint8_t>(best & 0xFF), best >> 8};
+  return static_cast<std::uint8_t>(best & 0xFF);
 }
 
 }  // namespace varnu::pack
