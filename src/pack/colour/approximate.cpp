@@ -114,7 +114,9 @@ std::vector<double> give_closest(const Runs& runs, const NearestEntry& entries,
   std::vector<double> errors(runs.colour.size());
   for (std::size_t r = 0; r < runs.colour.size(); ++r) {
     const std::uint8_t index = entries.closest(runs.colour[r], errors[r]);
-    for (std::uint32_t k = runs.start[r]; k < runs.start[r + 1]; ++k) indices[runs.order[k]] = index;
+    for (std::uint32_t k = runs.start[r]; k < runs.start[r + 1]; ++k) {
+      indices[runs.order[k]] = index;
+    }
   }
   return errors;
 }
@@ -149,16 +151,18 @@ class RunErrors {
   std::vector<Known> known_;
 };
 
-// What changed, with `error_of(pixel)` the CIEDE2000 of a moved pixel from its entry.
+// What changed, with `error_of(pixel)` the CIEDE2000 of a moved pixel from its entry: only the
+// runs' pixels can have.
 template <typename ErrorOf>
-ColourMapping measure(const TrueColourPicture& picture, std::span<const Colour> palette,
-                      std::span<const std::uint8_t> indices, ErrorOf error_of) {
+ColourMapping measure(const TrueColourPicture& picture, const Runs& runs,
+                      std::span<const Colour> palette, std::span<const std::uint8_t> indices,
+                      ErrorOf error_of) {
   ColourMapping mapping;
   mapping.moved.resize(picture.colours.size());
-  // Summed in the pixels' order, so that every platform adds the same numbers the same way.
+  // Summed in the runs' order, so that every platform adds the same numbers the same way.
   double total = 0.0;
   double largest = 0.0;
-  for (std::size_t p = 0; p < picture.colours.size(); ++p) {
+  for (const std::uint32_t p : runs.order) {
     if (palette[indices[p]] == picture.colours[p]) continue;
     mapping.moved[p] = 1;
     ++mapping.figures.pixels_moved;
@@ -186,11 +190,12 @@ ColourMapping approximate(const TrueColourPicture& picture, std::span<const std:
   if (dither) {
     diffuse(picture, settled, entries, indices);
     RunErrors errors(runs, entries);
-    return measure(picture, palette, indices,
+    return measure(picture, runs, palette, indices,
                    [&](std::size_t p) { return errors.error(runs.run_of[p], indices[p]); });
   }
   const std::vector<double> errors = give_closest(runs, entries, indices);
-  return measure(picture, palette, indices, [&](std::size_t p) { return errors[runs.run_of[p]]; });
+  return measure(picture, runs, palette, indices,
+                 [&](std::size_t p) { return errors[runs.run_of[p]]; });
 }
 
 }  // namespace varnu::pack

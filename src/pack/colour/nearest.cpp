@@ -12,7 +12,9 @@ NearestPoint::Coordinates oklab_point(const Lab& lab) { return {lab.l, lab.a, la
 
 // CIELAB to a thousandth (1/1024) of its unit, far finer than any difference people see.
 NearestPoint::Coordinates cielab_point(const CieColour& cie) {
-  const auto whole = [](double v) { return static_cast<std::int32_t>(std::floor(v * 1024.0 + 0.5)); };
+  const auto whole = [](double v) {
+    return static_cast<std::int32_t>(std::floor(v * 1024.0 + 0.5));
+  };
   return {whole(cie.l), whole(cie.a), whole(cie.b)};
 }
 

@@ -24,8 +24,9 @@ namespace {
 
 constexpr float kSlack = 1.0f / (1 << 20);  // far above the rounding of a float distance
 constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::max();
-
-using Target = float[3];
+// Where the places past the groups lie: far beyond any point or target, yet its square's sums
+// stay finite floats.
+constexpr float kFar = 1e18f;
 
 void to_floats(const NearestPoint::Coordinates& c, float (&out)[3]) {
   for (unsigned axis = 0; axis < 3; ++axis) out[axis] = static_cast<float>(c[axis]);
@@ -43,7 +44,14 @@ std::int32_t within_a_hair(std::int32_t least) {
 
 }  // namespace
 
-NearestPoint::NearestPoint(std::vector<Point> points) { group(points, 0, points.size()); }
+NearestPoint::NearestPoint(std::vector<Point> points) {
+  for (unsigned axis = 0; axis < 3; ++axis) {
+    low_[axis].fill(kFar);
+    high_[axis].fill(kFar);
+    middle_[axis].fill(kFar);
+  }
+  group(points, 0, points.size());
+}
 
 void NearestPoint::group(std::vector<Point>& points, std::size_t begin, std::size_t end) {
   Coordinates low = points[begin].at, high = points[begin].at;
@@ -94,9 +102,10 @@ void NearestPoint::group(std::vector<Point>& points, std::size_t begin, std::siz
       space->near[axis].push_back(near);
       space->at[axis].push_back(at);
     }
-    low_[axis].push_back(static_cast<float>(low[axis]));
-    high_[axis].push_back(static_cast<float>(high[axis]));
-    middle_[axis].push_back(static_cast<float>(points[central].at[axis]));
+    const std::size_t g = index_.size();
+    low_[axis][g] = static_cast<float>(low[axis]);
+    high_[axis][g] = static_cast<float>(high[axis]);
+    middle_[axis][g] = static_cast<float>(points[central].at[axis]);
   }
   WholeRow index{};
   for (std::size_t k = 0; k < kGroupSize; ++k) {
@@ -104,14 +113,16 @@ void NearestPoint::group(std::vector<Point>& points, std::size_t begin, std::siz
     ++copies_[member(k).index];
   }
   place_[points[begin].index] = {index_.size(), 0};
-  for (std::size_t k = 1; begin + k < end; ++k) place_[points[begin + k].index] = {index_.size(), k};
+  for (std::size_t k = 1; begin + k < end; ++k) {
+    place_[points[begin + k].index] = {index_.size(), k};
+  }
   index_.push_back(index);
 }
 
 template <typename Measure>
 void NearestPoint::for_groups_within(const float (&t)[3], float bound, Measure measure) const {
   std::array<float, kMostGroups> to_box;
-  for (std::size_t g = 0; g < index_.size(); ++g) {
+  for (std::size_t g = 0; g < kMostGroups; ++g) {
     const float gx = std::max(std::max(low_[0][g] - t[0], t[0] - high_[0][g]), 0.0f);
     const float gy = std::max(std::max(low_[1][g] - t[1], t[1] - high_[1][g]), 0.0f);
     const float gz = std::max(std::max(low_[2][g] - t[2], t[2] - high_[2][g]), 0.0f);
@@ -134,15 +145,35 @@ std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g, cons
   return least;
 }
 
-void NearestPoint::measured_also(std::size_t g, const float (&t)[3], const float (&a)[3],
-                                 WholeRow& distance, WholeRow& key) const {
+std::int32_t NearestPoint::measured_also(std::size_t g, const float (&t)[3], const float (&a)[3],
+                                         WholeRow& distance, WholeRow& key) const {
+  std::int32_t nearest = kNone;
   for (std::size_t k = 0; k < kGroupSize; ++k) {
     const float dx = space_.near[0][g][k] - t[0], dy = space_.near[1][g][k] - t[1],
                 dz = space_.near[2][g][k] - t[2];
     distance[k] = static_cast<std::int32_t>(dx * dx + dy * dy + dz * dz);
+    nearest = std::min(nearest, distance[k] << 8 | index_[g][k]);
   }
   measure_group(also_, g, a, key);
+  return nearest;
 }
+
+namespace {
+
+// Makes kNone the keys of the points farther than `limit`, and gives the least key left; as
+// arithmetic rather than a branch, so that it stays a vector operation.
+using WholeRow = std::array<std::int32_t, NearestPoint::kGroupSize>;
+
+std::int32_t beyond(std::int32_t limit, const WholeRow& distance, WholeRow& key) {
+  std::int32_t least = kNone;
+  for (std::size_t k = 0; k < NearestPoint::kGroupSize; ++k) {
+    key[k] |= -static_cast<std::int32_t>(distance[k] > limit) & kNone;
+    least = std::min(least, key[k]);
+  }
+  return least;
+}
+
+}  // namespace
 
 std::int64_t NearestPoint::exactly(const Space& space, std::size_t g, std::size_t k,
                                    const Coordinates& target) const {
@@ -157,9 +188,10 @@ std::int64_t NearestPoint::exactly(const Space& space, std::size_t g, std::size_
 namespace {
 
 // How far the nearest point can be, squared: no farther than the nearest middle point.
-float nearest_middle(const std::vector<float> (&middle)[3], const float (&t)[3]) {
+float nearest_middle(const std::array<std::array<float, NearestPoint::kMostGroups>, 3>& middle,
+                     const float (&t)[3]) {
   std::int32_t least = kNone;
-  for (std::size_t g = 0; g < middle[0].size(); ++g) {
+  for (std::size_t g = 0; g < NearestPoint::kMostGroups; ++g) {
     const float dx = middle[0][g] - t[0], dy = middle[1][g] - t[1], dz = middle[2][g] - t[2];
     least = std::min(least, bits(dx * dx + dy * dy + dz * dz));
   }
@@ -218,14 +250,8 @@ NearestPoint::NearestTwice NearestPoint::nearest_within(const Coordinates& targe
   std::size_t count = 0;
   std::int32_t nearest = kNone;
   for_groups_within(t, reached * reached * (1.0f + kSlack), [&](std::size_t g) {
-    WholeRow& distance = distances[count];
-    measured_also(g, t, a, distance, keys[count]);
+    nearest = std::min(nearest, measured_also(g, t, a, distances[count], keys[count]));
     measured[count++] = static_cast<std::uint8_t>(g);
-    std::int32_t group_nearest = kNone;
-    for (std::size_t k = 0; k < kGroupSize; ++k) {
-      group_nearest = std::min(group_nearest, distance[k] << 8 | index_[g][k]);
-    }
-    nearest = std::min(nearest, group_nearest);
   });
   // Those no more than `reach` farther, nearest in the second space as nearest() finds it.
   const float within_reach = std::sqrt(static_cast<float>(nearest >> 8)) + reach;
@@ -233,17 +259,14 @@ NearestPoint::NearestTwice NearestPoint::nearest_within(const Coordinates& targe
       std::max(within_reach * within_reach, static_cast<float>(nearest >> 8)));
   std::int32_t least = kNone;
   for (std::size_t m = 0; m < count; ++m) {
-    for (std::size_t k = 0; k < kGroupSize; ++k) {
-      // kNone where beyond, written as arithmetic so that it stays a vector operation.
-      keys[m][k] |= -static_cast<std::int32_t>(distances[m][k] > limit) & kNone;
-      least = std::min(least, keys[m][k]);
-    }
+    least = std::min(least, beyond(limit, distances[m], keys[m]));
   }
   return {static_cast<std::uint8_t>(nearest & 0xFF),
           resolve(also_, keys, measured, count, least, also)};
 }
 
-std::uint8_t NearestPoint::resolve(const Space& space, const std::array<WholeRow, kMostGroups>& keys,
+std::uint8_t NearestPoint::resolve(const Space& space,
+                                   const std::array<WholeRow, kMostGroups>& keys,
                                    const std::array<std::uint8_t, kMostGroups>& measured,
                                    std::size_t count, std::int32_t least,
                                    const Coordinates& target) const {

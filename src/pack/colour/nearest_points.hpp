@@ -43,8 +43,8 @@ class NearestPoint {
                               float reach) const;
 
   static constexpr std::size_t kGroupSize = 32;
-  // 256 points split down to 32 or fewer, 16 or more each.
-  static constexpr std::size_t kMostGroups = 16;
+  // 256 points halved until 32 or fewer: 8 groups at most.
+  static constexpr std::size_t kMostGroups = 8;
 
  private:
   using Row = std::array<float, kGroupSize>;
@@ -71,9 +71,10 @@ class NearestPoint {
   std::int32_t measure_group(const Space& space, std::size_t group, const float (&target)[3],
                              WholeRow& key) const;
   // A group's squared distances from `target` (0 to 255 a coordinate), and its keys in the
-  // second space from `also`.
-  void measured_also(std::size_t group, const float (&target)[3], const float (&also)[3],
-                     WholeRow& distance, WholeRow& key) const;
+  // second space from `also`; gives the least squared distance with the index in the lowest 8
+  // bits.
+  std::int32_t measured_also(std::size_t group, const float (&target)[3], const float (&also)[3],
+                             WholeRow& distance, WholeRow& key) const;
   // The squared distance of a group's point from the target, exactly.
   std::int64_t exactly(const Space& space, std::size_t group, std::size_t k,
                        const Coordinates& target) const;
@@ -87,8 +88,11 @@ class NearestPoint {
   };
   std::array<Place, 256> place_{};
   std::array<std::int32_t, 256> copies_{};
-  // Each group's box, and the point of it nearest its middle.
-  std::vector<float> low_[3], high_[3], middle_[3];
+  // Each group's box, and the point of it nearest its middle, axis by axis; kMostGroups places
+  // always, the ones past the groups far from everything, so that a loop over them has the same
+  // length every time.
+  using GroupRow = std::array<float, kMostGroups>;
+  std::array<GroupRow, 3> low_, high_, middle_;
 };
 
 }  // namespace varnu::pack
