@@ -1,5 +1,5 @@
 // The nearest of a palette's entries to any colour: to a point of OKLab by its distance there,
-// and to a colour by CIEDE2000 among the few nearest by OKLab and by sRGB.
+// and to a colour by CIEDE2000, of the nearest in sRGB and one nearest in CIELAB.
 #pragma once
 
 #include <bitset>
@@ -27,11 +27,14 @@ class NearestEntry {
   // nearby, say); the answer does not depend on it.
   std::uint8_t nearest(const Lab& target, std::uint8_t near) const;
 
-  // Of the candidate nearest `colour` in CIELAB and the one nearest in sRGB, the one CIEDE2000
-  // finds nearer; of two as near, the lower index. CIEDE2000 refines distances in CIELAB, whose
-  // nearest is mostly its choice too; where CIELAB misjudges (blues, saturated colours) the
-  // nearest in sRGB often does better, and it is the one image editors take, so the choice is
-  // never farther by CIEDE2000 than theirs. `error` is set to that CIEDE2000.
+  // Of the candidate nearest `colour` in sRGB and, of the candidates at most 16 levels farther
+  // from it in sRGB, the one nearest in CIELAB (to a thousandth), the one CIEDE2000 finds
+  // nearer; of two as near, the lower index. CIEDE2000 refines distances in CIELAB, whose
+  // nearest is mostly its choice too; where CIELAB misjudges (blues, blends an editor made in
+  // sRGB) the nearest in sRGB often does better, and it is the one image editors take, so the
+  // choice is never farther by CIEDE2000 than theirs. Looking for the CIELAB one only among
+  // those nearly as near in sRGB lets one search find both, and loses nothing on the
+  // benchmark's pictures. `error` is set to that CIEDE2000.
   std::uint8_t closest(Colour colour, double& error) const;
 
   const Lab& lab(std::uint8_t index) const { return labs_[index]; }
