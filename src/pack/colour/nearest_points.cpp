@@ -15,8 +15,8 @@
 #include "pack/colour/nearest_points.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace varnu::pack {
@@ -32,14 +32,25 @@ void to_floats(const NearestPoint::Coordinates& c, float (&out)[3]) {
   for (unsigned axis = 0; axis < 3; ++axis) out[axis] = static_cast<float>(c[axis]);
 }
 
-// Floats of one sign are in the order of their bits.
-std::int32_t bits(float f) { return std::bit_cast<std::int32_t>(f); }
+// Floats of one sign are in the order of their bits. (By memcpy, which compilers make a move:
+// the WebAssembly build's library has no std::bit_cast.)
+std::int32_t bits(float f) {
+  std::int32_t out;
+  std::memcpy(&out, &f, sizeof out);
+  return out;
+}
+
+float from_bits(std::int32_t b) {
+  float out;
+  std::memcpy(&out, &b, sizeof out);
+  return out;
+}
 
 // Of the keys (float distances' bits with an index in place of the lowest 8 of them), those
 // within a hair of the least: the index bits stand for at most 2^-15 of a distance, and a
 // float distance is within 2^-22 of the true one.
 std::int32_t within_a_hair(std::int32_t least) {
-  return bits(std::bit_cast<float>(least & ~0xFF) * (1.0f + 1.0f / (1 << 13))) | 0xFF;
+  return bits(from_bits(least & ~0xFF) * (1.0f + 1.0f / (1 << 13))) | 0xFF;
 }
 
 }  // namespace
@@ -195,7 +206,7 @@ float nearest_middle(const std::array<std::array<float, NearestPoint::kMostGroup
     const float dx = middle[0][g] - t[0], dy = middle[1][g] - t[1], dz = middle[2][g] - t[2];
     least = std::min(least, bits(dx * dx + dy * dy + dz * dz));
   }
-  return std::bit_cast<float>(least);
+  return from_bits(least);
 }
 
 }  // namespace
