@@ -17,7 +17,9 @@
 #include "pack/in_order.hpp"
 #include "pack/like/original.hpp"
 #include "pack/like/unchanged.hpp"
+#include "pack/new_archive.hpp"
 #include "pack/picture/picture_input.hpp"
+#include "patch/apply.hpp"
 #include "platform/machine.hpp"
 
 namespace varnu::pack {
@@ -67,11 +69,20 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
                       std::atomic<std::uint64_t>& bytes_read) {
   PreparedEntry prepared{.name = input.name};
   NormalisedPicture picture;
+  bool same_file = false;
   try {
     const std::vector<std::uint8_t> file =
         input.from_original ? like->converted
                             : read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
     if (!input.from_original) bytes_read += file.size();
+    // A file byte for byte the converter's from the original entry is that entry, whatever form
+    // the entry holds its bitmap in (1 bit, RLE8, ...), unless it takes bytes from entries before
+    // it, which only the entries in order can tell: then it is packed too, in case they differ.
+    same_file = like != nullptr && file == like->converted;
+    if (same_file && !like->entry->borrows()) {
+      prepared.unchanged = std::move(like->bytes);
+      return prepared;
+    }
     PictureOptions options{.no_limits = no_limits};
     if (like != nullptr) options.like = [like] { return like->converted; };
     picture = normalise_picture(file, options);
@@ -90,7 +101,7 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
       prepared.warnings.push_back({input.name, PackMessage::Kind::kWarning, *warning});
     }
   }
-  if (like != nullptr && converts_alike(prepared.form.file, like->converted)) {
+  if (like != nullptr && (same_file || converts_alike(prepared.form.file, like->converted))) {
     prepared.unchanged = std::move(like->bytes);
   } else {
     prepared.payload = pack_checked(input.name, prepared.form, no_limits);
@@ -98,21 +109,25 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
   return prepared;
 }
 
-void write_to(PendingFile& archive, const std::string& output,
-              std::span<const std::uint8_t> bytes) {
+// Runs `write` on the new archive, whose failures name the output, or the original when it is to
+// blame.
+template <typename Write>
+void write_to(const Options& options, Write write) {
   try {
-    archive.write(bytes);
+    write();
+  } catch (const patch::PatchError& e) {
+    throw Failure(options.like.value_or(options.output), e.what());
   } catch (const std::runtime_error& e) {
-    throw Failure(output, e.what());
+    throw Failure(options.output, e.what());
   }
 }
 
 // Writes entry k, in order: copied when unchanged and the bytes it takes from earlier entries are
 // the same as in the original, else packed.
-void commit(PendingFile& archive, const Options& options, PreparedEntry& prepared,
+void commit(NewArchive& archive, const Options& options, PreparedEntry& prepared,
             const EntryRecord* original, LeftoverCheck* check) {
   if (prepared.unchanged && (check == nullptr || check->leftovers_match())) {
-    write_to(archive, options.output, *prepared.unchanged);
+    write_to(options, [&] { archive.copied(original->offset, *prepared.unchanged); });
     if (check != nullptr) check->leave(*prepared.unchanged);
     return;
   }
@@ -125,7 +140,13 @@ void commit(PendingFile& archive, const Options& options, PreparedEntry& prepare
   const auto start = entry_start(payload.size(), original ? original->unread : UnreadBytes{});
   std::copy(start.begin(), start.end(), entry.begin());
   std::copy(payload.begin(), payload.end(), entry.begin() + kPayloadOffset);
-  write_to(archive, options.output, entry);
+  write_to(options, [&] {
+    if (original != nullptr) {
+      archive.packed(entry, original->offset, original->end - original->offset);
+    } else {
+      archive.packed(entry);
+    }
+  });
   if (check != nullptr) check->leave(entry);
 }
 
@@ -142,6 +163,9 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
   if (auto refusal = refuse_picture_count(options.pictures.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
+  if (options.patch && !options.like) {
+    throw Failure(options.output, "a patch needs the original it applies to (--like)");
+  }
   std::optional<OriginalArchive> original;
   std::optional<LeftoverCheck> check;
   // Reading the original, which may fail at any entry.
@@ -156,18 +180,24 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
     original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
     from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
     if (original->entries.size() != options.pictures.size()) {
+      // The archive's name, given out of habit, is the one picture too many.
+      const bool archive_named = options.patch && options.pictures.size() == original->entries.size() + 1;
       throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
                                        " entries but " + std::to_string(options.pictures.size()) +
-                                       " pictures were given");
+                                       " pictures were given" +
+                                       (archive_named ? " (with --patch, no archive is named: "
+                                                        "every name after the options is a picture)"
+                                                      : ""));
     }
   }
 
-  std::optional<PendingFile> archive;
-  try {
-    archive.emplace(path_from_utf8(options.output));
-  } catch (const std::runtime_error& e) {
-    throw Failure(options.output, e.what());
-  }
+  // A patch copies from the original as it goes.
+  std::optional<FileBytes> patch_from;
+  if (options.patch) from_original([&] { patch_from.emplace(path_from_utf8(*options.like)); });
+  std::optional<NewArchive> archive;
+  write_to(options, [&] {
+    archive.emplace(path_from_utf8(options.output), patch_from ? &*patch_from : nullptr);
+  });
   const std::size_t total = options.pictures.size();
   std::atomic<std::uint64_t> bytes_read = 0;
   std::size_t written = 0;
@@ -209,16 +239,14 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
   if (original) {
     from_original([&] {
       std::ifstream file = open_original(path_from_utf8(*options.like));
+      std::uint64_t offset = original->entries_end;
       read_trailing_bytes(file, *original, [&](std::span<const std::uint8_t> part) {
-        write_to(*archive, options.output, part);
+        write_to(options, [&] { archive->copied(offset, part); });
+        offset += part.size();
       });
     });
   }
-  try {
-    archive->commit();
-  } catch (const std::runtime_error& e) {
-    throw Failure(options.output, e.what());
-  }
+  write_to(options, [&] { archive->commit(); });
 }
 
 }  // namespace

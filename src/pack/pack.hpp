@@ -55,10 +55,13 @@ inline constexpr unsigned kMaxJobs = 256;
 
 // What to pack: the pictures in entry order, the archive to write, and the options.
 struct PackRequest {
+  // The archive; with `patch`, the patch from `like` to the archive, which is not written.
   std::string output;
   std::vector<PackPicture> pictures{};
   // --like: the archive the pictures came out of.
   std::optional<std::string> like;
+  // --patch: a VCDIFF patch that xdelta3 and every other patcher apply; needs `like`.
+  bool patch = false;
   bool no_limits = false;
   // Threads that prepare pictures; nothing: one per processor. The archive is the same for any.
   std::optional<unsigned> jobs{};
@@ -72,5 +75,11 @@ PackResult pack(const PackRequest& request, PackObserver* observer = nullptr);
 // its file. The same pack as `varnu-pack --like original output PICTURES...` from those files.
 PackRequest replacing_request(const std::string& original, const std::string& output,
                               const std::vector<std::optional<std::string>>& pictures);
+
+// `varnu-pack --apply PATCH ORIGINAL OUTPUT`: writes OUTPUT, `patch` (a VCDIFF file without
+// secondary compression) applied to `original`. Never throws for a refusal, and writes nothing
+// unless it succeeds.
+PackResult apply_patch_file(const std::string& patch, const std::string& original,
+                            const std::string& output);
 
 }  // namespace varnu::pack

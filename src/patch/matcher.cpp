@@ -1,0 +1,209 @@
+#include "patch/matcher.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace varnu::patch {
+namespace {
+
+// A copy shorter than this saves nothing once its instruction and address are coded.
+constexpr std::size_t kMinMatch = 4;
+constexpr int kHashBits = 16;
+// How many earlier places with the same four bytes are tried, in the original entry and in the
+// entry itself: enough for a picture's repeats, few enough for noise.
+constexpr int kOriginalTries = 48;
+constexpr int kTargetTries = 16;
+// A match this long is taken without looking one position further.
+constexpr std::size_t kLongEnough = 128;
+constexpr std::int32_t kNone = -1;
+
+std::uint32_t hash_at(const std::uint8_t* at) {
+  std::uint32_t four;
+  std::memcpy(&four, at, sizeof four);
+  return (four * 2654435761u) >> (32 - kHashBits);
+}
+
+std::size_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
+  std::size_t n = 0;
+  while (n + 8 <= limit) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    if (x != y) break;
+    n += 8;
+  }
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+// Every place of `bytes` where four bytes start, chained by their hash, latest first.
+class Chains {
+ public:
+  explicit Chains(std::size_t size) : head_(std::size_t{1} << kHashBits, kNone), previous_(size) {}
+  void insert(std::span<const std::uint8_t> bytes, std::size_t at) {
+    const std::uint32_t h = hash_at(bytes.data() + at);
+    previous_[at] = head_[h];
+    head_[h] = static_cast<std::int32_t>(at);
+  }
+  std::int32_t first(const std::uint8_t* at) const { return head_[hash_at(at)]; }
+  std::int32_t next(std::int32_t at) const { return previous_[static_cast<std::size_t>(at)]; }
+
+ private:
+  std::vector<std::int32_t> head_;
+  std::vector<std::int32_t> previous_;
+};
+
+enum class From { kOriginal, kTarget, kRun };
+
+struct Match {
+  From from = From::kOriginal;
+  std::size_t where = 0;  // in the original entry, or in the target entry
+  std::size_t length = 0;
+  std::ptrdiff_t saves = 0;  // bytes saved against adding them
+};
+
+class Matcher {
+ public:
+  Matcher(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
+          std::uint64_t source_offset, VcdiffWriter& writer)
+      : target_(target),
+        source_(source),
+        source_offset_(source_offset),
+        target_start_(writer.position()),
+        writer_(writer),
+        in_source_(source.size()),
+        in_target_(target.size()) {
+    for (std::size_t at = 0; at + kMinMatch <= source.size(); ++at) in_source_.insert(source, at);
+  }
+
+  void run() {
+    std::size_t at = 0;
+    while (at < target_.size()) {
+      std::optional<Match> match = best_at(at);
+      if (match && match->length < kLongEnough) {
+        const std::optional<Match> later = best_at(at + 1);
+        if (later && later->saves > match->saves + 1) match.reset();
+      }
+      if (!match) {
+        ++at;
+        continue;
+      }
+      grow_backwards(*match, at);
+      write_added(at);
+      write_match(*match, at);
+      at += match->length;
+      added_from_ = at;
+    }
+    write_added(target_.size());
+  }
+
+ private:
+  std::optional<Match> best_at(std::size_t at) {
+    const std::size_t limit = target_.size() - std::min(at, target_.size());
+    if (limit < kMinMatch) return std::nullopt;
+    for (; indexed_ < at; ++indexed_) {
+      if (indexed_ + kMinMatch <= target_.size()) in_target_.insert(target_, indexed_);
+    }
+    const std::uint8_t* here = target_.data() + at;
+    std::optional<Match> best;
+    const auto keep = [&](const Match& m) {
+      if (m.length >= kMinMatch && m.saves > 0 &&
+          (!best || m.saves > best->saves || (m.saves == best->saves && m.length > best->length))) {
+        best = m;
+      }
+    };
+    const auto try_original = [&](std::size_t where) {
+      if (where >= source_.size()) return;
+      const std::size_t length =
+          common_length(here, source_.data() + where, std::min(limit, source_.size() - where));
+      if (length < kMinMatch) return;
+      const std::optional<std::size_t> address = writer_.original_address_bytes(source_offset_ + where);
+      if (address) keep({From::kOriginal, where, length, saving(length, *address)});
+    };
+    const std::ptrdiff_t carried = static_cast<std::ptrdiff_t>(at) + last_distance_;
+    if (carried >= 0) try_original(static_cast<std::size_t>(carried));
+    if (static_cast<std::ptrdiff_t>(at) != carried) try_original(at);
+    int tries = kOriginalTries;
+    for (std::int32_t c = in_source_.first(here); c != kNone && tries-- > 0; c = in_source_.next(c)) {
+      try_original(static_cast<std::size_t>(c));
+    }
+    tries = kTargetTries;
+    for (std::int32_t c = in_target_.first(here); c != kNone && tries-- > 0; c = in_target_.next(c)) {
+      const std::size_t length = common_length(here, target_.data() + c, limit);
+      if (length < kMinMatch) continue;
+      const std::optional<std::size_t> address =
+          writer_.target_address_bytes(target_start_ + static_cast<std::size_t>(c));
+      if (address) keep({From::kTarget, static_cast<std::size_t>(c), length, saving(length, *address)});
+    }
+    std::size_t run = 1;
+    while (run < limit && here[run] == here[0]) ++run;
+    // A run codes as its instruction, its size and one byte of data.
+    if (run >= kMinMatch) {
+      keep({From::kRun, 0, run,
+            static_cast<std::ptrdiff_t>(run) - 2 - static_cast<std::ptrdiff_t>(varint_size(run))});
+    }
+    return best;
+  }
+
+  // What a copy of `length` bytes saves against adding them: its instruction (shared with a
+  // neighbour or not, one byte), its size when the table has no code for it, and its address.
+  static std::ptrdiff_t saving(std::size_t length, std::size_t address_bytes) {
+    const std::size_t size_bytes = length <= 18 ? 0 : varint_size(length);
+    return static_cast<std::ptrdiff_t>(length) -
+           static_cast<std::ptrdiff_t>(1 + size_bytes + address_bytes);
+  }
+
+  void grow_backwards(Match& match, std::size_t& at) const {
+    if (match.from == From::kRun) return;
+    const std::uint8_t* from = match.from == From::kOriginal ? source_.data() : target_.data();
+    while (at > added_from_ && match.where > 0 && target_[at - 1] == from[match.where - 1]) {
+      --at;
+      --match.where;
+      ++match.length;
+    }
+  }
+
+  void write_added(std::size_t end) {
+    if (end > added_from_) writer_.add(target_.subspan(added_from_, end - added_from_));
+    added_from_ = end;
+  }
+
+  void write_match(const Match& match, std::size_t at) {
+    const std::span<const std::uint8_t> bytes = target_.subspan(at, match.length);
+    switch (match.from) {
+      case From::kOriginal:
+        writer_.copy_original(source_offset_ + match.where, bytes);
+        last_distance_ = static_cast<std::ptrdiff_t>(match.where) - static_cast<std::ptrdiff_t>(at);
+        break;
+      case From::kTarget:
+        writer_.copy_target(target_start_ + match.where, bytes);
+        break;
+      case From::kRun:
+        writer_.run(bytes[0], bytes.size());
+        break;
+    }
+  }
+
+  std::span<const std::uint8_t> target_;
+  std::span<const std::uint8_t> source_;
+  std::uint64_t source_offset_;
+  std::uint64_t target_start_;
+  VcdiffWriter& writer_;
+  Chains in_source_;
+  Chains in_target_;
+  std::size_t indexed_ = 0;
+  std::size_t added_from_ = 0;
+  std::ptrdiff_t last_distance_ = 0;
+};
+
+}  // namespace
+
+void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
+                   std::uint64_t source_offset, VcdiffWriter& writer) {
+  Matcher(target, source, source_offset, writer).run();
+}
+
+}  // namespace varnu::patch

@@ -1,0 +1,24 @@
+// The bytes of one edited entry, coded against the entry it replaces: an edit leaves most of a
+// packed stream as it was, only moved, so most of it is found as copies from the original
+// entry, or from earlier in the entry itself, and the rest is added.
+//
+// At each position the match search tries first where the last copy would carry on (the same
+// distance between the two entries) and the same place in the original entry, then the earlier
+// places with the same four bytes in either, and keeps the match that saves the most bytes once
+// its address is coded; one position later is tried before a short match is taken (lazy
+// matching), and a match grows backwards into the bytes not yet coded.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "patch/vcdiff_writer.hpp"
+
+namespace varnu::patch {
+
+// Hands `target`, the next bytes of the patch's target, to `writer`: `source` is the original's
+// bytes from `source_offset`.
+void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
+                   std::uint64_t source_offset, VcdiffWriter& writer);
+
+}  // namespace varnu::patch
