@@ -25,7 +25,7 @@ void ArchivePatch::replaced(std::span<const std::uint8_t> bytes, std::uint64_t o
   if (!original_.read(offset, replaced_)) {
     throw PatchError(PatchError::Blame::kOriginal, "cannot read it");
   }
-  write_matched(bytes, replaced_, offset, writer_);
+  write_matched(bytes, replaced_, offset, writer_, history_);
 }
 
 void ArchivePatch::finish() { writer_.finish(); }

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "patch/matcher.hpp"
 #include "patch/random_bytes.hpp"
 #include "patch/vcdiff_writer.hpp"
 
@@ -29,6 +30,7 @@ class ArchivePatch {
  private:
   RandomBytes& original_;
   VcdiffWriter writer_;
+  MatchHistory history_;
   std::vector<std::uint8_t> replaced_;
 };
 

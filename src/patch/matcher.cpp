@@ -42,11 +42,16 @@ std::size_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::siz
 // Every place of `bytes` where four bytes start, chained by their hash, latest first.
 class Chains {
  public:
-  explicit Chains(std::size_t size) : head_(std::size_t{1} << kHashBits, kNone), previous_(size) {}
+  explicit Chains(std::size_t size = 0) : head_(std::size_t{1} << kHashBits, kNone), previous_(size) {}
   void insert(std::span<const std::uint8_t> bytes, std::size_t at) {
+    if (previous_.size() <= at) previous_.resize(at + 1);
     const std::uint32_t h = hash_at(bytes.data() + at);
     previous_[at] = head_[h];
     head_[h] = static_cast<std::int32_t>(at);
+  }
+  void clear() {
+    std::fill(head_.begin(), head_.end(), kNone);
+    previous_.clear();
   }
   std::int32_t first(const std::uint8_t* at) const { return head_[hash_at(at)]; }
   std::int32_t next(std::int32_t at) const { return previous_[static_cast<std::size_t>(at)]; }
@@ -60,22 +65,64 @@ enum class From { kOriginal, kTarget, kRun };
 
 struct Match {
   From from = From::kOriginal;
-  std::size_t where = 0;  // in the original entry, or in the target entry
+  std::size_t where = 0;  // in the original entry, or in the history
   std::size_t length = 0;
   std::ptrdiff_t saves = 0;  // bytes saved against adding them
+  std::size_t floor = 0;     // where the bytes it is found in begin
 };
+
+}  // namespace
+
+// The new bytes of the window, one piece after another as they were given, each where it lies in
+// the target.
+struct MatchHistory::State {
+  struct Piece {
+    std::size_t offset = 0;
+    std::uint64_t position = 0;
+  };
+  std::vector<std::uint8_t> bytes;
+  std::vector<Piece> pieces;
+  Chains chains;
+  std::size_t indexed = 0;
+  std::uint64_t window_start = UINT64_MAX;
+
+  void start(std::uint64_t window) {
+    if (window == window_start) return;
+    bytes.clear();
+    pieces.clear();
+    chains.clear();
+    indexed = 0;
+    window_start = window;
+  }
+  const Piece& piece_of(std::size_t offset) const {
+    const auto after = std::upper_bound(pieces.begin(), pieces.end(), offset,
+                                        [](std::size_t o, const Piece& p) { return o < p.offset; });
+    return *(after - 1);
+  }
+  std::size_t piece_end(std::size_t offset) const {
+    const auto after = std::upper_bound(pieces.begin(), pieces.end(), offset,
+                                        [](std::size_t o, const Piece& p) { return o < p.offset; });
+    return after == pieces.end() ? bytes.size() : after->offset;
+  }
+};
+
+MatchHistory::MatchHistory() : state_(std::make_unique<State>()) {}
+MatchHistory::~MatchHistory() = default;
 
 class Matcher {
  public:
   Matcher(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-          std::uint64_t source_offset, VcdiffWriter& writer)
-      : target_(target),
-        source_(source),
+          std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory::State& history)
+      : source_(source),
         source_offset_(source_offset),
-        target_start_(writer.position()),
         writer_(writer),
-        in_source_(source.size()),
-        in_target_(target.size()) {
+        history_(history),
+        in_source_(source.size()) {
+    history.start(writer.window_start());
+    piece_ = history.bytes.size();
+    history.pieces.push_back({piece_, writer.position()});
+    history.bytes.insert(history.bytes.end(), target.begin(), target.end());
+    target_ = std::span<const std::uint8_t>(history.bytes).subspan(piece_);
     for (std::size_t at = 0; at + kMinMatch <= source.size(); ++at) in_source_.insert(source, at);
   }
 
@@ -104,8 +151,9 @@ class Matcher {
   std::optional<Match> best_at(std::size_t at) {
     const std::size_t limit = target_.size() - std::min(at, target_.size());
     if (limit < kMinMatch) return std::nullopt;
-    for (; indexed_ < at; ++indexed_) {
-      if (indexed_ + kMinMatch <= target_.size()) in_target_.insert(target_, indexed_);
+    const std::span<const std::uint8_t> made = history_.bytes;
+    for (; history_.indexed < piece_ + at; ++history_.indexed) {
+      if (history_.indexed + kMinMatch <= made.size()) history_.chains.insert(made, history_.indexed);
     }
     const std::uint8_t* here = target_.data() + at;
     std::optional<Match> best;
@@ -121,7 +169,7 @@ class Matcher {
           common_length(here, source_.data() + where, std::min(limit, source_.size() - where));
       if (length < kMinMatch) return;
       const std::optional<std::size_t> address = writer_.original_address_bytes(source_offset_ + where);
-      if (address) keep({From::kOriginal, where, length, saving(length, *address)});
+      if (address) keep({From::kOriginal, where, length, saving(length, *address), 0});
     };
     const std::ptrdiff_t carried = static_cast<std::ptrdiff_t>(at) + last_distance_;
     if (carried >= 0) try_original(static_cast<std::size_t>(carried));
@@ -131,19 +179,25 @@ class Matcher {
       try_original(static_cast<std::size_t>(c));
     }
     tries = kTargetTries;
-    for (std::int32_t c = in_target_.first(here); c != kNone && tries-- > 0; c = in_target_.next(c)) {
-      const std::size_t length = common_length(here, target_.data() + c, limit);
+    for (std::int32_t c = history_.chains.first(here); c != kNone && tries-- > 0;
+         c = history_.chains.next(c)) {
+      const auto where = static_cast<std::size_t>(c);
+      const std::size_t length =
+          common_length(here, made.data() + where, std::min(limit, history_.piece_end(where) - where));
       if (length < kMinMatch) continue;
+      const MatchHistory::State::Piece& piece = history_.piece_of(where);
       const std::optional<std::size_t> address =
-          writer_.target_address_bytes(target_start_ + static_cast<std::size_t>(c));
-      if (address) keep({From::kTarget, static_cast<std::size_t>(c), length, saving(length, *address)});
+          writer_.target_address_bytes(piece.position + (where - piece.offset));
+      if (address) {
+        keep({From::kTarget, where, length, saving(length, *address), piece.offset});
+      }
     }
     std::size_t run = 1;
     while (run < limit && here[run] == here[0]) ++run;
     // A run codes as its instruction, its size and one byte of data.
     if (run >= kMinMatch) {
       keep({From::kRun, 0, run,
-            static_cast<std::ptrdiff_t>(run) - 2 - static_cast<std::ptrdiff_t>(varint_size(run))});
+            static_cast<std::ptrdiff_t>(run) - 2 - static_cast<std::ptrdiff_t>(varint_size(run)), 0});
     }
     return best;
   }
@@ -158,8 +212,8 @@ class Matcher {
 
   void grow_backwards(Match& match, std::size_t& at) const {
     if (match.from == From::kRun) return;
-    const std::uint8_t* from = match.from == From::kOriginal ? source_.data() : target_.data();
-    while (at > added_from_ && match.where > 0 && target_[at - 1] == from[match.where - 1]) {
+    const std::uint8_t* from = match.from == From::kOriginal ? source_.data() : history_.bytes.data();
+    while (at > added_from_ && match.where > match.floor && target_[at - 1] == from[match.where - 1]) {
       --at;
       --match.where;
       ++match.length;
@@ -178,32 +232,32 @@ class Matcher {
         writer_.copy_original(source_offset_ + match.where, bytes);
         last_distance_ = static_cast<std::ptrdiff_t>(match.where) - static_cast<std::ptrdiff_t>(at);
         break;
-      case From::kTarget:
-        writer_.copy_target(target_start_ + match.where, bytes);
+      case From::kTarget: {
+        const MatchHistory::State::Piece& piece = history_.piece_of(match.where);
+        writer_.copy_target(piece.position + (match.where - piece.offset), bytes);
         break;
+      }
       case From::kRun:
         writer_.run(bytes[0], bytes.size());
         break;
     }
   }
 
-  std::span<const std::uint8_t> target_;
   std::span<const std::uint8_t> source_;
   std::uint64_t source_offset_;
-  std::uint64_t target_start_;
   VcdiffWriter& writer_;
+  MatchHistory::State& history_;
   Chains in_source_;
-  Chains in_target_;
-  std::size_t indexed_ = 0;
+  // The piece in the history: where it begins, and its bytes.
+  std::size_t piece_ = 0;
+  std::span<const std::uint8_t> target_;
   std::size_t added_from_ = 0;
   std::ptrdiff_t last_distance_ = 0;
 };
 
-}  // namespace
-
 void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-                   std::uint64_t source_offset, VcdiffWriter& writer) {
-  Matcher(target, source, source_offset, writer).run();
+                   std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history) {
+  Matcher(target, source, source_offset, writer, *history.state_).run();
 }
 
 }  // namespace varnu::patch

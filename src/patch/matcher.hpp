@@ -2,6 +2,9 @@
 // packed stream as it was, only moved, so most of it is found as copies from the original
 // entry, or from earlier in the entry itself, and the rest is added.
 //
+// Edited entries often resemble each other (pictures of a set, edited alike), so the entries
+// packed anew earlier in the same window are searched too, as copies from the target.
+//
 // At each position the match search tries first where the last copy would carry on (the same
 // distance between the two entries) and the same place in the original entry, then the earlier
 // places with the same four bytes in either, and keeps the match that saves the most bytes once
@@ -10,15 +13,38 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "patch/vcdiff_writer.hpp"
 
 namespace varnu::patch {
 
+class VcdiffWriter;
+class MatchHistory;
+void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
+                   std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history);
+
+// The bytes write_matched has been given in the writer's current window, indexed to be found
+// again. Kept by whoever writes a patch, from one call to the next.
+class MatchHistory {
+ public:
+  MatchHistory();
+  ~MatchHistory();
+  MatchHistory(const MatchHistory&) = delete;
+  MatchHistory& operator=(const MatchHistory&) = delete;
+
+ private:
+  friend class Matcher;
+  friend void write_matched(std::span<const std::uint8_t>, std::span<const std::uint8_t>,
+                            std::uint64_t, VcdiffWriter&, MatchHistory&);
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // Hands `target`, the next bytes of the patch's target, to `writer`: `source` is the original's
 // bytes from `source_offset`.
 void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-                   std::uint64_t source_offset, VcdiffWriter& writer);
+                   std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history);
 
 }  // namespace varnu::patch

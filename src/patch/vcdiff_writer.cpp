@@ -177,6 +177,13 @@ void VcdiffWriter::run(std::uint8_t byte, std::uint64_t count) {
 }
 
 void VcdiffWriter::put_copy(std::uint64_t address, std::span<const std::uint8_t> bytes) {
+  checksum_ = adler32(checksum_, bytes);
+  // Entries copied one after another are one copy: the one before grows, its address coded.
+  if (pending_.kind == Kind::kCopy && pending_.address + pending_.size == address) {
+    pending_.size += bytes.size();
+    made_ += bytes.size();
+    return;
+  }
   const AddressCache::Coded coded = cache_.best(address, segment_size_ + made_);
   if (coded.mode >= kFirstSameMode) {
     addresses_.push_back(static_cast<std::uint8_t>(coded.value));
@@ -184,8 +191,8 @@ void VcdiffWriter::put_copy(std::uint64_t address, std::span<const std::uint8_t>
     put_varint(addresses_, coded.value);
   }
   cache_.update(address);
-  checksum_ = adler32(checksum_, bytes);
   instruction(Kind::kCopy, bytes.size(), coded.mode);
+  pending_.address = address;
   made_ += bytes.size();
 }
 

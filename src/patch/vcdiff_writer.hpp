@@ -43,8 +43,10 @@ class VcdiffWriter {
   // Writes the last window.
   void finish();
 
-  // How many target bytes have been handed over.
+  // How many target bytes have been handed over, and where the window they go into begins (or
+  // began, when it is full).
   std::uint64_t position() const { return window_start_ + made_; }
+  std::uint64_t window_start() const { return window_start_; }
   // What a copy's address would cost in bytes if it came next, or nothing when it cannot be a copy.
   std::optional<std::size_t> original_address_bytes(std::uint64_t offset) const;
   std::optional<std::size_t> target_address_bytes(std::uint64_t from) const;
@@ -54,6 +56,7 @@ class VcdiffWriter {
     Kind kind = Kind::kNone;
     std::uint64_t size = 0;
     std::uint8_t mode = 0;
+    std::uint64_t address = 0;  // a copy's
   };
   // Room left in the window, at least 1: a full window is written first.
   std::uint64_t room();
