@@ -386,6 +386,7 @@ class Applier {
       count -= part;
       from += part;
     }
+    if (count == 0) return;
     // From the window itself, maybe overlapping what it makes: each byte as it is made.
     const std::uint8_t* in = window_.data() + (from - segment_size_);
     if (in + count <= out) {
