@@ -63,10 +63,11 @@ std::optional<Bytes> applied(std::span<const std::uint8_t> patch, const Bytes& o
 // Two pieces, each matched against the original; the first also copied from it where it can.
 void write_back(std::span<const std::uint8_t> target, const Bytes& original, std::uint8_t control) {
   Bytes patch;
+  const std::uint64_t window_size = 16 + static_cast<std::uint64_t>(control >> 1) * 37;
   varnu::patch::VcdiffWriter writer(original.size(), [&](std::span<const std::uint8_t> bytes) {
     patch.insert(patch.end(), bytes.begin(), bytes.end());
-  }, 16 + static_cast<std::uint64_t>(control >> 1) * 37);
-  varnu::patch::MatchHistory history;
+  }, window_size);
+  varnu::patch::MatchHistory history(window_size);
   const std::size_t half = target.size() / 2;
   const std::size_t same = std::min(half, original.size());
   std::size_t copied = 0;

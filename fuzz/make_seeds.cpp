@@ -252,7 +252,7 @@ void write_patch_seeds(const fs::path& dir) {
       varnu::patch::VcdiffWriter writer(original.size(), [&](std::span<const std::uint8_t> b) {
         patch.insert(patch.end(), b.begin(), b.end());
       }, window);
-      varnu::patch::MatchHistory history;
+      varnu::patch::MatchHistory history(window);
       writer.copy_original(0, std::span(original).first(std::min<std::size_t>(original.size(), 64)));
       varnu::patch::write_matched(edited, original, 0, writer, history);
       writer.run(7, 300);

@@ -10,19 +10,23 @@ namespace {
 
 // A copy shorter than this saves nothing once its instruction and address are coded.
 constexpr std::size_t kMinMatch = 4;
-constexpr int kHashBits = 16;
+// Hash tables of about as many slots as the bytes they index, within these bounds: chains of
+// unrelated places (noise that shares four bytes by chance) cost the search a cache miss each.
+constexpr int kFewestHashBits = 10;
+constexpr int kMostHashBits = 20;
 // How many earlier places with the same four bytes are tried, in the original entry and in the
 // entry itself: enough for a picture's repeats, few enough for noise.
 constexpr int kOriginalTries = 48;
 constexpr int kTargetTries = 16;
-// A match this long is taken without looking one position further.
+// A match this long is taken without looking one position further, or for a longer one: in flat
+// areas every place matches at length, and trying them all would cost the search its speed.
 constexpr std::size_t kLongEnough = 128;
 constexpr std::int32_t kNone = -1;
 
-std::uint32_t hash_at(const std::uint8_t* at) {
-  std::uint32_t four;
-  std::memcpy(&four, at, sizeof four);
-  return (four * 2654435761u) >> (32 - kHashBits);
+int hash_bits_for(std::size_t size) {
+  int bits = kFewestHashBits;
+  while (bits < kMostHashBits && (std::size_t{1} << bits) < size) ++bits;
+  return bits;
 }
 
 std::size_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
@@ -42,7 +46,8 @@ std::size_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::siz
 // Every place of `bytes` where four bytes start, chained by their hash, latest first.
 class Chains {
  public:
-  explicit Chains(std::size_t size = 0) : head_(std::size_t{1} << kHashBits, kNone), previous_(size) {}
+  // For about `size` bytes, which it may exceed.
+  explicit Chains(std::size_t size) : bits_(hash_bits_for(size)), head_(std::size_t{1} << bits_, kNone) {}
   void insert(std::span<const std::uint8_t> bytes, std::size_t at) {
     if (previous_.size() <= at) previous_.resize(at + 1);
     const std::uint32_t h = hash_at(bytes.data() + at);
@@ -57,6 +62,13 @@ class Chains {
   std::int32_t next(std::int32_t at) const { return previous_[static_cast<std::size_t>(at)]; }
 
  private:
+  std::uint32_t hash_at(const std::uint8_t* at) const {
+    std::uint32_t four;
+    std::memcpy(&four, at, sizeof four);
+    return (four * 2654435761u) >> (32 - bits_);
+  }
+
+  int bits_;
   std::vector<std::int32_t> head_;
   std::vector<std::int32_t> previous_;
 };
@@ -86,6 +98,7 @@ struct MatchHistory::State {
   std::size_t indexed = 0;
   std::uint64_t window_start = UINT64_MAX;
 
+  explicit State(std::uint64_t window_size) : chains(static_cast<std::size_t>(window_size)) {}
   void start(std::uint64_t window) {
     if (window == window_start) return;
     bytes.clear();
@@ -106,7 +119,8 @@ struct MatchHistory::State {
   }
 };
 
-MatchHistory::MatchHistory() : state_(std::make_unique<State>()) {}
+MatchHistory::MatchHistory(std::uint64_t window_size)
+    : state_(std::make_unique<State>(window_size)) {}
 MatchHistory::~MatchHistory() = default;
 
 class Matcher {
@@ -171,15 +185,17 @@ class Matcher {
       const std::optional<std::size_t> address = writer_.original_address_bytes(source_offset_ + where);
       if (address) keep({From::kOriginal, where, length, saving(length, *address), 0});
     };
+    const auto long_enough = [&] { return best && best->length >= kLongEnough; };
     const std::ptrdiff_t carried = static_cast<std::ptrdiff_t>(at) + last_distance_;
     if (carried >= 0) try_original(static_cast<std::size_t>(carried));
     if (static_cast<std::ptrdiff_t>(at) != carried) try_original(at);
     int tries = kOriginalTries;
-    for (std::int32_t c = in_source_.first(here); c != kNone && tries-- > 0; c = in_source_.next(c)) {
+    for (std::int32_t c = in_source_.first(here); c != kNone && tries-- > 0 && !long_enough();
+         c = in_source_.next(c)) {
       try_original(static_cast<std::size_t>(c));
     }
     tries = kTargetTries;
-    for (std::int32_t c = history_.chains.first(here); c != kNone && tries-- > 0;
+    for (std::int32_t c = history_.chains.first(here); c != kNone && tries-- > 0 && !long_enough();
          c = history_.chains.next(c)) {
       const auto where = static_cast<std::size_t>(c);
       const std::size_t length =

@@ -20,7 +20,6 @@
 
 namespace varnu::patch {
 
-class VcdiffWriter;
 class MatchHistory;
 void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
                    std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history);
@@ -29,7 +28,8 @@ void write_matched(std::span<const std::uint8_t> target, std::span<const std::ui
 // again. Kept by whoever writes a patch, from one call to the next.
 class MatchHistory {
  public:
-  MatchHistory();
+  // For the windows of a writer of `window_size`.
+  explicit MatchHistory(std::uint64_t window_size = VcdiffWriter::kWindowSize);
   ~MatchHistory();
   MatchHistory(const MatchHistory&) = delete;
   MatchHistory& operator=(const MatchHistory&) = delete;

@@ -22,7 +22,7 @@ constexpr char kHelp[] =
     "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
     "                       fields varnu ignores, and its orientation, for picture k; and copy\n"
     "                       entry k as it stands where varnu would write the same file from\n"
-    "                       picture k's entry as from it\n"
+    "                       picture k's entry as from it, or picture k is varnu's file\n"
     "  --patch PATCH        with --like, write instead of an archive the VCDIFF patch that\n"
     "                       makes it from ORIGINAL.arc, which `xdelta3 -d -s ORIGINAL.arc\n"
     "                       PATCH OUT.arc` applies; every name after the options is then a\n"
