@@ -73,8 +73,8 @@ void write_back(std::span<const std::uint8_t> target, const Bytes& original, std
   std::size_t copied = 0;
   while (copied < same && target[copied] == original[copied]) ++copied;
   writer.copy_original(0, target.first(copied));
-  varnu::patch::write_matched(target.subspan(copied, half - copied), original, 0, writer, history);
-  varnu::patch::write_matched(target.subspan(half), original, 0, writer, history);
+  varnu::patch::write_matched(target.subspan(copied, half - copied), original, 0, 0, writer, history);
+  varnu::patch::write_matched(target.subspan(half), original, 0, 0, writer, history);
   writer.finish();
   const std::optional<Bytes> back = applied(patch, original);
   if (!back) fault("the writer's patch was refused");

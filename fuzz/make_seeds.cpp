@@ -254,7 +254,7 @@ void write_patch_seeds(const fs::path& dir) {
       }, window);
       varnu::patch::MatchHistory history(window);
       writer.copy_original(0, std::span(original).first(std::min<std::size_t>(original.size(), 64)));
-      varnu::patch::write_matched(edited, original, 0, writer, history);
+      varnu::patch::write_matched(edited, original, 0, 0, writer, history);
       writer.run(7, 300);
       writer.finish();
       const std::string name = "seed-" + std::to_string(seed) + "-window-" + std::to_string(window);

@@ -23,14 +23,8 @@ cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
 large_runs=${LARGE_RUNS:-3}
 
-scripts/install-deps.sh build bench
-echo "== building Release in build/bench"
-cmake --preset bench >/dev/null
-cmake --build --preset bench --target varnu varnu-pack make-corpus >/dev/null
-bin=$(cd build/bench && pwd)
-work=$(scripts/bench-workdir)
-trap 'rm -rf "$work"' EXIT
-echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+. scripts/bench-start
+bench_start varnu varnu-pack make-corpus
 
 le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 put_le32() {  # put_le32 FILE OFFSET VALUE

@@ -185,6 +185,15 @@ TEST(VcdiffApply, EachInstructionAndAddressModeMakesItsBytes) {
                     .instructions = {copy(0, 0), 3}, .addresses = {0}},
                    {})}),
        "helloell"},
+      {"windows that copy the target as it grows",
+       cat({kHeader, window({.target_size = 5, .data = text("hello"), .instructions = {add(5)}}, {}),
+            window({.indicator = kTarget, .segment_size = 5, .target_size = 2,
+                    .instructions = {copy(0, 0), 2}, .addresses = {1}},
+                   {}),
+            window({.indicator = kTarget, .segment_size = 2, .segment_at = 5, .target_size = 2,
+                    .instructions = {copy(0, 0), 2}, .addresses = {0}},
+                   {})}),
+       "helloelel"},
       {"each window starts with empty caches",
        cat({kHeader, window(source({.target_size = 4, .instructions = {copy(0, 4)}, .addresses = {10}}), {}),
             window(source({.target_size = 4, .instructions = {copy(2, 4)}, .addresses = {3}}), {})}),
@@ -232,6 +241,13 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
     varnu::patch::ApplyLimits limits{};
   };
   const varnu::patch::ApplyLimits small{.max_window = 16, .max_target = 20};
+  // A patch whose header names compressor `id` and whose window says `sections` are compressed.
+  const auto compressed_with = [&](std::uint8_t id, std::uint8_t sections) {
+    return cat({{0xD6, 0xC3, 0xC4, 0x00, 0x01, id},
+                window({.target_size = 3, .data = ok_data, .instructions = {add(3)}, .compressed = sections}, {})});
+  };
+  const std::string kRemake =
+      ", which varnu-pack does not apply: make it again with `xdelta3 -e -S none`";
   const std::vector<Case> cases = {
       {"another file", text("PK\3\4 a zip"), Blame::kPatch, "not a VCDIFF patch"},
       {"VCDIFF version 1", {0xD6, 0xC3, 0xC4, 0x01, 0x00}, Blame::kPatch, "not a VCDIFF patch"},
@@ -314,18 +330,10 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
        Blame::kOriginal,
        "does not match the patch: it is 20 bytes, and the patch copies from it up to byte "
        "18,446,744,073,709,551,615"},
-      {"LZMA, xdelta3's default",
-       cat({{0xD6, 0xC3, 0xC4, 0x00, 0x01, 0x02},
-            window({.target_size = 3, .data = ok_data, .instructions = {add(3)}, .compressed = 0x02}, {})}),
-       Blame::kPatch,
-       "compressed with LZMA (xdelta3's default), which varnu-pack does not apply: make it again "
-       "with `xdelta3 -e -S none`"},
-      {"another secondary compressor",
-       cat({{0xD6, 0xC3, 0xC4, 0x00, 0x01, 0x10},
-            window({.target_size = 3, .data = ok_data, .instructions = {add(3)}, .compressed = 0x01}, {})}),
-       Blame::kPatch,
-       "compressed with secondary compressor 16, which varnu-pack does not apply: make it again "
-       "with `xdelta3 -e -S none`"},
+      {"LZMA, xdelta3's default", compressed_with(2, 0x02), Blame::kPatch,
+       "compressed with LZMA (xdelta3's default)" + kRemake},
+      {"another secondary compressor", compressed_with(16, 0x01), Blame::kPatch,
+       "compressed with secondary compressor 16" + kRemake},
       {"a compressed section without a compressor", with([](Window& w) { w.compressed = 0x04; }),
        Blame::kPatch, "window 0 says it is compressed where VCDIFF allows no such thing"},
   };
@@ -413,7 +421,7 @@ TEST(VcdiffMatcher, AnEditCostsAboutItsOwnBytes) {
     patch.insert(patch.end(), bytes.begin(), bytes.end());
   });
   varnu::patch::MatchHistory history;
-  varnu::patch::write_matched(edited, original, 0, writer, history);
+  varnu::patch::write_matched(edited, original, 0, 0, writer, history);
   writer.finish();
   EXPECT_EQ(applied(patch, original), edited);
   EXPECT_LT(patch.size(), 80u);

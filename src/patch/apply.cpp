@@ -123,8 +123,10 @@ class SegmentReader {
     while (!into.empty()) {
       const std::uint64_t block = at / kChunk;
       Slot& slot = slots_[block % slots_.size()];
-      if (slot.block != block) load(slot, block);
       const std::size_t within = static_cast<std::size_t>(at % kChunk);
+      // A block of the target read back may have been loaded when less of it was written.
+      if (slot.block != block || within >= slot.bytes.size()) load(slot, block);
+      if (within >= slot.bytes.size()) unreadable();
       const std::size_t part = std::min(into.size(), slot.bytes.size() - within);
       std::memcpy(into.data(), slot.bytes.data() + within, part);
       into = into.subspan(part);

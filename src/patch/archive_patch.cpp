@@ -1,5 +1,6 @@
 #include "patch/archive_patch.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "patch/apply.hpp"
@@ -21,11 +22,14 @@ void ArchivePatch::replaced(std::span<const std::uint8_t> bytes, std::uint64_t o
   if (offset > original_.size() || size > original_.size() - offset) {
     throw PatchError(PatchError::Blame::kOriginal, "it changed while it was read: it is shorter");
   }
-  replaced_.resize(static_cast<std::size_t>(size));
-  if (!original_.read(offset, replaced_)) {
+  const std::uint64_t start = offset - std::min(offset, kNeighbourhood);
+  const std::uint64_t end = offset + size + std::min(kNeighbourhood, original_.size() - offset - size);
+  searched_.resize(static_cast<std::size_t>(end - start));
+  if (!original_.read(start, searched_)) {
     throw PatchError(PatchError::Blame::kOriginal, "cannot read it");
   }
-  write_matched(bytes, replaced_, offset, writer_, history_);
+  write_matched(bytes, searched_, start, static_cast<std::size_t>(offset - start), writer_,
+                history_);
 }
 
 void ArchivePatch::finish() { writer_.finish(); }

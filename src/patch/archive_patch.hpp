@@ -1,7 +1,8 @@
 // The patch from an original archive to the archive a pack writes, made as the pack writes it:
 // an entry copied as it stands is one copy from the original, however long; an entry packed
 // anew is matched against the original entry it replaces (matcher.hpp), where an edit leaves
-// most of its bytes.
+// most of its bytes, and against the 1 MiB of the original on either side, where pictures like
+// it often are.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +29,13 @@ class ArchivePatch {
   void finish();
 
  private:
+  // How much of the original on either side of an entry replaced is searched with it.
+  static constexpr std::uint64_t kNeighbourhood = std::uint64_t{1} << 20;
+
   RandomBytes& original_;
   VcdiffWriter writer_;
   MatchHistory history_;
-  std::vector<std::uint8_t> replaced_;
+  std::vector<std::uint8_t> searched_;
 };
 
 }  // namespace varnu::patch

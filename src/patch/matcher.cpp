@@ -126,9 +126,12 @@ MatchHistory::~MatchHistory() = default;
 class Matcher {
  public:
   Matcher(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-          std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory::State& history)
+          std::uint64_t source_offset, std::size_t replaced_at, VcdiffWriter& writer,
+          MatchHistory::State& history)
       : source_(source),
         source_offset_(source_offset),
+        replaced_at_(replaced_at),
+        last_distance_(static_cast<std::ptrdiff_t>(replaced_at)),
         writer_(writer),
         history_(history),
         in_source_(source.size()) {
@@ -188,7 +191,8 @@ class Matcher {
     const auto long_enough = [&] { return best && best->length >= kLongEnough; };
     const std::ptrdiff_t carried = static_cast<std::ptrdiff_t>(at) + last_distance_;
     if (carried >= 0) try_original(static_cast<std::size_t>(carried));
-    if (static_cast<std::ptrdiff_t>(at) != carried) try_original(at);
+    const std::size_t same_place = replaced_at_ + at;
+    if (static_cast<std::ptrdiff_t>(same_place) != carried) try_original(same_place);
     int tries = kOriginalTries;
     for (std::int32_t c = in_source_.first(here); c != kNone && tries-- > 0 && !long_enough();
          c = in_source_.next(c)) {
@@ -261,6 +265,8 @@ class Matcher {
 
   std::span<const std::uint8_t> source_;
   std::uint64_t source_offset_;
+  std::size_t replaced_at_;
+  std::ptrdiff_t last_distance_;
   VcdiffWriter& writer_;
   MatchHistory::State& history_;
   Chains in_source_;
@@ -268,12 +274,12 @@ class Matcher {
   std::size_t piece_ = 0;
   std::span<const std::uint8_t> target_;
   std::size_t added_from_ = 0;
-  std::ptrdiff_t last_distance_ = 0;
 };
 
 void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-                   std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history) {
-  Matcher(target, source, source_offset, writer, *history.state_).run();
+                   std::uint64_t source_offset, std::size_t replaced_at, VcdiffWriter& writer,
+                   MatchHistory& history) {
+  Matcher(target, source, source_offset, replaced_at, writer, *history.state_).run();
 }
 
 }  // namespace varnu::patch

@@ -2,8 +2,9 @@
 // packed stream as it was, only moved, so most of it is found as copies from the original
 // entry, or from earlier in the entry itself, and the rest is added.
 //
-// Edited entries often resemble each other (pictures of a set, edited alike), so the entries
-// packed anew earlier in the same window are searched too, as copies from the target.
+// Pictures of a set resemble each other, so the original entries around the one replaced are
+// searched too (ArchivePatch hands them over), and the entries packed anew earlier in the same
+// window, as copies from the target.
 //
 // At each position the match search tries first where the last copy would carry on (the same
 // distance between the two entries) and the same place in the original entry, then the earlier
@@ -22,7 +23,8 @@ namespace varnu::patch {
 
 class MatchHistory;
 void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-                   std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history);
+                   std::uint64_t source_offset, std::size_t replaced_at, VcdiffWriter& writer,
+                   MatchHistory& history);
 
 // The bytes write_matched has been given in the writer's current window, indexed to be found
 // again. Kept by whoever writes a patch, from one call to the next.
@@ -37,14 +39,15 @@ class MatchHistory {
  private:
   friend class Matcher;
   friend void write_matched(std::span<const std::uint8_t>, std::span<const std::uint8_t>,
-                            std::uint64_t, VcdiffWriter&, MatchHistory&);
+                            std::uint64_t, std::size_t, VcdiffWriter&, MatchHistory&);
   struct State;
   std::unique_ptr<State> state_;
 };
 
 // Hands `target`, the next bytes of the patch's target, to `writer`: `source` is the original's
-// bytes from `source_offset`.
+// bytes from `source_offset`, and the bytes `target` replaces begin at `replaced_at` in it.
 void write_matched(std::span<const std::uint8_t> target, std::span<const std::uint8_t> source,
-                   std::uint64_t source_offset, VcdiffWriter& writer, MatchHistory& history);
+                   std::uint64_t source_offset, std::size_t replaced_at, VcdiffWriter& writer,
+                   MatchHistory& history);
 
 }  // namespace varnu::patch
