@@ -1,13 +1,16 @@
-// Puts the page together: page.html with its style, its scripts, and the worker (the
-// WebAssembly module, the zip library and worker.js) inside, as one file that fetches nothing.
-// Usage: node bundle.mjs OUT.html MODULE.js FFLATE.js
+// Puts the page together: page.html with its style, its script and its worker inside, as one
+// file that fetches nothing. The script and the worker are the page's own ES modules, each joined
+// into one classic script by esbuild (from the lock file): main.js with all it imports, and
+// worker.js with all it imports, the WebAssembly module and the zip library among them.
+// Usage: node bundle.mjs OUT.html MODULE.js
 import { readFileSync, writeFileSync } from 'node:fs';
-import { dirname, join } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { build } from 'esbuild';
 
 const MAX_PAGE_BYTES = 1024 * 1024;
 const here = dirname(fileURLToPath(import.meta.url));
-const [output, modulePath, fflatePath] = process.argv.slice(2);
+const [output, modulePath] = process.argv.slice(2);
 const read = (path) => readFileSync(path, 'utf8');
 const own = (name) => read(join(here, name));
 
@@ -20,17 +23,45 @@ function inline(text, what) {
   return safe;
 }
 
+// The worker imports the module that Emscripten built as 'varnu-module'.
+const theModule = {
+  name: 'varnu-module',
+  setup(bundler) {
+    bundler.onResolve({ filter: /^varnu-module$/ }, () => ({ path: resolve(modulePath) }));
+  },
+};
+
+// One script of `entry` and everything it imports, its names kept off the global scope; its
+// text kept as written, non-ASCII characters included, and the same from any build folder.
+async function bundle(entry, { banner, minifyWhitespace = false }) {
+  const { outputFiles } = await build({
+    absWorkingDir: here,
+    entryPoints: [join(here, entry)],
+    bundle: true,
+    write: false,
+    format: 'iife',
+    platform: 'browser',
+    charset: 'utf8',
+    banner: { js: banner },
+    minifyWhitespace,
+    plugins: [theModule],
+    logLevel: 'warning',
+  });
+  return outputFiles[0].text;
+}
+
 // The zip library's licence travels with its code.
-const fflateLicence = read(join(dirname(fflatePath), '..', 'LICENSE')).replaceAll('*/', '* /');
-const fflate = `/* fflate, ${fflateLicence} */\n${read(fflatePath)}`;
-const worker = [read(modulePath), fflate, ...['png.js', 'worker.js', 'worker-archive.js',
-  'worker-entries.js', 'worker-zip.js', 'worker-edits.js'].map(own)].join('\n;\n');
-// Each script declares what it provides and takes what it uses as arguments; main.js, last,
-// makes the parts and hands each the others it uses. One strict scope keeps their names off the
-// window.
-const scripts = ['elements.js', 'pictures.js', 'converter.js', 'saving.js',
-  'thumbnails.js', 'pack-messages.js', 'replacing.js', 'viewer.js', 'gallery.js', 'packing.js', 'main.js'];
-const script = `'use strict';\n(() => {\n${scripts.map(own).join('\n')}\n})();`;
+const fflateLicence = read(join(here, '..', 'node_modules', 'fflate', 'LICENSE'))
+  .replaceAll('*/', '* /');
+// The module is Emscripten's own compact output, which would otherwise come out again at a tenth
+// more; the worker's names stay as written.
+const worker = await bundle('worker.js', {
+  banner: `/* fflate, ${fflateLicence} */`,
+  minifyWhitespace: true,
+});
+// The page's modules are strict, as modules are; the worker keeps the module's code in the mode
+// Emscripten wrote it for, a classic script.
+const script = await bundle('main.js', { banner: "'use strict';" });
 // Replacement functions, so that "$" in the inserted text stays as it is.
 const page = own('page.html')
   .replace('/*STYLE*/', () => own('page.css'))

@@ -7,9 +7,9 @@
 // the archives again: the page goes on with whatever comes next. A worker whose memory grew large
 // for a large entry is let go once it is idle, as its module's memory never shrinks.
 
-class WorkerStopped extends Error {}
+export class WorkerStopped extends Error {}
 
-function createConverter(workerSource) {
+export function createConverter(workerSource) {
   const script = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
   // A worker silent this long while requests wait is taken to have stopped: far longer than the
   // slowest step it takes (the largest entry made again, about a second).
@@ -105,8 +105,9 @@ function createConverter(workerSource) {
       archives.set(archive, { name, file });
       return ask('store', { archive, file });
     },
-    // Converts the archive; its entries' facts come to `onEntries` in batches as they are made.
-    // Answers { failure }.
+    // Converts the archive; its entries' records (worker-walk.js) come to `onEntries` in batches
+    // as they are read. Answers { failure }: null, or { code, kind, line } as the command line
+    // ends.
     convert: (archive, halfWidth, onEntries) =>
       ask('convert', { archive, halfWidth }, { onMessage: ({ entries }) => onEntries(entries) }),
     baseName: (name) => ask('baseName', { name }),

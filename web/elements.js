@@ -3,7 +3,7 @@
 
 // An element with its properties, its ARIA role and label as attributes (which every browser
 // reads), and its children.
-function element(tag, { role, label, ...properties } = {}, children = []) {
+export function element(tag, { role, label, ...properties } = {}, children = []) {
   const node = Object.assign(document.createElement(tag), properties);
   if (role) node.setAttribute('role', role);
   if (label) node.setAttribute('aria-label', label);

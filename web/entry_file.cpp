@@ -1,57 +1,54 @@
 #include "web/entry_file.hpp"
 
-#include <sys/types.h>
-
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <istream>
 #include <new>
 
+#include "archive/entry_bytes.hpp"
 #include "bitmap/fix_up.hpp"
 #include "common/run_state.hpp"
-#include "format/archive.hpp"
-#include "lzss/lzss.hpp"
+#include "platform/platform.hpp"
+#include "web/file_stream.hpp"
 
 namespace varnu::web {
 namespace {
 
-// The decoder writes a little past the decoded bytes as it goes (at most a group's output and a
-// block copy's overshoot); room for that keeps it from moving the buffer.
-constexpr std::size_t kDecoderSlack = 256;
-
-Remade read_failure(std::FILE* archive) {
-  return std::ferror(archive) ? Remade::kUnreadable : Remade::kChanged;
+// The entry's bytes, header to end, into `bytes`, read in one piece: each read of the user's file
+// crosses from the module into the worker's script.
+Remade read_entry(const std::string& path, const archive::EntryRecord& record,
+                  std::optional<std::vector<std::uint8_t>>& bytes) {
+  const OwnedFile file(platform::open_for_reading(path));
+  if (file == nullptr) return Remade::kUnreadable;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  FileReadBuffer buffer(file.get());
+  std::istream archive(&buffer);
+  bytes = archive::read_entry_bytes(archive, record);
+  if (bytes) return Remade::kReady;
+  // A read that failed, as against bytes that are not the entry's (or are no longer there).
+  return std::ferror(file.get()) ? Remade::kUnreadable : Remade::kChanged;
 }
 
 }  // namespace
 
-std::span<const std::uint8_t> entry_tail(std::span<const std::uint8_t> image,
-                                         std::size_t unpacked_size, std::uint64_t extent) {
-  if (extent <= unpacked_size) return {};
-  const std::span<const std::uint8_t> tail = image.subspan(unpacked_size, extent - unpacked_size);
-  const bool all_zero =
-      std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
-  return all_zero ? std::span<const std::uint8_t>{} : tail;
-}
-
-Remade EntryFile::open(std::FILE* archive, const EntrySource& source) {
+Remade EntryFile::open(const std::string& path, const archive::EntryRecord& record,
+                       std::span<const std::uint8_t> borrowed) {
   try {
-    const Remade decoded = decode(archive, source);
-    if (decoded != Remade::kReady) return decoded;
-    // The buffer as the run had it: the decoded bytes, then what the entry reaches past them.
-    image_.resize(std::max<std::uint64_t>(image_.size(), source.extent));
-    if (!source.tail.empty()) {
-      if (source.tail.size() != source.extent - source.unpacked_size) return Remade::kChanged;
-      std::copy(source.tail.begin(), source.tail.end(), image_.begin() + source.unpacked_size);
-    }
-    const std::optional<BitmapPlan> plan = plan_bitmap(image_, source.mode);
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (const Remade read = read_entry(path, record, bytes); read != Remade::kReady) return read;
+    const std::optional<BitmapPlan> plan =
+        archive::remake_decoded(archive::payload_of(*bytes, record), record, borrowed, image_);
     if (!plan) return Remade::kChanged;
+    bytes.reset();
+    // Before the fix-up, which may move rows that overlap it.
     const std::size_t palette_bytes =
         std::min(kPaletteSize, image_.size() - std::min(image_.size(), kPaletteOffset));
     std::copy_n(image_.begin() + kPaletteOffset, palette_bytes, palette_.begin());
 
-    fix_up_bitmap(image_, *plan);
+    prepare_file(image_, *plan);
     height_ = plan->layout.height;
-    if (source.mode == OutputMode::kHalfWidth) {
+    if (plan->mode == OutputMode::kHalfWidth) {
       rows_.emplace(image_, plan->layout);
       row_.resize(kMaxHalfWidthRowBytes);
       row_done_ = rows_->row_bytes();
@@ -63,29 +60,6 @@ Remade EntryFile::open(std::FILE* archive, const EntrySource& source) {
   } catch (const std::bad_alloc&) {
     return Remade::kNoMemory;
   }
-}
-
-// The entry's payload decoded into a buffer of its own, sized once for what it decoded to before.
-// The entry is read in one piece, as each read of the user's file costs the page a great deal.
-Remade EntryFile::decode(std::FILE* archive, const EntrySource& source) {
-  if (source.packed_size > kMaxPayloadSize) return Remade::kChanged;
-  std::setvbuf(archive, nullptr, _IONBF, 0);
-  if (fseeko(archive, static_cast<off_t>(source.offset), SEEK_SET) != 0) {
-    return read_failure(archive);
-  }
-  std::vector<std::uint8_t> entry(kPayloadOffset + source.packed_size);
-  if (std::fread(entry.data(), 1, entry.size(), archive) < entry.size()) {
-    return read_failure(archive);
-  }
-  if (!std::equal(kEntryMagic.begin(), kEntryMagic.end(), entry.begin())) return Remade::kChanged;
-  const std::size_t length = read_length_field(std::span<const std::uint8_t, kLengthFieldSize>(
-      entry.data() + kEntryHeaderSize, kLengthFieldSize));
-  if (length != source.packed_size) return Remade::kChanged;
-
-  image_.reserve(std::max<std::uint64_t>(source.unpacked_size + kDecoderSlack, source.extent));
-  const std::span<const std::uint8_t> payload(entry.data() + kPayloadOffset, length);
-  if (lzss_expand(payload, image_) != source.unpacked_size) return Remade::kChanged;
-  return Remade::kReady;
 }
 
 std::size_t EntryFile::read(std::span<std::uint8_t> into) {

@@ -4,20 +4,23 @@
 // archive as the zip takes them; Save archive saves the archive with its replaced pictures
 // (replacing.js).
 //
-// What the page keeps of an archive is the user's file, and for each picture the facts its run
-// gave (a few numbers, and rarely the bytes an earlier entry left behind for it): the pictures
+// What the page keeps of an archive is the user's file, and for each picture the record its walk
+// gave (a few numbers, and rarely the bytes it borrows from earlier entries): the pictures
 // themselves are made by the worker when they are about to be seen.
 
-function createGallery({ element, converter, saving, thumbnails, replacing, view }) {
-  // What each of the converter's messages means, by its code. The line itself is shown as well,
-  // decoded from the Shift_JIS bytes the converter printed.
-  const FAILURE_MEANINGS = [
-    'No archive was given.',
-    'The given file cannot be read.',
-    'A file cannot be created.',
-    'The given file cannot be converted.',
-  ];
-  const FAIL_CONVERT = 3;
+import { WorkerStopped } from './converter.js';
+import { element } from './elements.js';
+import { browserDraws } from './pictures.js';
+
+export function createGallery({ converter, saving, thumbnails, replacing, view }) {
+  // What each of the converter's failures means, by the kind the worker names it. The line
+  // itself is shown as well, decoded from the Shift_JIS bytes the converter printed.
+  const FAILURE_MEANINGS = {
+    usage: 'No archive was given.',
+    openInput: 'The given file cannot be read.',
+    createOutput: 'A file cannot be created.',
+    convert: 'The given file cannot be converted.',
+  };
   // The thumbnail box, about 10rem wide at 4:3.
   const SHARP_THUMBNAIL_WIDTH = 160;
   const SHARP_THUMBNAIL_HEIGHT = 120;
@@ -27,8 +30,8 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
   let lastArchive = 0;
 
   function explainFailure(failure, written) {
-    const meaning = FAILURE_MEANINGS[failure.code] || FAILURE_MEANINGS[FAIL_CONVERT];
-    if (failure.code !== FAIL_CONVERT) return meaning;
+    const meaning = FAILURE_MEANINGS[failure.kind] || FAILURE_MEANINGS.convert;
+    if (failure.kind !== 'convert') return meaning;
     if (written === 0) {
       return `${meaning} It is not an archive: no picture entry starts it, ` +
         'or its first entry is broken.';
@@ -63,7 +66,7 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
       element('span', { className: 'name', textContent: entry.name }),
       ` ${entry.width} × ${entry.height}`,
     ]);
-    if (entry.flipped) {
+    if (entry.flip) {
       const mark = element('span', { className: 'flipped', textContent: '⇅ turned upside down' });
       node.append(' ', mark);
     }
@@ -119,7 +122,7 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
   // first pictures are drawn while the rest of the archive streams in.
   function addEntries(archive, result, entries) {
     result.entries.push(...entries);
-    result.position = entries.at(-1).archivePosition;
+    result.position = entries.at(-1).end;
     if (archive.shown === result && !archive.frameRequested) {
       archive.frameRequested = true;
       requestAnimationFrame(() => showNewEntries(archive));
@@ -243,7 +246,14 @@ function createGallery({ element, converter, saving, thumbnails, replacing, view
       element('h3', { id: headingId, textContent: item.name }),
       element('div', { className: 'controls' }, [
         archive.progress, archive.count, archive.saveAll, archive.saveProgress,
-        ...replacing.controls(archive),
+        ...replacing.controls({
+          id,
+          name: item.name,
+          shown: () => archive.shown,
+          sayFailure: (text) => {
+            archive.saveFailure.textContent = text;
+          },
+        }),
       ]),
       archive.saveFailure,
       archive.alert,

@@ -1,15 +1,21 @@
-// Wiring: makes each part of the page from the parts it uses, and connects the archive input,
-// dropping anywhere, and the half-width switch. Only this script names the others.
+// Wiring: makes each part of the page, handing each the parts it works with, and connects the
+// archive input, dropping anywhere, and the half-width switch.
+
+import { createConverter } from './converter.js';
+import { createGallery } from './gallery.js';
+import { createPacking } from './packing.js';
+import { createReplacing } from './replacing.js';
+import { createSaving } from './saving.js';
+import { createThumbnails } from './thumbnails.js';
+import { createViewer } from './viewer.js';
 
 const converter = createConverter(document.getElementById('worker-source').textContent);
 const saving = createSaving({ converter, format: document.getElementById('save-format') });
 const thumbnails = createThumbnails({ converter });
-const replacing = createReplacing({ element, converter, saving });
-const viewer = createViewer({ element, converter, saving, replacing });
-const gallery = createGallery({
-  element, converter, saving, thumbnails, replacing, view: viewer.open,
-});
-const packing = createPacking({ element, converter, saving });
+const replacing = createReplacing({ converter, saving });
+const viewer = createViewer({ converter, saving, replacing });
+const gallery = createGallery({ converter, saving, thumbnails, replacing, view: viewer.open });
+const packing = createPacking({ converter, saving });
 
 const openInput = document.getElementById('open-archive');
 const halfWidth = document.getElementById('half-width');

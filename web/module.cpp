@@ -1,32 +1,31 @@
-// The page's way into the converter and the packer, called from the worker: runs of the
-// converter a few entries at a time (page_run.hpp), one entry's file made again (entry_file.hpp)
-// and a picture of it at a size the page can show (picture_scaler.hpp), and the packer's run.
+// The page's way into the converter's and the packer's code, called from the worker: walks of an
+// archive an entry at a time (page_walk.hpp), one entry's file made again from its record
+// (entry_file.hpp) and a picture of it at a size the page can show (picture_scaler.hpp), and the
+// packer.
 //
-// A failing run of the converter ends in end_failed_run, which in this module unwinds back to the
-// run's step with the failure (platform/exit_unwind.cpp) instead of ending the process, so the
-// module lives on and the page learns the failure's code as a value; the line to show for it is
-// the converter's own message for that code. The packer's messages reach the page as they are
-// made, a record each, never as the text the command line prints.
-//
-// Objects made here are handed to the worker as addresses and freed by the matching call.
+// What the worker is told in words (an entry's record, a pack's outcome, the module's own facts)
+// comes as JSON; a failure of the converter comes as its code, and the line to show for it is the
+// converter's own message for that code. Objects made here are handed to the worker as addresses
+// and freed by the matching call.
 #include <emscripten.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
-#include <sstream>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "driver/fail.hpp"
 #include "archive/names.hpp"
+#include "driver/fail.hpp"
 #include "pack/picture/bmp_input.hpp"
-#include "pack/pack.hpp"
 #include "web/entry_file.hpp"
 #include "web/entry_png.hpp"
-#include "web/page_run.hpp"
+#include "web/entry_record.hpp"
+#include "web/module_facts.hpp"
+#include "web/page_pack.hpp"
+#include "web/page_walk.hpp"
 #include "web/picture_scaler.hpp"
 
 namespace varnu::web {
@@ -35,29 +34,23 @@ namespace {
 // Why the last varnu_entry_open failed (Remade), for the worker to say.
 Remade last_problem = Remade::kReady;
 
-// The page's side: Module.onPackMessage, given by the worker when it creates the module.
-EM_JS(void, hand_pack_message_to_page, (const char* file, const char* kind, const char* text), {
-  Module.onPackMessage(
-      {file : UTF8ToString(file), kind : UTF8ToString(kind), text : UTF8ToString(text)});
-});
-
-const char* kind_name(pack::PackMessage::Kind kind) {
-  return kind == pack::PackMessage::Kind::kWarning ? "warning" : "refusal";
-}
-
-// Hands the page each of a pack's messages, in order.
-void hand_messages_to_page(const pack::PackResult& result) {
-  for (const pack::PackMessage& message : result.messages) {
-    hand_pack_message_to_page(message.file.value_or("").c_str(), kind_name(message.kind),
-                              message.text.c_str());
-  }
-}
-
 // Why the last varnu_entry_png failed, for the worker to say.
 std::string last_png_problem;
 
+// What a call answered in words, kept until the next such call.
+std::string last_answer;
+
+const char* answer(std::string text) {
+  last_answer = std::move(text);
+  return last_answer.c_str();
+}
+
 // Pieces of the file go through the scaler this large.
 constexpr std::size_t kScalerChunk = 64 * 1024;
+
+OutputMode mode_of(int half_width) {
+  return half_width != 0 ? OutputMode::kHalfWidth : OutputMode::kPlain;
+}
 
 }  // namespace
 }  // namespace varnu::web
@@ -65,27 +58,45 @@ constexpr std::size_t kScalerChunk = 64 * 1024;
 extern "C" {
 
 using varnu::web::EntryFile;
-using varnu::web::PageRun;
+using varnu::web::PageWalk;
 using varnu::web::PictureScaler;
 
-// `varnu path [x]` in the current directory, to be driven by varnu_run_step.
-EMSCRIPTEN_KEEPALIVE PageRun* varnu_run_begin(const char* path, int half_width) {
+// The numbers and words the worker takes from the module (module_facts.hpp), as JSON.
+EMSCRIPTEN_KEEPALIVE const char* varnu_facts() {
+  return varnu::web::answer(varnu::web::module_facts_json());
+}
+
+// `varnu path [x]` in the current directory, to be stepped by varnu_walk_step.
+EMSCRIPTEN_KEEPALIVE PageWalk* varnu_walk_begin(const char* path, int half_width) {
   try {
-    return new PageRun(path, half_width != 0);
+    return new PageWalk(path, varnu::web::mode_of(half_width));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-// Converts up to `entries` more entries, each handed to Module.onEntry as its file closes.
-// Returns -2 while entries remain, then -1 when the run succeeded, else the code of its failure
-// (FAIL_*).
-EMSCRIPTEN_KEEPALIVE int varnu_run_step(PageRun* run, int entries) {
-  return run->step(entries);
+// Reads the next entry: the walk's "goesOn" with an entry read, then its "succeeded" or the code
+// of its failure (FAIL_*), as the command line would end.
+EMSCRIPTEN_KEEPALIVE int varnu_walk_step(PageWalk* walk) {
+  return walk->step();
 }
 
-EMSCRIPTEN_KEEPALIVE void varnu_run_end(PageRun* run) {
-  delete run;
+// The entry just read: its record as JSON (entry_record.hpp), valid until the next step.
+EMSCRIPTEN_KEEPALIVE const char* varnu_walk_record(const PageWalk* walk) {
+  return walk->record_json().c_str();
+}
+
+// The bytes that entry borrows from earlier ones (none for zeros): where they are, how many.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* varnu_walk_borrowed(const PageWalk* walk) {
+  return walk->borrowed().data();
+}
+
+EMSCRIPTEN_KEEPALIVE int varnu_walk_borrowed_size(const PageWalk* walk) {
+  return static_cast<int>(walk->borrowed().size());
+}
+
+EMSCRIPTEN_KEEPALIVE void varnu_walk_end(PageWalk* walk) {
+  delete walk;
 }
 
 // The converter's message for failure `code` as the command line prints it, without its line
@@ -101,44 +112,30 @@ EMSCRIPTEN_KEEPALIVE int varnu_failure_message_size(int code) {
 // The base name the converter gives the outputs of the archive at `path`: the page names the
 // zip of them after it.
 EMSCRIPTEN_KEEPALIVE const char* varnu_base_name(const char* path) {
-  static std::string base;
-  base = varnu::derive_base_name(path);
-  return base.c_str();
+  return varnu::web::answer(varnu::derive_base_name(path));
 }
 
-// The file of the entry at `offset` of the archive at `path`, made again from what its run
-// handed to Module.onEntry; nullptr when it cannot be, varnu_entry_problem saying why.
-EMSCRIPTEN_KEEPALIVE EntryFile* varnu_entry_open(const char* path, double offset,
-                                                 double packed_size, double unpacked_size,
-                                                 int half_width, double extent,
-                                                 const std::uint8_t* tail, int tail_size) {
-  using namespace varnu;
-  using namespace varnu::web;
+// The file of an entry of the archive at `path`, made again from its record, the values of
+// `fields` of the facts' "recordFields" in their order, and the bytes it borrows that its walk
+// gave; nullptr when it cannot be, varnu_entry_problem saying why.
+EMSCRIPTEN_KEEPALIVE EntryFile* varnu_entry_open(const char* path, const double* record, int fields,
+                                                 const std::uint8_t* borrowed, int borrowed_size) {
+  using varnu::web::Remade;
   std::unique_ptr<EntryFile> file(new (std::nothrow) EntryFile);
-  std::FILE* archive = std::fopen(path, "rb");
-  if (file == nullptr || archive == nullptr) {
-    last_problem = file == nullptr ? Remade::kNoMemory : Remade::kUnreadable;
-    if (archive != nullptr) std::fclose(archive);
+  if (file == nullptr) {
+    varnu::web::last_problem = Remade::kNoMemory;
     return nullptr;
   }
-  const EntrySource source{.offset = static_cast<std::uint64_t>(offset),
-                           .packed_size = static_cast<std::size_t>(packed_size),
-                           .unpacked_size = static_cast<std::size_t>(unpacked_size),
-                           .mode = half_width != 0 ? OutputMode::kHalfWidth : OutputMode::kPlain,
-                           .extent = static_cast<std::uint64_t>(extent),
-                           .tail = {tail, static_cast<std::size_t>(tail_size)}};
-  last_problem = file->open(archive, source);
-  std::fclose(archive);
-  return last_problem == Remade::kReady ? file.release() : nullptr;
+  varnu::web::last_problem =
+      file->open(path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
+                 {borrowed, static_cast<std::size_t>(borrowed_size)});
+  return varnu::web::last_problem == Remade::kReady ? file.release() : nullptr;
 }
 
-// 1: the archive could not be read; 2: it no longer holds the entry; 3: no memory.
+// Why the last varnu_entry_open failed, or varnu_entry_picture had no memory: a place in the
+// facts' "remakeProblems".
 EMSCRIPTEN_KEEPALIVE int varnu_entry_problem() {
   return static_cast<int>(varnu::web::last_problem);
-}
-
-EMSCRIPTEN_KEEPALIVE double varnu_entry_size(const EntryFile* file) {
-  return static_cast<double>(file->size());
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* varnu_entry_palette(const EntryFile* file) {
@@ -156,7 +153,7 @@ EMSCRIPTEN_KEEPALIVE void varnu_entry_close(EntryFile* file) {
 
 // The rest of the file, from where it was read to, as a picture within the limits; nullptr
 // when the file is no bitmap the scaler draws, or there is no memory for the picture (then
-// varnu_entry_problem says 3).
+// varnu_entry_problem says so).
 EMSCRIPTEN_KEEPALIVE PictureScaler* varnu_entry_picture(EntryFile* file, int max_width,
                                                         int max_height, double max_pixels) {
   try {
@@ -198,37 +195,25 @@ EMSCRIPTEN_KEEPALIVE void varnu_picture_free(PictureScaler* picture) {
   delete picture;
 }
 
-// `varnu-pack args...` in the current directory; returns its exit status. Its messages reach the
-// page on the way, each as { file, kind, text } with kind "warning" or "refusal" and file "" when
-// it names none.
-EMSCRIPTEN_KEEPALIVE int varnu_pack(int argc, char** argv) {
-  const std::vector<std::string> args(argv, argv + argc);
-  std::ostringstream help;
-  const varnu::pack::PackResult result = varnu::pack::run_pack(args, help);
-  varnu::web::hand_messages_to_page(result);
-  return result.status;
-}
-
-// The archive at `original` with entry k's picture replaced by the file `pictures[k]` names, and
-// every entry whose pointer is null as it stands (pack_replacing), written to `output`; returns
-// the exit status varnu-pack would give. Its messages reach the page as varnu_pack's do.
-EMSCRIPTEN_KEEPALIVE int varnu_pack_replacing(const char* original, const char* output, int count,
-                                              const char* const* pictures) {
-  std::vector<std::optional<std::string>> replaced(static_cast<std::size_t>(count));
-  for (std::size_t k = 0; k < replaced.size(); ++k) {
-    if (pictures[k] != nullptr) replaced[k] = pictures[k];
+// Packs `count` pictures, in entry order, into the archive `output` (page_pack.hpp): with an
+// `original` archive (else null), a null picture is that entry as it stands. Answers the status
+// and the messages as JSON, valid until the next call that answers in words.
+EMSCRIPTEN_KEEPALIVE const char* varnu_pack(const char* output, const char* original, int count,
+                                            const char* const* pictures) {
+  std::vector<std::optional<std::string>> given(static_cast<std::size_t>(count));
+  for (std::size_t k = 0; k < given.size(); ++k) {
+    if (pictures[k] != nullptr) given[k] = pictures[k];
   }
-  const varnu::pack::PackResult result = varnu::pack::pack_replacing(original, output, replaced);
-  varnu::web::hand_messages_to_page(result);
-  return result.status;
+  std::optional<std::string> like;
+  if (original != nullptr) like = original;
+  return varnu::web::answer(varnu::web::pack_json(output, like, given));
 }
 
 // The rest of the file as PNG (entry_png.hpp), or nullptr with varnu_png_problem saying why.
 EMSCRIPTEN_KEEPALIVE std::vector<std::uint8_t>* varnu_entry_png(EntryFile* file, int half_width) {
-  using varnu::OutputMode;
   try {
-    return new std::vector<std::uint8_t>(varnu::web::entry_png(
-        *file, half_width != 0 ? OutputMode::kHalfWidth : OutputMode::kPlain));
+    return new std::vector<std::uint8_t>(
+        varnu::web::entry_png(*file, varnu::web::mode_of(half_width)));
   } catch (const varnu::pack::InputError& error) {
     varnu::web::last_png_problem = error.what();
   } catch (const std::bad_alloc&) {

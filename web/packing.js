@@ -2,7 +2,10 @@
 // worker's file system as they are, bitmap or PNG alike; its archive is downloaded, or its
 // refusal shown beside the file it names and nothing downloaded.
 
-function createPacking({ element, converter, saving }) {
+import { element } from './elements.js';
+import { packMessageNode } from './pack-messages.js';
+
+export function createPacking({ converter, saving }) {
   const section = document.getElementById('pack-section');
   const picturesInput = document.getElementById('pack-pictures');
   const originalInput = document.getElementById('pack-original');
@@ -26,7 +29,7 @@ function createPacking({ element, converter, saving }) {
   // what names none of them goes under the section.
   function showMessages(messages, slots) {
     for (const message of messages) {
-      (slots.get(message.file) || result).append(packMessageNode(element, message));
+      (slots.get(message.file) || result).append(packMessageNode(message));
     }
   }
 

@@ -4,7 +4,10 @@
 // themselves, never their bytes; the worker reads them when the archive is saved. A message of
 // the packer goes beside the picture it concerns; after a refusal nothing is saved.
 
-function createReplacing({ element, converter, saving }) {
+import { element } from './elements.js';
+import { packMessageNode } from './pack-messages.js';
+
+export function createReplacing({ converter, saving }) {
   const edits = new Map(); // archive id -> Map(index -> { file, url })
   const figures = new Map(); // archive id -> Map(index -> { node, image }): the figures shown
 
@@ -42,28 +45,30 @@ function createReplacing({ element, converter, saving }) {
   }
 
   // Each message beside the picture it names, under the name the person knows the file by;
-  // one that names none of them (the archive itself) in the archive's alert.
+  // those that name none of them (the archive itself) in the archive's alert, one after another.
   function showMessages(archive, entries, { messages, paths }) {
     const byPath = new Map(Object.entries(paths).map(([index, path]) => [path, Number(index)]));
     const byName = new Map(entries.map((entry, index) => [entry.name, index]));
+    let unplaced = '';
     for (const message of messages) {
       const index = byPath.get(message.file) ?? byName.get(message.file);
       const figure = figures.get(archive.id)?.get(index);
       const shownName = byPath.has(message.file) ? replacementOf(archive.id, index).file.name
         : message.file;
-      const node = packMessageNode(element, message, shownName);
+      const node = packMessageNode(message, shownName);
       if (figure) figure.node.append(node);
-      else archive.saveFailure.append(node.textContent, ' ');
+      else unplaced += `${node.textContent} `;
     }
+    if (unplaced) archive.sayFailure(unplaced);
   }
 
   async function saveArchive(archive, button, status) {
     button.disabled = true;
-    archive.saveFailure.textContent = '';
+    archive.sayFailure('');
     status.textContent = `Packing ${archive.name}…`;
     for (const figure of figures.get(archive.id)?.values() || []) clearMessages(figure);
     try {
-      const result = archive.shown;
+      const result = archive.shown();
       if (!result) throw new Error('it could not be opened');
       await result.done;
       if (result.error) throw result.error;
@@ -83,8 +88,7 @@ function createReplacing({ element, converter, saving }) {
         'the other entries as they stand.';
     } catch (error) {
       status.textContent = '';
-      archive.saveFailure.textContent = `${archive.name}: the archive was not saved ` +
-        `(${error.message}).`;
+      archive.sayFailure(`${archive.name}: the archive was not saved (${error.message}).`);
     } finally {
       button.disabled = false;
     }
@@ -105,7 +109,9 @@ function createReplacing({ element, converter, saving }) {
       within(figures, archive).set(index, { node, image });
       mark(archive, index);
     },
-    // The archive's Save archive button and what it says; `archive` is the gallery's.
+    // The Save archive button of the gallery's archive and what it says. `archive` is { id, name,
+    // shown, sayFailure }: `shown()` answers the run of it in view, if any, and `sayFailure(text)`
+    // puts `text` in its alert about saving, in place of what that said.
     controls(archive) {
       const status = element('span', { role: 'status' });
       const button = element('button', { type: 'button', textContent: 'Save archive' });

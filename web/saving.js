@@ -4,7 +4,9 @@
 // packs back onto its entry unchanged. What fails is thrown, for the part of the page the person
 // acted on to say.
 
-function createSaving({ converter, format }) {
+import { pngName } from './png-name.js';
+
+export function createSaving({ converter, format }) {
   // Long enough for the browser to have started the download.
   const URL_LIFETIME_MS = 60_000;
 
@@ -15,10 +17,6 @@ function createSaving({ converter, format }) {
     link.click();
     link.remove();
     setTimeout(() => URL.revokeObjectURL(url), URL_LIFETIME_MS);
-  }
-
-  function pngName(name) {
-    return name.replace(/\.BMP$/, '.png');
   }
 
   // `archive` is the archive's id; `entry` one of its run's entries.

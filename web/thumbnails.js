@@ -3,7 +3,7 @@
 // least recently seen are let go beyond it and made again if they come back into view. However
 // many pictures an archive holds, the page holds the ones in view and a budget's worth more.
 
-function createThumbnails({ converter }) {
+export function createThumbnails({ converter }) {
   const IN_FLIGHT = 2; // requests the worker has at once: one being made, one waiting
   const BUDGET = 48 * 1024 * 1024;
   // The gallery's box (10rem at 4:3), in device pixels, for sharp pictures on dense screens.

@@ -3,7 +3,10 @@
 // takes an edited file for the picture (replacing.js). The picture is made again by the worker:
 // the file itself where the browser draws it, else a reduced picture, which the view says it is.
 
-function createViewer({ element, converter, saving, replacing }) {
+import { element } from './elements.js';
+import { browserDraws } from './pictures.js';
+
+export function createViewer({ converter, saving, replacing }) {
   const dialog = document.getElementById('viewer');
   const heading = document.getElementById('viewer-heading');
   const image = document.getElementById('viewer-image');
@@ -88,18 +91,18 @@ function createViewer({ element, converter, saving, replacing }) {
     const entry = result.entries[index];
     heading.textContent = entry.name;
     image.alt = `${entry.name}, ${entry.width} × ${entry.height}`;
-    flipped.textContent = entry.flipped
+    flipped.textContent = entry.flip
       ? '⇅ varnu turned this picture upside down (its palette entry 0 is green).'
       : '';
     message.textContent = '';
     scale(entry.width, entry.height);
     showFacts([
       ['Picture', `${index + 1} of ${result.entries.length}`],
-      ['Offset in the archive', `${number(entry.entryOffset)} bytes`],
+      ['Offset in the archive', `${number(entry.offset)} bytes`],
       ['Packed size', `${number(entry.packedSize)} bytes`],
       ['Unpacked size', `${number(entry.unpackedSize)} bytes`],
       ['File written', `${number(entry.fileSize)} bytes`],
-      ['Turned upside down', entry.flipped ? 'yes' : 'no'],
+      ['Turned upside down', entry.flip ? 'yes' : 'no'],
       ...replacedFacts(current.archive, index),
     ]);
     showPicture(archive, entry, index);

@@ -1,8 +1,12 @@
-// The worker's side of saving PNG and of an archive with pictures replaced. Both go through the
-// packer's own code in the module: the PNG is what varnu-pack reads back by index, and the archive
-// is what `varnu-pack --like` writes, every entry without a replacement copied as it stands.
+// The worker's side of saving PNG, of Pack, and of an archive with pictures replaced. All go
+// through the packer's own code in the module: the PNG is what varnu-pack reads back by index,
+// and an archive is what varnu-pack writes, with an original archive as `varnu-pack --like` does,
+// every entry without a picture of its own copied as it stands. `worker` is { m, facts, archives }
+// (worker.js); each request's files go in a folder named after its id, removed once it is done.
 
-let editRuns = 0;
+import { makeFolder, removeTree } from './worker-archives.js';
+import { withEntry } from './worker-entries.js';
+import { Refusal } from './worker-refusals.js';
 
 // Bytes the module made (varnu_entry_png), copied out and freed.
 function takeBytes(m, bytes) {
@@ -15,17 +19,74 @@ function takeBytes(m, bytes) {
 }
 
 // The rest of an open entry's file as PNG: a palette PNG, or RGB at half width.
-function pngBytes(m, file, halfWidth) {
+export function pngBytes({ m }, file, halfWidth) {
   const bytes = m._varnu_entry_png(file, halfWidth ? 1 : 0);
   if (!bytes) throw new Refusal(m.UTF8ToString(m._varnu_png_problem()));
   return takeBytes(m, bytes);
 }
 
 // Save PNG: { blob }.
-function png(m, request) {
-  return withEntry(m, request, (file) => ({
-    blob: new Blob([pngBytes(m, file, request.entry.halfWidth)], { type: 'image/png' }),
+export function png(worker, request) {
+  return withEntry(worker, request, (file) => ({
+    blob: new Blob([pngBytes(worker, file, request.entry.halfWidth)], { type: 'image/png' }),
   }));
+}
+
+// The packer (varnu_pack) on paths of the module's file system: `pictures` in entry order, null
+// for an entry of `original` as it stands; `original` null for none. Answers { status, messages }
+// as the module words them, the messages in the order the packer made them.
+function packInModule(m, output, original, pictures) {
+  const strings = [];
+  const string = (text) => {
+    if (text === null) return 0;
+    const size = m.lengthBytesUTF8(text) + 1;
+    const at = m._malloc(size);
+    strings.push(at);
+    m.stringToUTF8(text, at, size);
+    return at;
+  };
+  const table = m._malloc(Uint32Array.BYTES_PER_ELEMENT * Math.max(pictures.length, 1));
+  try {
+    const pointers = pictures.map(string);
+    m.HEAPU32.set(pointers, table / Uint32Array.BYTES_PER_ELEMENT);
+    const answer = m._varnu_pack(string(output), string(original), pictures.length, table);
+    return JSON.parse(m.UTF8ToString(answer));
+  } finally {
+    for (const at of strings) m._free(at);
+    m._free(table);
+  }
+}
+
+// Pack: `pictures` ({ name, bytes }) into an archive called `outputName`, with the `original`
+// archive ({ name, bytes }, or null) as varnu-pack --like takes it. Each picture is written under
+// its own name, so the packer's messages name the user's files; a name already taken goes into a
+// folder of its own. Answers { status, messages, picturePaths, originalPath, archive }.
+export function pack({ m }, { pictures, original, outputName }, { id }) {
+  const folder = `/pack/${id}`;
+  makeFolder(m.FS, `${folder}/out`);
+  m.FS.chdir(folder);
+  try {
+    const taken = new Set(['out']);
+    const place = (name, bytes, k) => {
+      let path = name;
+      if (taken.has(path)) {
+        m.FS.mkdir(`${folder}/${k}`);
+        path = `${k}/${name}`;
+      }
+      taken.add(path);
+      m.FS.writeFile(path, new Uint8Array(bytes));
+      return path;
+    };
+    const originalPath = original ? place(original.name, original.bytes, 'original') : null;
+    const output = `out/${outputName}`;
+    const picturePaths = pictures.map((p, k) => place(p.name, p.bytes, k + 1));
+    const { status, messages } = packInModule(m, output, originalPath, picturePaths);
+    const archive = status === 0 ? m.FS.readFile(output) : null;
+    return { status, messages, picturePaths, originalPath, archive };
+  } finally {
+    m.FS.chdir('/');
+    removeTree(m.FS, folder);
+  }
 }
 
 // Save archive: the archive with entry `index` of each of `replaced` ({ index, file }) packed from
@@ -33,8 +94,8 @@ function png(m, request) {
 // from the user's file, each in a folder of its own; only the new archive is made here.
 // Answers { status, messages, paths, archive }: `paths` names the path each replacement was
 // given to the packer under, by its index, so that the page can put its messages beside it.
-function saveArchive(m, { archive, name, count, replaced }) {
-  const run = `/edits/${++editRuns}`;
+export function saveArchive({ m, archives }, { archive, name, count, replaced }, { id }) {
+  const run = `/edits/${id}`;
   const output = `${run}/out/${name}`;
   makeFolder(m.FS, `${run}/out`);
   const mounted = [];
@@ -48,19 +109,9 @@ function saveArchive(m, { archive, name, count, replaced }) {
       mounted.push(folder);
       pictures[index] = paths[index] = `${folder}/${file.name}`;
     }
-    // The original under its own name, as the converter's messages name it; a null where an
-    // entry keeps its own picture.
-    m.FS.chdir(archiveFolder(archive));
-    const given = pictures.filter(Boolean);
-    const strings = argv(m, [name, output, ...given]);
-    const [original, out, ...files] = strings.pointers;
-    const table = m._malloc(4 * Math.max(count, 1));
-    new Uint32Array(m.HEAPU8.buffer, table, count)
-      .set(pictures.map((path) => (path ? files[given.indexOf(path)] : 0)));
-    packMessages = [];
-    const status = m._varnu_pack_replacing(original, out, count, table);
-    for (const at of [...strings.pointers, strings.table, table]) m._free(at);
-    const messages = packMessages;
+    // The original under its own name, as the converter's messages name it.
+    m.FS.chdir(archives.folder(archive));
+    const { status, messages } = packInModule(m, output, name, pictures);
     const bytes = status === 0 ? m.FS.readFile(output) : null;
     return { status, messages, paths, archive: bytes };
   } finally {

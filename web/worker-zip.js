@@ -7,11 +7,22 @@
 // most of a Save all's time, several times longer than remaking the files. The zip library writes
 // the zip around it: headers, checksums, sizes and the central directory.
 
+import { Zip, ZipDeflate, ZipPassThrough } from 'fflate';
+import { pngName } from './png-name.js';
+import { closeEntry, openEntry, readEntry, readyForEntry } from './worker-entries.js';
+import { pngBytes } from './worker-edits.js';
+import { Refusal } from './worker-refusals.js';
+import { nextTurn } from './worker-turns.js';
+import { BorrowedFinder } from './worker-walk.js';
+
 // How much of a file one step of the zip takes before the download takes the zip's bytes.
 const ZIP_STEP = 4 * 1024 * 1024;
 // What a file is read in: large enough that each piece's cost of crossing into the module and of
 // the compressor's promise is small beside its bytes.
 const ZIP_PIECE = 1024 * 1024;
+// The zip is made this long at a time, then lets other requests (a Cancel, a picture asked for)
+// be answered.
+const TURN_MS = 8;
 // A zip without its 64-bit extension (which the library does not write) records offsets in four
 // bytes.
 const MAX_ZIP_BYTES = 2 ** 32 - 1;
@@ -19,10 +30,6 @@ const DEFLATED = 8; // the zip's number for the deflate method
 // Level 1 where the browser cannot deflate: about three times the speed of the library's default
 // on these pictures, for a zip a few percent larger.
 const SCRIPT_ZIP_LEVEL = 1;
-
-function pngName(name) {
-  return name.replace(/\.BMP$/, '.png');
-}
 
 function browserDeflates() {
   try {
@@ -35,7 +42,7 @@ function browserDeflates() {
 // A file of the zip deflated by the browser's compressor: `push` as the zip library's own
 // files take bytes (the library keeps the checksum and size); `ready()` waits while the
 // compressor is full, and `finished` resolves once the deflated bytes have all gone to the zip.
-class BrowserDeflate extends fflate.ZipPassThrough {
+class BrowserDeflate extends ZipPassThrough {
   constructor(name) {
     super(name);
     this.compression = DEFLATED;
@@ -69,7 +76,7 @@ class BrowserDeflate extends fflate.ZipPassThrough {
 }
 
 // The same, deflated here in script, for a browser without a compressor of its own.
-class ScriptDeflate extends fflate.ZipDeflate {
+class ScriptDeflate extends ZipDeflate {
   constructor(name) {
     super(name, { level: SCRIPT_ZIP_LEVEL });
     this.finished = Promise.resolve();
@@ -94,16 +101,16 @@ function joined(pieces) {
   return all;
 }
 
-// { blob } of the zip of `entries` (the run's entry facts) under varnu's names; as PNG where
+// { blob } of the zip of `entries` (the records of a walk) under varnu's names; as PNG where
 // `asPng` and a PNG can hold the picture (else as varnu writes it). { cancelled: true } when the
-// page stopped it.
-async function saveAll(m, { id, archive, name, entries, asPng }, post) {
+// page stopped it (`isCancelled()`).
+export async function saveAll(worker, { archive, name, entries, asPng }, { post, isCancelled }) {
   const source = { archive, name };
-  const finder = new TailFinder(m, source, entries.length > 0 && entries[0].halfWidth);
+  const finder = new BorrowedFinder(worker, source, entries.length > 0 && entries[0].halfWidth);
   const made = [];
   let zipBytes = 0;
   let failure = null;
-  const zip = new fflate.Zip((error, bytes) => {
+  const zip = new Zip((error, bytes) => {
     if (error) failure ??= error;
     else made.push(bytes);
   });
@@ -112,29 +119,29 @@ async function saveAll(m, { id, archive, name, entries, asPng }, post) {
 
   // The picture as PNG (worker-edits.js), or null where a PNG cannot hold it.
   async function png(entry) {
-    await readyForEntry(source, entry);
-    const file = openEntry(m, source, entry, finder);
+    await readyForEntry(worker, source, entry);
+    const file = openEntry(worker, source, entry, finder);
     try {
-      return pngBytes(m, file, entry.halfWidth);
+      return pngBytes(worker, file, entry.halfWidth);
     } catch (error) {
       if (error instanceof Refusal) return null;
       throw error;
     } finally {
-      m._varnu_entry_close(file);
+      closeEntry(worker, file);
     }
   }
 
   async function startFile(entry) {
     const bytes = asPng ? await png(entry) : null;
     if (bytes) {
-      const into = new fflate.ZipPassThrough(pngName(entry.name));
+      const into = new ZipPassThrough(pngName(entry.name));
       zip.add(into);
       into.push(bytes, true);
       post({ type: 'progress', done: next });
       return;
     }
-    await readyForEntry(source, entry);
-    const file = openEntry(m, source, entry, finder);
+    await readyForEntry(worker, source, entry);
+    const file = openEntry(worker, source, entry, finder);
     const into = new ZipFile(entry.name);
     zip.add(into);
     current = { file, into };
@@ -143,7 +150,7 @@ async function saveAll(m, { id, archive, name, entries, asPng }, post) {
   async function zipPiece() {
     for (let taken = 0; taken < ZIP_STEP;) {
       await current.into.ready();
-      const bytes = readEntry(m, current.file, ZIP_PIECE);
+      const bytes = readEntry(worker, current.file, ZIP_PIECE);
       current.into.push(bytes, bytes.length === 0);
       if (bytes.length === 0) {
         const { finished } = current.into;
@@ -157,7 +164,7 @@ async function saveAll(m, { id, archive, name, entries, asPng }, post) {
   }
 
   function closeCurrent() {
-    if (current) m._varnu_entry_close(current.file);
+    if (current) closeEntry(worker, current.file);
     current = null;
   }
 
@@ -176,10 +183,15 @@ async function saveAll(m, { id, archive, name, entries, asPng }, post) {
   // made, rather than as a broken stream, which a browser may also report as a script error.
   let stopped = null;
   let wasCancelled = false;
+  let turnDue = 0; // when the zip next lets other requests be answered
   const stream = new ReadableStream({
     async pull(controller) {
       try {
-        if (cancelled.has(id)) {
+        if (performance.now() >= turnDue) {
+          await nextTurn();
+          turnDue = performance.now() + TURN_MS;
+        }
+        if (isCancelled()) {
           wasCancelled = true;
           controller.close();
           return;

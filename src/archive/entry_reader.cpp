@@ -102,22 +102,34 @@ ReadStatus EntryReader::next() {
   return status;
 }
 
-bool remake_entry(std::span<const std::uint8_t> payload, const EntryRecord& entry,
-                  std::span<const std::uint8_t> borrowed, std::vector<std::uint8_t>& image) {
-  if (payload.size() != entry.packed_size) return false;
+std::optional<BitmapPlan> remake_decoded(std::span<const std::uint8_t> payload,
+                                         const EntryRecord& entry,
+                                         std::span<const std::uint8_t> borrowed,
+                                         std::vector<std::uint8_t>& image) {
+  if (payload.size() != entry.packed_size) return std::nullopt;
   image.clear();
-  image.reserve(std::max<std::uint64_t>(entry.unpacked_size, entry.extent));
-  if (lzss_expand(payload, image) != entry.unpacked_size) return false;
+  // Room for the decoder's own work past the decoded bytes, so that it never moves the buffer.
+  image.reserve(std::max<std::uint64_t>(entry.unpacked_size + kExpandRoom, entry.extent));
+  if (lzss_expand(payload, image) != entry.unpacked_size) return std::nullopt;
   // The buffer as the walk had it: the decoded bytes, then what the entry reaches past them.
   image.resize(std::max<std::uint64_t>(image.size(), entry.extent));
   if (!borrowed.empty()) {
-    if (!entry.borrows() || borrowed.size() != entry.extent - entry.unpacked_size) return false;
+    if (!entry.borrows() || borrowed.size() != entry.extent - entry.unpacked_size) {
+      return std::nullopt;
+    }
     std::copy(borrowed.begin(), borrowed.end(),
               image.begin() + static_cast<std::ptrdiff_t>(entry.unpacked_size));
   }
   // The plan looks at no byte past the extent, so it is the walk's own.
   const std::optional<BitmapPlan> plan = plan_bitmap(image, entry.plan.mode);
-  if (!plan || plan->flip != entry.plan.flip) return false;
+  if (!plan || plan->flip != entry.plan.flip) return std::nullopt;
+  return plan;
+}
+
+bool remake_entry(std::span<const std::uint8_t> payload, const EntryRecord& entry,
+                  std::span<const std::uint8_t> borrowed, std::vector<std::uint8_t>& image) {
+  const std::optional<BitmapPlan> plan = remake_decoded(payload, entry, borrowed, image);
+  if (!plan) return false;
   prepare_file(image, *plan);
   return true;
 }

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -119,5 +120,13 @@ class EntryReader {
 // changed since it was walked).
 bool remake_entry(std::span<const std::uint8_t> payload, const EntryRecord& entry,
                   std::span<const std::uint8_t> borrowed, std::vector<std::uint8_t>& image);
+
+// remake_entry short of preparing the file: the image buffer as the walk had it once the entry
+// was decoded, for a caller that also wants what the fix-up moves (the page shows the palette as
+// decoded), and the plan that prepare_file then takes. Nothing when remake_entry would fail.
+std::optional<BitmapPlan> remake_decoded(std::span<const std::uint8_t> payload,
+                                         const EntryRecord& entry,
+                                         std::span<const std::uint8_t> borrowed,
+                                         std::vector<std::uint8_t>& image);
 
 }  // namespace varnu::archive

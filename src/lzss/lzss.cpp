@@ -26,11 +26,6 @@ namespace {
 
 // A group is a flag byte and at most eight two-byte matches.
 constexpr std::size_t kMaxGroupInput = 1 + kItemsPerGroup * 2;
-constexpr std::size_t kMaxGroupOutput = kItemsPerGroup * kMaxMatch;
-
-// Block copies may write up to this many bytes past the end of an item: a match of 17 bytes
-// copied as two 16-byte blocks writes 15 more; literal runs and 8-byte blocks write at most 7.
-constexpr std::size_t kMaxOvershoot = 16;
 // Every item consumes at most three payload bytes (its flag byte, two of its own) and yields at
 // least one output byte, so input left over after a group yields at least a third as much
 // output. With this much input left after the group, what the group wrote past its end is
@@ -75,8 +70,8 @@ inline void copy_match_fast(std::uint8_t* out, std::size_t i, std::size_t distan
   }
 }
 
-// Decodes one group wholly inside the payload, with kMaxGroupOutput + kMaxOvershoot bytes of
-// room at out[i]. Returns the new output offset; `j` moves past the group.
+// Decodes one group wholly inside the payload, with kExpandRoom bytes of room at out[i].
+// Returns the new output offset; `j` moves past the group.
 inline std::size_t decode_group_fast(const std::uint8_t* in, std::size_t& j, std::uint8_t* out,
                                      std::size_t i) {
   unsigned flags = in[j++];
@@ -135,8 +130,8 @@ std::size_t lzss_expand(std::span<const std::uint8_t> payload, std::vector<std::
   std::size_t i = 0;
   while (j < length) {
     // Room for the group's output and for block copies running past it.
-    if (image.size() - i < kMaxGroupOutput + kMaxOvershoot) {
-      image.resize(i + kMaxGroupOutput + kMaxOvershoot);
+    if (image.size() - i < kExpandRoom) {
+      image.resize(i + kExpandRoom);
     }
     if (length - j >= kFastPathMinInput) {
       i = decode_group_fast(payload.data(), j, image.data(), i);

@@ -6,7 +6,18 @@
 #include <span>
 #include <vector>
 
+#include "format/lzss.hpp"
+
 namespace varnu {
+
+// Block copies may write up to this many bytes past the end of an item: a match of 17 bytes
+// copied as two 16-byte blocks writes 15 more; literal runs and 8-byte blocks write at most 7.
+inline constexpr std::size_t kMaxOvershoot = 16;
+
+// lzss_expand grows `image` to at most this many bytes past the decoded ones while it works (a
+// group's output and a block copy's overshoot): a caller that reserves as much more keeps it from
+// moving the buffer, which for the largest entries would briefly take twice their size.
+inline constexpr std::size_t kExpandRoom = kItemsPerGroup * kMaxMatch + kMaxOvershoot;
 
 // Decodes `payload` into `image` from offset 0 and returns the number of bytes decoded.
 //

@@ -14,9 +14,9 @@ import assert from 'node:assert/strict';
 import { readdirSync, rmSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 import {
-  alertSaying, alertTexts, byLabel, downloaded, enabled, engines, hashFile, hashNatively,
-  hashZipEntries, inDocument, launchBrowser, makeArchive, openPage, pagePath, removeFreshFolders,
-  rolesInDocument, textsOf, until, watchMemory,
+  alertSaying, alertTexts, byLabel, clickInDocument, downloaded, enabled, engines, hashFile,
+  hashNatively, hashZipEntries, inDocument, launchBrowser, makeArchive, openPage, pagePath,
+  removeFreshFolders, rolesInDocument, textsOf, until, watchMemory,
 } from './support.mjs';
 
 const saveEverything = process.env.VARNU_LARGE_ARCHIVES === '1';
@@ -140,7 +140,7 @@ async function checkLargeArchive(session, row, want, memory) {
     memory.phase('cancelling');
     await saveAll.click();
     await saveUnderWay(region, saveAll, name, count);
-    await (await inDocument(region, 'button', `Cancel saving ${name}`)).click();
+    await clickInDocument(region, 'button', `Cancel saving ${name}`);
     await alertSaying(region, `${name}: Save all was cancelled; nothing was saved.`,
       { selector: rolesInDocument.alert });
     await enabled(saveAll);
@@ -177,7 +177,7 @@ function drawn(region, k) {
 async function checkLargerView(session, region, want, saveBmp) {
   const { page } = session;
   const last = want.files.at(-1);
-  await (await inDocument(region, 'button', `View ${last.name}`)).click();
+  await clickInDocument(region, 'button', `View ${last.name}`);
   // The dialog is named by its heading.
   const dialog = await inDocument(page, 'dialog', last.name);
   await page.waitForFunction((node) => node.open, {}, dialog);
@@ -192,7 +192,7 @@ async function checkLargerView(session, region, want, saveBmp) {
     return pairs.some(([term, value]) => term === 'Picture' && place.test(value));
   }, 'the picture\'s place');
   if (saveBmp) {
-    await (await inDocument(dialog, 'button', 'Save BMP')).click();
+    await clickInDocument(dialog, 'button', 'Save BMP');
     const saved = await downloaded(session.downloads, STEP_TIMEOUT_MS);
     assert.deepEqual({ name: saved.name, ...(await hashFile(saved.path)) }, last);
     rmSync(saved.path);

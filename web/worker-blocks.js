@@ -2,13 +2,13 @@
 // file, a few bytes or one entry at a time; a browser answers each read of a user's file for a
 // fixed cost (about 2 ms in Chromium, whatever its size) and reads fast only in large pieces. So
 // reads are served from blocks of a few megabytes, fetched ahead of need without waiting, while
-// the module converts what the last block held, and only a few blocks are kept.
+// the module reads on through what the last block held, and only a few blocks are kept.
 
-const BLOCK_SIZE = 8 * 1024 * 1024;
+export const BLOCK_SIZE = 8 * 1024 * 1024;
 const BLOCKS_KEPT = 4; // of all archives together: the one being read, the one after, and so on
 const BLOCKS_AHEAD = 2;
 
-const blockCache = (() => {
+export function createBlockCache() {
   const kept = new Map(); // `${file id}/${index}` -> bytes, least recently used first
   const fetching = new Map(); // the same keys -> promises of bytes
   const ids = new WeakMap();
@@ -85,4 +85,4 @@ const blockCache = (() => {
       return Promise.all(waits);
     },
   };
-})();
+}

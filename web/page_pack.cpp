@@ -1,0 +1,39 @@
+#include "web/page_pack.hpp"
+
+#include "pack/pack.hpp"
+#include "web/json.hpp"
+
+namespace varnu::web {
+namespace {
+
+pack::PackRequest request_for(const std::string& output, const std::optional<std::string>& original,
+                              const std::vector<std::optional<std::string>>& pictures) {
+  if (original) return pack::replacing_request(*original, output, pictures);
+  pack::PackRequest request{.output = output};
+  for (const std::optional<std::string>& picture : pictures) {
+    if (picture) request.pictures.push_back({*picture});
+  }
+  return request;
+}
+
+std::string message_json(const pack::PackMessage& message) {
+  const bool warning = message.kind == pack::PackMessage::Kind::kWarning;
+  return JsonObject()
+      .raw("file", message.file ? json_string(*message.file) : "null")
+      .string("kind", warning ? "warning" : "refusal")
+      .string("text", message.text)
+      .text();
+}
+
+}  // namespace
+
+std::string pack_json(const std::string& output, const std::optional<std::string>& original,
+                      const std::vector<std::optional<std::string>>& pictures) {
+  const pack::PackResult result = pack::pack(request_for(output, original, pictures));
+  std::vector<std::string> messages;
+  for (const pack::PackMessage& message : result.messages)
+    messages.push_back(message_json(message));
+  return JsonObject().number("status", result.status).raw("messages", json_array(messages)).text();
+}
+
+}  // namespace varnu::web
