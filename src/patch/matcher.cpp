@@ -18,8 +18,6 @@ constexpr int kMostHashBits = 20;
 // entry itself: enough for a picture's repeats, few enough for noise.
 constexpr int kOriginalTries = 48;
 constexpr int kTargetTries = 16;
-// Around the bytes replaced, one place in this many is indexed.
-constexpr std::size_t kSparseStep = 4;
 // A match this long is taken without looking one position further, or for a longer one: in flat
 // areas every place matches at length, and trying them all would cost the search its speed.
 constexpr std::size_t kLongEnough = 128;
@@ -142,12 +140,7 @@ class Matcher {
     history.pieces.push_back({piece_, writer.position()});
     history.bytes.insert(history.bytes.end(), target.begin(), target.end());
     target_ = std::span<const std::uint8_t>(history.bytes).subspan(piece_);
-    // The bytes replaced, every place; around them, every kSparseStep-th place, which still finds
-    // every match that much longer than the shortest, at a fraction of the cost.
-    const std::size_t own_end = replaced_at + target.size();
-    for (std::size_t at = 0; at + kMinMatch <= source.size(); ++at) {
-      if ((at >= replaced_at && at < own_end) || at % kSparseStep == 0) in_source_.insert(source, at);
-    }
+    for (std::size_t at = 0; at + kMinMatch <= source.size(); ++at) in_source_.insert(source, at);
   }
 
   void run() {
