@@ -31,8 +31,8 @@ group_packages() {  # group_packages GROUP: the group's Debian packages, one a l
     release) echo zip unzip dpkg-dev file lintian mandoc wine64 ;;
     fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
     # The end-to-end timing reads GNU time's figures; the packer's is timed by hyperfine, its
-    # patches against xdelta3's.
-    bench) echo libbenchmark-dev time hyperfine xdelta3 ;;
+    # patches against xdelta3's; the remap benchmark compares with ImageMagick.
+    bench) echo libbenchmark-dev time hyperfine imagemagick xdelta3 ;;
     *) return 1 ;;
   esac | tr ' ' '\n'
 }

@@ -65,8 +65,9 @@ struct PreparedEntry {
 // The picture for one entry in the form it is stored, with what --like takes from the original,
 // then copied from the original or packed: the part of each entry that needs no other.
 // The size of each file read is added to `bytes_read`.
-PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
+PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& request,
                       std::atomic<std::uint64_t>& bytes_read) {
+  const bool no_limits = request.no_limits;
   PreparedEntry prepared{.name = input.name};
   NormalisedPicture picture;
   bool same_file = false;
@@ -83,7 +84,7 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, bool no_limits,
       prepared.unchanged = std::move(like->bytes);
       return prepared;
     }
-    PictureOptions options{.no_limits = no_limits};
+    PictureOptions options{.no_limits = no_limits, .remap = request.remap};
     if (like != nullptr) options.like = [like] { return like->converted; };
     picture = normalise_picture(file, options);
   } catch (const InputError& e) {
@@ -218,13 +219,13 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
         if (in_order_only(k)) return std::nullopt;
         std::optional<LikeEntry> like;
         if (entry(k) != nullptr) like = like_entry(k);
-        return prepare(options.pictures[k], like ? &*like : nullptr, options.no_limits, bytes_read);
+        return prepare(options.pictures[k], like ? &*like : nullptr, options, bytes_read);
       },
       [&](std::size_t k, std::optional<PreparedEntry>&& prepared) {
         if (entry(k) != nullptr) from_original([&] { check->enter(k); });
         if (!prepared) {
           LikeEntry like = like_entry(k);
-          prepared = prepare(options.pictures[k], &like, options.no_limits, bytes_read);
+          prepared = prepare(options.pictures[k], &like, options, bytes_read);
         }
         commit(*archive, options, *prepared, entry(k), check ? &*check : nullptr);
         for (const PackMessage& warning : prepared->warnings) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "pack/colour/mapping.hpp"
+
 namespace varnu::pack {
 
 // What the command has to say: a warning about a picture it packed, or the refusal that stopped
@@ -63,6 +65,9 @@ struct PackRequest {
   // --patch: a VCDIFF patch that xdelta3 and every other patcher apply; needs `like`.
   bool patch = false;
   bool no_limits = false;
+  // --remap and --dither: colours a palette lacks are mapped onto it, each such picture with a
+  // warning of what moved.
+  RemapOptions remap{};
   // Threads that prepare pictures; nothing: one per processor. The archive is the same for any.
   std::optional<unsigned> jobs{};
 };

@@ -12,8 +12,9 @@ namespace varnu::pack {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] [--jobs N] OUT.arc PICTURE...\n"
-    "       varnu-pack --like ORIGINAL.arc --patch PATCH [--no-limits] [--jobs N] PICTURE...\n"
+    "usage: varnu-pack [--like ORIGINAL.arc] [--remap [--dither]] [--no-limits] [--jobs N] "
+    "OUT.arc PICTURE...\n"
+    "       varnu-pack --like ORIGINAL.arc --patch PATCH [OPTION...] PICTURE...\n"
     "       varnu-pack --apply PATCH ORIGINAL.arc OUT.arc";
 
 constexpr char kHelp[] =
@@ -30,6 +31,16 @@ constexpr char kHelp[] =
     "  --apply              write OUT.arc, PATCH applied to ORIGINAL.arc: any VCDIFF patch\n"
     "                       without secondary compression, xdelta3's with `-S none`; a patch\n"
     "                       with its windows' checksums refuses an original that differs\n"
+    "  --remap              map colours that do not fit onto the palette instead of refusing\n"
+    "                       the picture: with --like, pixels of entry k's colours keep them,\n"
+    "                       its free entries take the new colours that matter most, and the\n"
+    "                       rest the nearest palette colour by CIEDE2000 (of the two\n"
+    "                       nearest in OKLab and the two in sRGB), never entry 0; without,\n"
+    "                       a picture of over 256 colours gets a palette of 256. Each\n"
+    "                       mapped picture is a warning: pixels moved, mean and largest\n"
+    "                       CIEDE2000 colour error\n"
+    "  --dither             with --remap, spread each mapped pixel's error onto the mapped\n"
+    "                       pixels near it (exact pixels stay exact)\n"
     "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
     "  --jobs N, -j N       pack on N threads (default: one per processor; at most 256);\n"
     "                       the archive is the same whatever N is\n"
@@ -40,8 +51,8 @@ constexpr char kHelp[] =
     "and PNG of 8 bits a channel or fewer (palette, grey, RGB, with or without alpha). Palette\n"
     "pictures keep their indices; with --like, one whose palette differs from entry k's is\n"
     "matched by colour, with a warning. True colour goes onto entry k's palette with --like,\n"
-    "else onto a palette of its own colours (256 at most). One entry per picture, in the order\n"
-    "given. On any failure no archive (or patch) is written and the exit status is 1.\n"
+    "else onto a palette of its own colours (256 at most, or --remap). One entry per picture, in\n"
+    "the order given. On any failure no archive (or patch) is written and the exit status is 1.\n"
     "\n"
     "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
     "pictures read and MB/s, cleared at the end; warnings are printed as they come.\n";
@@ -105,6 +116,12 @@ CommandLine parse(const std::vector<std::string>& args) {
       patch = args[k];
     } else if (arg.rfind("--patch=", 0) == 0) {
       patch = arg.substr(8);
+    } else if (arg == "--remap") {
+      options.remap.remap = true;
+      packing_option = true;
+    } else if (arg == "--dither") {
+      options.remap.dither = true;
+      packing_option = true;
     } else if (arg == "--like") {
       if (++k == args.size()) throw UsageError("--like needs an archive");
       options.like = args[k];
@@ -125,6 +142,7 @@ CommandLine parse(const std::vector<std::string>& args) {
     }
   }
   if (command.help || command.version) return command;
+  if (options.remap.dither && !options.remap.remap) throw UsageError("--dither needs --remap");
   if (apply) {
     if (packing_option || options.like || patch) {
       throw UsageError("--apply takes no other option");
