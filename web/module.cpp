@@ -160,20 +160,20 @@ EMSCRIPTEN_KEEPALIVE EntryFile* varnu_stored_open(const std::uint8_t* stored, in
   return varnu::web::last_problem == Remade::kReady ? file.release() : nullptr;
 }
 
-// Checks the `size` bytes at `picture`, the file the person calls `name`, as the replacement of the
-// entry of the archive at `path` that `record` and `borrowed` describe (varnu_entry_open), with
-// the packer's own check (replacement_check.hpp). nullptr when the entry cannot be read,
-// varnu_entry_problem saying why.
-EMSCRIPTEN_KEEPALIVE CheckedReplacement* varnu_check_replacement(
-    const char* path, const double* record, int fields, const std::uint8_t* borrowed,
-    int borrowed_size, const char* name, const std::uint8_t* picture, int size) {
+// Checks the file at `picture` as the replacement of the entry of the archive at `path` that
+// `record` and `borrowed` describe (varnu_entry_open), with the packer's own check
+// (replacement_check.hpp). nullptr when the entry cannot be read, varnu_entry_problem saying why.
+EMSCRIPTEN_KEEPALIVE CheckedReplacement* varnu_check_replacement(const char* path,
+                                                                 const double* record, int fields,
+                                                                 const std::uint8_t* borrowed,
+                                                                 int borrowed_size,
+                                                                 const char* picture) {
   using varnu::web::Remade;
   try {
     auto checked = std::make_unique<CheckedReplacement>();
     varnu::web::last_problem = varnu::web::check_replacement(
         path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
-        {borrowed, static_cast<std::size_t>(borrowed_size)}, name,
-        {picture, static_cast<std::size_t>(size)}, *checked);
+        {borrowed, static_cast<std::size_t>(borrowed_size)}, picture, *checked);
     return varnu::web::last_problem == Remade::kReady ? checked.release() : nullptr;
   } catch (const std::bad_alloc&) {
     varnu::web::last_problem = Remade::kNoMemory;

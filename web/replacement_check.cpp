@@ -31,8 +31,8 @@ std::string file_json(std::span<const std::uint8_t> stored, OutputMode mode) {
 }  // namespace
 
 Remade check_replacement(const std::string& path, archive::EntryRecord record,
-                         std::span<const std::uint8_t> borrowed, const std::string& name,
-                         std::span<const std::uint8_t> picture, CheckedReplacement& out) {
+                         std::span<const std::uint8_t> borrowed, const std::string& picture,
+                         CheckedReplacement& out) {
   record.plan.mode = OutputMode::kPlain;
   EntryFile original;
   if (const Remade read = original.open(path, record, borrowed); read != Remade::kReady) {
@@ -40,7 +40,7 @@ Remade check_replacement(const std::string& path, archive::EntryRecord record,
   }
   record.resolution = original.resolution();
   pack::LikeEntry like{.entry = &record, .bytes = {}, .converted = original.read_rest()};
-  pack::PictureCheck check = pack::check_picture(with_page_options({}), name, picture, like);
+  pack::PictureCheck check = pack::check_picture(with_page_options({}), {picture}, like);
 
   std::vector<std::string> warnings;
   for (const pack::PackMessage& warning : check.warnings) warnings.push_back(message_json(warning));

@@ -23,11 +23,12 @@ struct CheckedReplacement {
   std::vector<std::uint8_t> stored;
 };
 
-// Checks `picture`, the file the person calls `name`, against the entry `record` of the archive
-// at `path` describes (in either mode: it is read as in plain mode, as the packer reads it), with
-// the bytes it borrows. Answers why the entry could not be read, else kReady with `out` filled.
+// Checks the file at `picture` (the path its messages name it by) against the entry that `record`
+// of the archive at `path` describes (in either mode: it is read as in plain mode, as the packer
+// reads it), with the bytes it borrows. Answers why the entry could not be read, else kReady with
+// `out` filled.
 Remade check_replacement(const std::string& path, archive::EntryRecord record,
-                         std::span<const std::uint8_t> borrowed, const std::string& name,
-                         std::span<const std::uint8_t> picture, CheckedReplacement& out);
+                         std::span<const std::uint8_t> borrowed, const std::string& picture,
+                         CheckedReplacement& out);
 
 }  // namespace varnu::web
