@@ -155,8 +155,8 @@ EMSCRIPTEN_KEEPALIVE EntryFile* varnu_stored_open(const std::uint8_t* stored, in
     varnu::web::last_problem = Remade::kNoMemory;
     return nullptr;
   }
-  varnu::web::last_problem = file->open_stored({stored, static_cast<std::size_t>(size)},
-                                               varnu::web::mode_of(half_width));
+  varnu::web::last_problem =
+      file->open_stored({stored, static_cast<std::size_t>(size)}, varnu::web::mode_of(half_width));
   return varnu::web::last_problem == Remade::kReady ? file.release() : nullptr;
 }
 

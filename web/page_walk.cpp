@@ -23,12 +23,17 @@ namespace {
 
 const char* reason_for(archive::ReadStatus status) {
   switch (status) {
-    case archive::ReadStatus::kUnreadable: return "unreadable";
-    case archive::ReadStatus::kCutShort: return "cutShort";
-    case archive::ReadStatus::kNotConvertible: return "notConvertible";
-    case archive::ReadStatus::kTooManyEntries: return "tooManyEntries";
+    case archive::ReadStatus::kUnreadable:
+      return "unreadable";
+    case archive::ReadStatus::kCutShort:
+      return "cutShort";
+    case archive::ReadStatus::kNotConvertible:
+      return "notConvertible";
+    case archive::ReadStatus::kTooManyEntries:
+      return "tooManyEntries";
     case archive::ReadStatus::kEnd:
-    case archive::ReadStatus::kEntry: break;
+    case archive::ReadStatus::kEntry:
+      break;
   }
   return "noEntry";
 }

@@ -253,11 +253,12 @@ PackResult pack(const PackRequest& request, PackObserver* observer) {
   return result;
 }
 
-PictureCheck check_picture(const PackRequest& options, const std::string& name,
-                           std::span<const std::uint8_t> file, LikeEntry& like) {
+PictureCheck check_picture(const PackRequest& options, const PackPicture& picture,
+                           LikeEntry& like) {
   PictureCheck check;
   try {
-    PreparedEntry prepared = prepare_picture(name, file, &like, options);
+    std::atomic<std::uint64_t> bytes_read = 0;
+    PreparedEntry prepared = prepare(picture, &like, options, bytes_read);
     check.warnings = std::move(prepared.warnings);
     check.unchanged = prepared.unchanged.has_value();
     check.stored = std::move(prepared.form.file);

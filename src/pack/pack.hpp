@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -73,7 +72,7 @@ struct LikeEntry;
 // One picture checked against the entry of an original archive it is to replace, as pack() with
 // --like checks it when it packs the archive: for a page, at once when the picture is chosen.
 struct PictureCheck {
-  // Why pack() would refuse the picture, naming it as `name`; nothing when it takes it.
+  // Why pack() would refuse the picture; nothing when it takes it.
   std::optional<PackMessage> refusal{};
   std::vector<PackMessage> warnings{};
   // The bitmap the entry would hold (a packer's bitmap is complete in itself), and whether the
@@ -83,10 +82,9 @@ struct PictureCheck {
   bool unchanged = false;
 };
 
-// Checks the picture `file`, called `name`, against `like` (like/unchanged.hpp), with the options
-// of `options` that concern a picture. Never throws for a refusal.
-PictureCheck check_picture(const PackRequest& options, const std::string& name,
-                           std::span<const std::uint8_t> file, LikeEntry& like);
+// Checks `picture` against `like` (like/unchanged.hpp), with the options of `options` that concern
+// a picture. Never throws for a refusal.
+PictureCheck check_picture(const PackRequest& options, const PackPicture& picture, LikeEntry& like);
 
 // For a page that replaces some pictures of an archive: picture k is the file pictures[k]
 // names, or where that is empty entry k of `original`, named in messages as the converter names
