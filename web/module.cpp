@@ -54,6 +54,19 @@ OutputMode mode_of(int half_width) {
   return half_width != 0 ? OutputMode::kHalfWidth : OutputMode::kPlain;
 }
 
+// A file opened by `open` (EntryFile::open or open_stored), or nullptr with last_problem saying
+// why not.
+template <typename Open>
+EntryFile* opened(Open open) {
+  std::unique_ptr<EntryFile> file(new (std::nothrow) EntryFile);
+  if (file == nullptr) {
+    last_problem = Remade::kNoMemory;
+    return nullptr;
+  }
+  last_problem = open(*file);
+  return last_problem == Remade::kReady ? file.release() : nullptr;
+}
+
 }  // namespace
 }  // namespace varnu::web
 
@@ -132,16 +145,10 @@ EMSCRIPTEN_KEEPALIVE const char* varnu_base_name(const char* path) {
 // gave; nullptr when it cannot be, varnu_entry_problem saying why.
 EMSCRIPTEN_KEEPALIVE EntryFile* varnu_entry_open(const char* path, const double* record, int fields,
                                                  const std::uint8_t* borrowed, int borrowed_size) {
-  using varnu::web::Remade;
-  std::unique_ptr<EntryFile> file(new (std::nothrow) EntryFile);
-  if (file == nullptr) {
-    varnu::web::last_problem = Remade::kNoMemory;
-    return nullptr;
-  }
-  varnu::web::last_problem =
-      file->open(path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
-                 {borrowed, static_cast<std::size_t>(borrowed_size)});
-  return varnu::web::last_problem == Remade::kReady ? file.release() : nullptr;
+  return varnu::web::opened([&](EntryFile& file) {
+    return file.open(path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
+                     {borrowed, static_cast<std::size_t>(borrowed_size)});
+  });
 }
 
 // The file varnu writes, in plain mode or at half width, from an entry that holds the `size`
@@ -149,15 +156,10 @@ EMSCRIPTEN_KEEPALIVE EntryFile* varnu_entry_open(const char* path, const double*
 // nullptr when it cannot be, varnu_entry_problem saying why.
 EMSCRIPTEN_KEEPALIVE EntryFile* varnu_stored_open(const std::uint8_t* stored, int size,
                                                   int half_width) {
-  using varnu::web::Remade;
-  std::unique_ptr<EntryFile> file(new (std::nothrow) EntryFile);
-  if (file == nullptr) {
-    varnu::web::last_problem = Remade::kNoMemory;
-    return nullptr;
-  }
-  varnu::web::last_problem =
-      file->open_stored({stored, static_cast<std::size_t>(size)}, varnu::web::mode_of(half_width));
-  return varnu::web::last_problem == Remade::kReady ? file.release() : nullptr;
+  return varnu::web::opened([&](EntryFile& file) {
+    return file.open_stored({stored, static_cast<std::size_t>(size)},
+                            varnu::web::mode_of(half_width));
+  });
 }
 
 // Checks the file at `picture` as the replacement of the entry of the archive at `path` that

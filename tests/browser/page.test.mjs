@@ -255,7 +255,7 @@ async function checkJapanese(session) {
   await clickInDocument(region, 'button', 'sample_001.BMP を拡大表示');
   const dialog = await inDocument(page, 'dialog', 'sample_001.BMP');
   await (await fileChoice(dialog, '差し替える…')).uploadFile(edited);
-  await inDocument(dialog, 'button', '元に戻す');
+  await shownAt(await inDocument(dialog, 'button', '元に戻す'));
   const english = async (where, words) => {
     const said = await wordsShown(page);
     assert.ok(words.every((word) => said.includes(word)), said);
@@ -292,7 +292,7 @@ async function checkScreens(session, shot, look) {
     execFileSync('convert', [join(folder, 'sample_000.BMP'), '-sample', '640x480!',
       `BMP3:${large}`]);
     await (await fileChoice(dialog, 'Replace…')).uploadFile(large);
-    await inDocument(dialog, 'button', 'Put back');
+    await shownAt(await inDocument(dialog, 'button', 'Put back'));
   }
   await page.waitForFunction((node, width) => {
     const image = node.querySelector('.viewer-picture img');
@@ -740,6 +740,9 @@ async function checkReplace(session, row) {
     text.startsWith(statusSaid)), 'the saved archive said');
   if (size) await checkAfterSave(session, region, savedPath, row.replace, names, expected);
 }
+
+// Waits until `handle`, found in the document, is shown.
+const shownAt = (handle) => handle.frame.waitForFunction((node) => !node.hidden, {}, handle);
 
 const closeView = async (page) => {
   await page.keyboard.press('Escape');
