@@ -104,7 +104,7 @@ export const en = {
   'viewer.replace': 'Replace…',
   'viewer.putBack': 'Put back',
   'viewer.palette': ({ count }) => `Palette: ${n(count)} colours`,
-  'viewer.alt': ({ name, width, height }) => `${name}, ${n(width)} × ${n(height)}`,
+  'viewer.alt': ({ name, width, height }) => `${name}, ${width} × ${height}`,
   'viewer.flipped': '⇅ varnu turned this picture upside down (its palette entry 0 is green).',
   'viewer.reduced': ({ factor, width, height }) => `Shown at 1/${factor} of its size: browsers ` +
     `do not draw a picture of ${n(width)} × ${n(height)} pixels. Save BMP saves it whole.`,

@@ -96,7 +96,7 @@ export const ja = {
   'viewer.replace': '差し替える…',
   'viewer.putBack': '元に戻す',
   'viewer.palette': ({ count }) => `パレット: ${n(count)} 色`,
-  'viewer.alt': ({ name, width, height }) => `${name}（${n(width)} × ${n(height)}）`,
+  'viewer.alt': ({ name, width, height }) => `${name}（${width} × ${height}）`,
   'viewer.flipped': '⇅ varnu はこの画像を上下反転して書き出します（パレットの 0 番が緑のため）。',
   'viewer.reduced': ({ factor, width, height }) => `ブラウザーは ${n(width)} × ${n(height)} ピク` +
     `セルの画像を描けないため、1/${factor} に縮小して表示しています。「BMP で保存」では元の大きさのまま保存します。`,
