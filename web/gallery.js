@@ -33,7 +33,9 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     const { failure } = result;
     if (failure.kind !== 'convert') return [`failure.${failure.kind}`, {}];
     const count = result.entries.length;
-    if (count > 0) return ['failure.later', { reason: failure.reason, next: failure.nextName, count }];
+    if (count > 0) {
+      return ['failure.later', { reason: failure.reason, next: failure.nextName, count }];
+    }
     if (archive.size === 0) return ['failure.empty', {}];
     return ['failure.first', { reason: failure.reason }];
   }
@@ -96,8 +98,8 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     // smoothly.
     const small = facts.width <= SHARP_THUMBNAIL_WIDTH && facts.height <= SHARP_THUMBNAIL_HEIGHT;
     image.classList.toggle('sharp', small);
-    const open = element('button', { type: 'button', sayLabel: ['card.view', { name: entry.name }] },
-      [image]);
+    const open = element('button',
+      { type: 'button', sayLabel: ['card.view', { name: entry.name }] }, [image]);
     open.addEventListener('click', () => view(archive.view, result, index));
     const notes = replacing.notesOf(archive.id, index).map((note) => packMessageNode(note));
     const node = element('figure', { id: figureId(archive, index), tabIndex: -1 },
@@ -129,11 +131,13 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     if (!result.failure) return;
     const line = new TextDecoder('shift_jis').decode(result.failure.line);
     const [key, params] = failureWords(archive, result);
+    const gap = () => element('span', { say: ['gap'] });
     archive.alert.append(
-      element('span', { say: ['failure.meaning', { name: archive.name, kind: result.failure.kind }] }),
-      ' ',
+      element('span',
+        { say: ['failure.meaning', { name: archive.name, kind: result.failure.kind }] }),
+      gap(),
       element('span', { say: [key, params] }),
-      ' ',
+      gap(),
       element('span', { say: ['failure.varnuSays'] }),
       ' ',
       element('q', { lang: 'ja', textContent: line }),
@@ -249,7 +253,8 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     const count = archive.shown.entries.length;
     const progress = element('progress', { max: Math.max(count, 1), value: 0,
       sayLabel: ['saveAll.saving', { name }] });
-    const status = element('span', { role: 'status', say: ['saveAll.progress', { done: 0, count }] });
+    const status = element('span',
+      { role: 'status', say: ['saveAll.progress', { done: 0, count }] });
     const cancel = element('button', { type: 'button', say: ['saveAll.cancel'],
       sayLabel: ['saveAll.cancelLabel', { name }] });
     setBusy(archive, true);

@@ -14,7 +14,8 @@ export function packMessageNode({ file, kind, text }, shownName = file) {
     className: isWarning ? 'message warning' : 'message',
     role: isWarning ? 'status' : 'alert',
   }, [
-    element('span', { className: 'lead', say: [isWarning ? 'pack.warningLead' : 'pack.refusalLead'] }),
+    element('span',
+      { className: 'lead', say: [isWarning ? 'pack.warningLead' : 'pack.refusalLead'] }),
     element('span', { lang: 'en', textContent: line }),
   ]);
 }

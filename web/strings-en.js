@@ -51,7 +51,8 @@ export const en = {
   'gallery.converting': ({ name }) => `Converting ${name}`,
   'gallery.pictures': ({ count }) => pictures(count),
   'gallery.picturesSoFar': ({ count }) => `${pictures(count)} so far`,
-  'gallery.cannotWork': ({ name, reason }) => `${name}: this page cannot convert it here (${reason}).`,
+  'gallery.cannotWork': ({ name, reason }) =>
+    `${name}: this page cannot convert it here (${reason}).`,
   'gallery.workerStopped': ({ name, reason }) => `${name}: the page stopped working on it ` +
     `(${reason}), so this page cannot convert it here. Open it again to try once more; other ` +
     'archives are not affected.',
@@ -64,6 +65,8 @@ export const en = {
   'failure.first': ({ reason }) => FIRST_ENTRY[reason] || FIRST_ENTRY.noEntry,
   'failure.later': ({ reason, next, count }) =>
     `${(LATER_ENTRY[reason] || LATER_ENTRY.noEntry)(next)}; ${before(count)}.`,
+  // Between two sentences.
+  gap: ' ',
   'failure.varnuSays': 'varnu says:',
 
   'card.view': ({ name }) => `View ${name}`,

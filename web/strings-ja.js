@@ -59,6 +59,8 @@ export const ja = {
   'failure.first': ({ reason }) => FIRST_ENTRY[reason] || FIRST_ENTRY.noEntry,
   'failure.later': ({ reason, next, count }) =>
     `${(LATER_ENTRY[reason] || LATER_ENTRY.noEntry)(next)}。その前の ${n(count)} 枚を表示しています。`,
+  // Between two sentences.
+  gap: '',
   'failure.varnuSays': 'varnu の出力:',
 
   'card.view': ({ name }) => `${name} を拡大表示`,

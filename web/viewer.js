@@ -235,7 +235,8 @@ export function createViewer({ converter, saving, replacing }) {
   $('viewer-close').addEventListener('click', () => dialog.close());
   $('viewer-previous').addEventListener('click', () => move(-1));
   $('viewer-next').addEventListener('click', () => move(1));
-  $('viewer-save-bmp').addEventListener('click', () => save(saving.saveBitmap, 'viewer.cannotSave'));
+  $('viewer-save-bmp').addEventListener('click', () =>
+    save(saving.saveBitmap, 'viewer.cannotSave'));
   $('viewer-save-png').addEventListener('click', () =>
     save(saving.savePng, 'viewer.cannotSavePng'));
   replaceInput.addEventListener('change', replaceShown);

@@ -15,8 +15,8 @@ import { readdirSync, rmSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 import {
   alertSaying, alertTexts, byLabel, clickInDocument, downloaded, enabled, engines, fileChoice,
-  hashFile, hashNatively, hashZipEntries, inDocument, launchBrowser, makeArchive, openPage, pagePath,
-  removeFreshFolders, rolesInDocument, textsOf, until, watchMemory,
+  hashFile, hashNatively, hashZipEntries, inDocument, launchBrowser, makeArchive, openPage,
+  pagePath, removeFreshFolders, rolesInDocument, textsOf, until, watchMemory,
 } from './support.mjs';
 
 const saveEverything = process.env.VARNU_LARGE_ARCHIVES === '1';

@@ -101,8 +101,8 @@ const scenarios = [
     // A pixel of the 120-pixel rows that the keyed entry takes.
     replace: { from: 'borrow', entry: 0, file: 'edited.bmp', pixel: 120 * 41 },
     flipped: ['borrow_001.BMP'] },
-  { name: 'a replacement of another size is shown at its own size and proportions, saved from its ' +
-      'view as varnu will write it, outlives no status, and is put back',
+  { name: 'a replacement of another size is shown at its own size and proportions, saved from ' +
+      'its view as varnu will write it, outlives no status, and is put back',
     replace: { from: 'sample', entry: 1, file: 'small.bmp', size: [50, 40] },
     flipped: ['sample_002.BMP'] },
   { name: 'a replacement that is no picture is refused when chosen, before any save, and not kept',
@@ -203,7 +203,8 @@ for (const engine of engines) {
       // Dark as the person's system says: Chromium's page is told so, Firefox's preferences say so.
       if (engine === 'chromium') {
         await withPage({}, async (session) => {
-          await session.page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
+          const dark = { name: 'prefers-color-scheme', value: 'dark' };
+          await session.page.emulateMediaFeatures([dark]);
           await checkScreens(session, shot, 'dark');
         });
       } else {
@@ -393,7 +394,9 @@ async function checkArchives(session, row) {
   const keys = row.open || row.drop;
   if (row.halfWidth === true) await checkHalfWidth(page);
   if (row.open) {
-    for (const key of keys) await (await fileChoice(page, 'Open archive…')).uploadFile(archives[key]);
+    for (const key of keys) {
+      await (await fileChoice(page, 'Open archive…')).uploadFile(archives[key]);
+    }
   } else {
     const paths = keys.map((key) => archives[key]);
     await dropFiles(await page.waitForSelector(byRole('main')), paths,
@@ -671,10 +674,14 @@ async function checkReplace(session, row) {
   const edits = [row.replace, row.replace.also].filter(Boolean);
   for (const { entry, file, bytes, pixel } of edits) {
     const path = join(folder, file);
-    if (bytes) writeFileSync(path, bytes);
-    else if (size) execFileSync('convert', [join(folder, names[entry]), '-sample', `${size.join('x')}!`, `BMP3:${path}`]);
-    else if (file.endsWith('.bmp')) writeFileSync(path, editedBitmap(files.get(names[entry]), pixel));
-    else {
+    if (bytes) {
+      writeFileSync(path, bytes);
+    } else if (size) {
+      execFileSync('convert',
+        [join(folder, names[entry]), '-sample', `${size.join('x')}!`, `BMP3:${path}`]);
+    } else if (file.endsWith('.bmp')) {
+      writeFileSync(path, editedBitmap(files.get(names[entry]), pixel));
+    } else {
       // An editor's palette PNG, as ImageMagick writes one: its palette in an order of its own.
       const bitmap = join(folder, 'edited-first.bmp');
       writeFileSync(bitmap, editedBitmap(files.get(names[entry])));

@@ -116,8 +116,8 @@ const launchOptions = {
 export function launchBrowser(engine, { dark = false } = {}) {
   // Firefox is told to be dark through its preferences; Chromium's pages are told directly
   // (page.emulateMediaFeatures), which WebDriver BiDi has no command for.
-  const prefs = dark && engine === 'firefox' ? { extraPrefsFirefox: { 'ui.systemUsesDarkTheme': 1 } }
-    : {};
+  const prefs = dark && engine === 'firefox'
+    ? { extraPrefsFirefox: { 'ui.systemUsesDarkTheme': 1 } } : {};
   return puppeteer.launch({ ...launchOptions[engine], ...prefs, headless: true,
     defaultViewport: null });
 }
@@ -206,7 +206,8 @@ export async function accessibilityViolations(page) {
   if (!loaded) await page.evaluate(axeSource);
   const violations = await page.evaluate(async () => {
     const { violations: found } = await window.axe.run(document, { resultTypes: ['violations'] });
-    return found.map(({ id, help, nodes }) => ({ id, help, at: nodes.map((n) => n.target.join(' ')) }));
+    return found.map(({ id, help, nodes }) =>
+      ({ id, help, at: nodes.map((node) => node.target.join(' ')) }));
   });
   return violations;
 }
