@@ -7,7 +7,10 @@
 //
 // Input: a control byte, then the file. Bit 0 set: the file is a --like archive. Otherwise the
 // file is a picture, packed without --like, and with bit 1 also as if entry k of an archive were
-// a 16 x 8 gradient of 256 colours, with bit 2 a 16 x 8 picture of a 16-entry palette. Pictures
+// a 16 x 8 gradient of 256 colours, with bit 2 a 16 x 8 picture of a 16-entry palette; with
+// bit 3, also with --remap on its own and onto the gradient, and bit 4 adds --dither: every
+// pixel of a colour the palette holds must keep it, and the mapping must count each pixel whose
+// colour changed. Pictures
 // are judged with the limits of readers with fixed buffers, as varnu-pack judges them by default.
 //
 // How many inputs were PNG files is printed when the run ends, so that a run shows that the PNG
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <span>
 #include <sstream>
 #include <string>
@@ -38,6 +42,8 @@ using namespace varnu::pack;
 constexpr std::uint8_t kArchive = 1;
 constexpr std::uint8_t kLikeGradient = 2;
 constexpr std::uint8_t kLikeShortPalette = 4;
+constexpr std::uint8_t kRemap = 8;
+constexpr std::uint8_t kDither = 16;
 // Enough entries to reach every path; more would only repeat them.
 constexpr std::size_t kMaxEntriesMapped = 4;
 
@@ -127,8 +133,40 @@ void check_mapped(std::span<const std::uint8_t> file, const Bytes& original) {
   if (shown_colours(mapped.bitmap) != picture_colours(file)) fault("a colour changed");
 }
 
+// With --remap: an accepted bitmap whose moved pixels are exactly those whose colour changed,
+// none of them of a colour the palette it was mapped onto holds (`kept`, when there is one).
+void check_remapped(std::span<const std::uint8_t> file, const LikeBitmap& like, bool dither,
+                    const std::set<Colour>& kept = {}) {
+  const NormalisedPicture mapped =
+      normalise_picture(file, {.like = like, .remap = {.remap = true, .dither = dither}});
+  check_accepted(mapped.bitmap);
+  const std::vector<Colour> before = picture_colours(file);
+  const std::vector<Colour> after = shown_colours(mapped.bitmap);
+  if (!mapped.mapping) {
+    if (after != before) fault("colours changed with no mapping told");
+    return;
+  }
+  std::uint64_t moved = 0;
+  for (std::size_t p = 0; p < before.size(); ++p) {
+    const bool changed = before[p] != after[p];
+    moved += changed;
+    if (changed && kept.contains(before[p])) fault("an exact pixel moved");
+    if (changed != (mapped.mapping->moved[p] != 0)) fault("a moved pixel is not marked");
+  }
+  if (moved != mapped.mapping->figures.pixels_moved) fault("the moved pixels are miscounted");
+}
+
 void fuzz_picture(std::span<const std::uint8_t> file, std::uint8_t control) {
   check_accepted(normalise_picture(file).bitmap);
+  if (control & kRemap) {
+    check_remapped(file, {}, control & kDither);
+    std::set<Colour> gradient;
+    for (std::size_t k = 0; k < 256; ++k) {
+      const std::uint8_t* entry = gradient_original().data() + 54 + 4 * k;
+      gradient.insert(Colour{entry[2]} << 16 | Colour{entry[1]} << 8 | entry[0]);
+    }
+    check_remapped(file, [] { return gradient_original(); }, control & kDither, gradient);
+  }
   if (control & kLikeGradient) check_mapped(file, gradient_original());
   if (control & kLikeShortPalette) check_mapped(file, short_palette_original());
 }
@@ -139,7 +177,7 @@ void fuzz_archive(std::span<const std::uint8_t> file) {
   for (std::size_t k = 0; k < entries.size() && k < kMaxEntriesMapped; ++k) {
     const Bytes original = read_converted_bitmap(archive, entries[k]);
     try {
-      const Bytes entry = entry_like(edited_picture(), original);
+      const Bytes entry = entry_like(edited_picture(), original).bitmap;
       check_accepted(entry);
       if (shown_colours(entry) != edited_picture().colours) fault("a colour changed");
     } catch (const InputError&) {

@@ -29,8 +29,9 @@ group_packages() {  # group_packages GROUP: the group's Debian packages, one a l
     # dpkg-shlibdeps, which needs `file`), and their checks; the zip's programs run under Wine.
     release) echo zip unzip dpkg-dev file lintian mandoc wine64 ;;
     fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
-    # The end-to-end timing reads GNU time's figures; the packer's is timed by hyperfine.
-    bench) echo libbenchmark-dev time hyperfine ;;
+    # The end-to-end timing reads GNU time's figures; the packer's is timed by hyperfine; the
+    # remap benchmark compares with ImageMagick.
+    bench) echo libbenchmark-dev time hyperfine imagemagick ;;
     *) return 1 ;;
   esac | tr ' ' '\n'
 }

@@ -182,7 +182,7 @@ TEST(VarnuPackInput, RefusesColoursItCannotKeep) {
   EXPECT_EQ(result.output,
             "varnu-pack: tc.bmp: has 1 colour not in the original entry's palette, but only 0 "
             "palette entries free (used by no pixel of the original, and not entry 0); reduce the "
-            "new colours to that many\n");
+            "new colours to that many, or pack with --remap to map them onto the palette\n");
   EXPECT_FALSE(fs::exists(dir.path() / "B.arc"));
 }
 

@@ -328,7 +328,7 @@ TEST(TrueColourInput, RefusesWhatWouldChangeColours) {
       {"exactly 256 colours", encode_true_colour_bmp(many, {}), "accepted"},
       {"257 colours", tc257,
        "has 257 colours, more than the 256 a palette holds; reduce it to 256 colours or fewer in "
-       "an image editor, or save it as an 8-bit bitmap"},
+       "an image editor, save it as an 8-bit bitmap, or pack with --remap"},
       {"one pixel's alpha differs",
        encode_true_colour_bmp(small, {.bits = 32, .translucent_pixel = 5}),
        "transparent: its alpha differs between pixels, and an entry has no transparency but its "
@@ -438,7 +438,8 @@ TEST(ColourMap, OntoAnOriginalPalette) {
        {},
        {},
        "has 3 colours not in the original entry's palette, but only 2 palette entries free (used "
-       "by no pixel of the original, and not entry 0); reduce the new colours to that many"},
+       "by no pixel of the original, and not entry 0); reduce the new colours to that many, or "
+       "pack with --remap to map them onto the palette"},
       {"in a fresh bitmap the entries past the palette are free too",
        {kNewA, kNewB, kNewC, kRed, kRed, kNewA},
        false,
@@ -495,7 +496,7 @@ TEST(ColourMap, IntoACopyOfTheOriginal) {
   expected[54 + 4 * 3 + 1] = 0;
   expected[54 + 4 * 3 + 2] = 0;
   expected[54 + 16 + 4 + 2] = 3;  // the third pixel of the bottom row
-  EXPECT_EQ(entry_like(picture, original), expected);
+  EXPECT_EQ(entry_like(picture, original).bitmap, expected);
 
   // Other sides: the original's four entries in a fresh bitmap, the new colour in entry 3.
   Picture wide = edited;
@@ -510,7 +511,7 @@ TEST(ColourMap, IntoACopyOfTheOriginal) {
   std::fill(fresh.palette.begin(), fresh.palette.end(), 0);
   for (int k = 0; k < 3; ++k) std::fill_n(fresh.palette.begin() + 4 * k, 3, k);
   fresh.palette[12] = 0x30;
-  EXPECT_EQ(entry_like(other, original), encode_bmp(fresh));
+  EXPECT_EQ(entry_like(other, original).bitmap, encode_bmp(fresh));
 }
 
 // Readers allocate from what a file holds, not from what it says.

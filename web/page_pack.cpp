@@ -21,11 +21,13 @@ pack::PackRequest request_for(const std::string& output, const std::optional<std
 }  // namespace
 
 pack::PackRequest with_page_options(pack::PackRequest request) {
-  // The page packs within the limits readers with fixed buffers hold, as varnu-pack does unless
-  // told otherwise. Colour mapping (varnu-pack --remap) is switched on here once the packer's
-  // library has it: the check of a replacement then gives the mapped bitmap, which is what the
-  // page shows and saves for it.
+  // The page packs within the limits readers with fixed buffers hold, and maps no colour a palette
+  // lacks, as varnu-pack does unless told otherwise: such a picture is refused when chosen. Colour
+  // mapping plugs in here (request.remap, varnu-pack --remap and --dither): the check of a
+  // replacement then gives the mapped bitmap, which is what the page shows and saves for it, and
+  // Save archive packs the same.
   request.no_limits = false;
+  request.remap = {};
   return request;
 }
 

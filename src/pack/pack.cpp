@@ -64,7 +64,7 @@ struct PreparedEntry {
 // the converter writes it. The one place the run's options reach the picture readers, for pack()
 // and check_picture() alike.
 PictureOptions picture_options(const Options& options, LikeEntry* like) {
-  PictureOptions picture{.no_limits = options.no_limits};
+  PictureOptions picture{.no_limits = options.no_limits, .remap = options.remap};
   if (like != nullptr) picture.like = [like] { return like->converted; };
   return picture;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "pack/colour/mapping.hpp"
+
 namespace varnu::pack {
 
 // What the command has to say: a warning about a picture it packed, or the refusal that stopped
@@ -60,6 +62,9 @@ struct PackRequest {
   // --like: the archive the pictures came out of.
   std::optional<std::string> like;
   bool no_limits = false;
+  // --remap and --dither: colours a palette lacks are mapped onto it, each such picture with a
+  // warning of what moved.
+  RemapOptions remap{};
   // Threads that prepare pictures; nothing: one per processor. The archive is the same for any.
   std::optional<unsigned> jobs{};
 };

@@ -16,6 +16,10 @@ import { Unzip } from 'fflate';
 import puppeteer from 'puppeteer-core';
 
 const root = fileURLToPath(new URL('../..', import.meta.url));
+// How long a step may wait for the page before the test calls it stuck: a hang, not a speed, so
+// generous enough that a machine busy with the sanitizers' builds never fails a step.
+const STEP_TIMEOUT_MS = 60_000;
+
 export const native = resolve(root, process.env.VARNU_NATIVE_BUILD || 'build/test-plain');
 export const webBuild = resolve(root, process.env.VARNU_WEB_BUILD || 'build/web');
 export const pagePath = join(webBuild, 'varnu.html');
@@ -249,7 +253,7 @@ export const rolesInDocument = {
 };
 
 // Waits for the element of `role` named `name` in `scope` (a page or an element) and answers it.
-export async function inDocument(scope, role, name, timeout = 20_000) {
+export async function inDocument(scope, role, name, timeout = STEP_TIMEOUT_MS) {
   const page = scope.frame || scope.mainFrame();
   const root = scope.frame ? scope : await page.evaluateHandle(() => document);
   const found = await page.waitForFunction((within, selector, wanted) => {
@@ -267,7 +271,7 @@ export async function inDocument(scope, role, name, timeout = 20_000) {
 // Clicks the element of `role` named `name` in `scope`, found right before the click. A control
 // the page puts in afresh between the finding and the click is found again and clicked, rather
 // than clicked where it was; one that is gone for good fails once `timeout` has passed.
-export async function clickInDocument(scope, role, name, timeout = 20_000) {
+export async function clickInDocument(scope, role, name, timeout = STEP_TIMEOUT_MS) {
   const deadline = Date.now() + timeout;
   for (;;) {
     const control = await inDocument(scope, role, name, Math.max(deadline - Date.now(), 1));
@@ -283,7 +287,7 @@ export async function clickInDocument(scope, role, name, timeout = 20_000) {
 }
 
 // Waits for `probe` to answer something truthy, and answers it.
-export async function until(probe, what, timeout = 20_000) {
+export async function until(probe, what, timeout = STEP_TIMEOUT_MS) {
   const deadline = Date.now() + timeout;
   for (;;) {
     const answer = await probe();
@@ -294,7 +298,7 @@ export async function until(probe, what, timeout = 20_000) {
 }
 
 // Waits until `handle`, a control, can be used.
-export function enabled(handle, timeout = 20_000) {
+export function enabled(handle, timeout = STEP_TIMEOUT_MS) {
   return handle.frame.waitForFunction((node) => !node.disabled, { timeout }, handle);
 }
 
@@ -347,7 +351,7 @@ export async function completeDownload(folder) {
 }
 
 // Waits for the one download in `folder`; the caller takes it away before the next.
-export function downloaded(folder, timeout = 20_000) {
+export function downloaded(folder, timeout = STEP_TIMEOUT_MS) {
   return until(() => completeDownload(folder), `a download in ${folder}`, timeout);
 }
 

@@ -11,7 +11,8 @@ namespace varnu::pack {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: varnu-pack [--like ORIGINAL.arc] [--no-limits] [--jobs N] OUT.arc PICTURE...";
+    "usage: varnu-pack [--like ORIGINAL.arc] [--remap [--dither]] [--no-limits] [--jobs N] "
+    "OUT.arc PICTURE...";
 
 constexpr char kHelp[] =
     "Packs pictures into an archive that varnu converts back into the same pictures.\n"
@@ -20,6 +21,16 @@ constexpr char kHelp[] =
     "                       fields varnu ignores, and its orientation, for picture k; and copy\n"
     "                       entry k as it stands where varnu would write the same file from\n"
     "                       picture k's entry as from it\n"
+    "  --remap              map colours that do not fit onto the palette instead of refusing\n"
+    "                       the picture: with --like, pixels of entry k's colours keep them,\n"
+    "                       its free entries take the new colours that matter most, and the\n"
+    "                       rest the nearest palette colour by CIEDE2000 (of the two\n"
+    "                       nearest in OKLab and the two in sRGB), never entry 0; without,\n"
+    "                       a picture of over 256 colours gets a palette of 256. Each\n"
+    "                       mapped picture is a warning: pixels moved, mean and largest\n"
+    "                       CIEDE2000 colour error\n"
+    "  --dither             with --remap, spread each mapped pixel's error onto the mapped\n"
+    "                       pixels near it (exact pixels stay exact)\n"
     "  --no-limits          also pack entries larger than readers with fixed buffers hold\n"
     "  --jobs N, -j N       pack on N threads (default: one per processor; at most 256);\n"
     "                       the archive is the same whatever N is\n"
@@ -30,8 +41,8 @@ constexpr char kHelp[] =
     "and PNG of 8 bits a channel or fewer (palette, grey, RGB, with or without alpha). Palette\n"
     "pictures keep their indices; with --like, one whose palette differs from entry k's is\n"
     "matched by colour, with a warning. True colour goes onto entry k's palette with --like,\n"
-    "else onto a palette of its own colours (256 at most). One entry per picture, in the order\n"
-    "given. On any failure no archive is written and the exit status is 1.\n"
+    "else onto a palette of its own colours (256 at most, or --remap). One entry per picture, in\n"
+    "the order given. On any failure no archive is written and the exit status is 1.\n"
     "\n"
     "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
     "pictures read and MB/s, cleared at the end; warnings are printed as they come.\n";
@@ -82,6 +93,10 @@ CommandLine parse(const std::vector<std::string>& args) {
       command.version = true;
     } else if (arg == "--no-limits") {
       options.no_limits = true;
+    } else if (arg == "--remap") {
+      options.remap.remap = true;
+    } else if (arg == "--dither") {
+      options.remap.dither = true;
     } else if (arg == "--like") {
       if (++k == args.size()) throw UsageError("--like needs an archive");
       options.like = args[k];
@@ -99,6 +114,7 @@ CommandLine parse(const std::vector<std::string>& args) {
     }
   }
   if (command.help || command.version) return command;
+  if (options.remap.dither && !options.remap.remap) throw UsageError("--dither needs --remap");
   if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
   options.output = args[k];
   for (++k; k < args.size(); ++k) options.pictures.push_back({args[k]});

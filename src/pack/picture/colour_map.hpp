@@ -8,7 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include <optional>
+#include <string>
+
 #include "format/bitmap.hpp"
+#include "pack/colour/mapping.hpp"
 #include "pack/picture/true_colour.hpp"
 
 namespace varnu::pack {
@@ -18,14 +22,19 @@ struct MappedPicture {
   std::vector<std::uint8_t> indices;
   // The palette entries to set: (index, colour), every other entry stays as it was.
   std::vector<std::pair<std::uint8_t, Colour>> entries;
+  // With --remap, when some colours had to be approximated: what moved, and the warning.
+  std::optional<ColourMapping> mapping{};
+  std::string warning{};
 };
 
 // A palette of exactly the picture's colours, in the order they first appear reading from the
 // top-left pixel row by row: the top-left colour (a sprite's background) becomes entry 0, where
 // this format keeps its key colour, and a picture keyed that way can then always be stored so
-// that the converter gives it back unchanged. Throws InputError for more than 256 colours,
-// saying how many there are.
-MappedPicture map_onto_own_palette(const TrueColourPicture& picture);
+// that the converter gives it back unchanged. For more than 256 colours, throws InputError saying
+// how many there are; with --remap, the top-left colour keeps entry 0 and the others are reduced
+// to 255 (see quantize.hpp) and approximated (see approximate.hpp), with a warning.
+MappedPicture map_onto_own_palette(const TrueColourPicture& picture,
+                                   const RemapOptions& options = {});
 
 // The entry a picture replaces, as far as its colours go.
 struct PaletteTarget {
@@ -43,8 +52,11 @@ struct PaletteTarget {
 
 // A pixel whose colour is the entry's palette colour at that pixel keeps the entry's index;
 // another colour in the palette takes its lowest index; a colour not in it takes an entry no
-// pixel of the original uses, lowest first, never entry 0 (the key colour). Throws InputError
-// when there are more new colours than such entries, saying how many of each.
-MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTarget& target);
+// pixel of the original uses, lowest first, never entry 0 (the key colour). When there are more
+// new colours than such entries, throws InputError saying how many of each; with --remap, the
+// new colours that matter most take those entries (see free_entries.hpp) and the others are
+// approximated by the palette's other entries (see approximate.hpp), with a warning.
+MappedPicture map_onto_palette(const TrueColourPicture& picture, const PaletteTarget& target,
+                               const RemapOptions& options = {});
 
 }  // namespace varnu::pack

@@ -76,12 +76,16 @@ std::vector<std::uint8_t> palette_entry(const IndexedPicture& picture) {
 }
 
 NormalisedPicture palette_entry_like(const IndexedPicture& picture,
-                                     std::span<const std::uint8_t> converted) {
+                                     std::span<const std::uint8_t> converted,
+                                     const RemapOptions& options) {
   if (const auto difference = palette_difference(picture, converted)) {
-    return {entry_like(as_true_colour(picture), converted),
-            "its palette differs from the original entry's (" + *difference +
-                "), so its pixels were matched to the original's palette by colour; save it "
-                "with the original's palette to keep every index"};
+    NormalisedPicture out = entry_like(as_true_colour(picture), converted, options);
+    // One warning for the picture: why it was matched by colour, then what mapping did.
+    out.warning = "its palette differs from the original entry's (" + *difference +
+                  "), so its pixels were matched to the original's palette by colour; save it "
+                  "with the original's palette to keep every index" +
+                  (out.warning.empty() ? "" : "; it " + out.warning);
+    return out;
   }
   const Picture& p = picture.picture;
   if (!fits_in_place(converted, p.width, p.height, palette_length(converted))) {

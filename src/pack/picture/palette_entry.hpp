@@ -21,6 +21,7 @@ std::vector<std::uint8_t> palette_entry(const IndexedPicture& picture);
 // palette_entry. A palette that differs is mapped by colour, as a true-colour picture is
 // (entry_like), and the warning says why. Throws InputError when the colours cannot be mapped.
 NormalisedPicture palette_entry_like(const IndexedPicture& picture,
-                                     std::span<const std::uint8_t> converted);
+                                     std::span<const std::uint8_t> converted,
+                                     const RemapOptions& options = {});
 
 }  // namespace varnu::pack

@@ -14,11 +14,11 @@ NormalisedPicture normalise_picture(std::span<const std::uint8_t> file,
   return std::visit(
       [&](const auto& picture) -> NormalisedPicture {
         if constexpr (std::is_same_v<std::decay_t<decltype(picture)>, IndexedPicture>) {
-          return options.like ? palette_entry_like(picture, options.like())
+          return options.like ? palette_entry_like(picture, options.like(), options.remap)
                               : NormalisedPicture{palette_entry(picture)};
         } else {
-          return {options.like ? entry_like(picture, options.like())
-                               : entry_with_own_palette(picture)};
+          return options.like ? entry_like(picture, options.like(), options.remap)
+                              : entry_with_own_palette(picture, options.remap);
         }
       },
       decoded);

@@ -17,6 +17,8 @@ struct PictureOptions {
   // Whether pictures larger than readers with fixed buffers hold are taken (see limits.hpp);
   // a PNG is judged by its header, before it is decoded.
   bool no_limits = false;
+  // --remap and --dither: colours that do not fit a palette are mapped onto it.
+  RemapOptions remap{};
 };
 
 // The picture in `file`, a bitmap (read_bmp) or a PNG (read_png), in the entry form. Without an
@@ -24,7 +26,8 @@ struct PictureOptions {
 // one gets a palette of its own colours (entry_with_own_palette). With one, a palette picture
 // whose palette matches goes into a copy of the original by index, one whose palette differs is
 // mapped by colour with a warning (palette_entry_like), and a true-colour one is mapped by colour
-// (entry_like). Throws InputError.
+// (entry_like). With options.remap, colours that do not fit are mapped rather than refused, with
+// a warning and the mapping's figures. Throws InputError.
 NormalisedPicture normalise_picture(std::span<const std::uint8_t> file,
                                     const PictureOptions& options = {});
 

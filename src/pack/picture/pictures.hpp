@@ -4,12 +4,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "format/bitmap.hpp"
+#include "pack/colour/mapping.hpp"
 #include "pack/picture/palette_bitmap.hpp"
 #include "pack/picture/true_colour.hpp"
 
@@ -43,6 +45,8 @@ inline std::uint8_t packed_index(const std::uint8_t* row, std::size_t x, unsigne
 struct NormalisedPicture {
   std::vector<std::uint8_t> bitmap;
   std::string warning{};
+  // With --remap, when colours were approximated: which pixels of `bitmap` moved, and how far.
+  std::optional<ColourMapping> mapping{};
 };
 
 }  // namespace varnu::pack

@@ -33,19 +33,25 @@ Picture with_indices(const TrueColourPicture& picture, const MappedPicture& mapp
   return out;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> entry_with_own_palette(const TrueColourPicture& picture) {
-  std::vector<std::uint8_t> out = encode_bmp(with_indices(picture, map_onto_own_palette(picture)));
-  std::copy(picture.resolution.begin(), picture.resolution.end(),
-            out.begin() + kHorizontalResolutionField);
-  return out;
+NormalisedPicture with_mapping(std::vector<std::uint8_t> bitmap, MappedPicture& mapped) {
+  return {std::move(bitmap), std::move(mapped.warning), std::move(mapped.mapping)};
 }
 
-std::vector<std::uint8_t> entry_like(const TrueColourPicture& picture,
-                                     std::span<const std::uint8_t> converted) {
+}  // namespace
+
+NormalisedPicture entry_with_own_palette(const TrueColourPicture& picture,
+                                         const RemapOptions& options) {
+  MappedPicture mapped = map_onto_own_palette(picture, options);
+  std::vector<std::uint8_t> out = encode_bmp(with_indices(picture, mapped));
+  std::copy(picture.resolution.begin(), picture.resolution.end(),
+            out.begin() + kHorizontalResolutionField);
+  return with_mapping(std::move(out), mapped);
+}
+
+NormalisedPicture entry_like(const TrueColourPicture& picture,
+                             std::span<const std::uint8_t> converted, const RemapOptions& options) {
   // The converter writes nothing shorter (see plan_bitmap); a shorter one has no palette to keep.
-  if (converted.size() < kPaletteOffset) return entry_with_own_palette(picture);
+  if (converted.size() < kPaletteOffset) return entry_with_own_palette(picture, options);
   const BitmapLayout layout = read_layout(converted);
   const std::size_t entries = palette_length(converted);
   PaletteTarget target;
@@ -62,18 +68,21 @@ std::vector<std::uint8_t> entry_like(const TrueColourPicture& picture,
 
   if (!fits_in_place(converted, picture.width, picture.height, entries)) {
     target.capacity = kPaletteEntries;
-    return encode_bmp(with_indices(picture, map_onto_palette(picture, target),
-                                   converted.subspan(kPaletteOffset, entries * kPaletteEntrySize)));
+    MappedPicture mapped = map_onto_palette(picture, target, options);
+    return with_mapping(
+        encode_bmp(with_indices(picture, mapped,
+                                converted.subspan(kPaletteOffset, entries * kPaletteEntrySize))),
+        mapped);
   }
 
   // The original's indices, for the pixels that keep theirs.
   const std::vector<std::uint8_t> indices = indices_in_place(converted);
   target.capacity = entries;
   target.indices = indices;
-  const MappedPicture mapped = map_onto_palette(picture, target);
+  MappedPicture mapped = map_onto_palette(picture, target, options);
   std::vector<std::uint8_t> out = with_indices_in_place(converted, mapped.indices);
   set_entries(std::span(out).subspan(kPaletteOffset), mapped);
-  return out;
+  return with_mapping(std::move(out), mapped);
 }
 
 }  // namespace varnu::pack
