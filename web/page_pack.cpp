@@ -1,5 +1,7 @@
 #include "web/page_pack.hpp"
 
+#include <utility>
+
 #include "pack/pack.hpp"
 #include "web/json.hpp"
 
@@ -8,11 +10,24 @@ namespace {
 
 pack::PackRequest request_for(const std::string& output, const std::optional<std::string>& original,
                               const std::vector<std::optional<std::string>>& pictures) {
-  if (original) return pack::replacing_request(*original, output, pictures);
+  if (original) return with_page_options(pack::replacing_request(*original, output, pictures));
   pack::PackRequest request{.output = output};
   for (const std::optional<std::string>& picture : pictures) {
     if (picture) request.pictures.push_back({*picture});
   }
+  return with_page_options(std::move(request));
+}
+
+}  // namespace
+
+pack::PackRequest with_page_options(pack::PackRequest request) {
+  // The page packs within the limits readers with fixed buffers hold, and maps no colour a palette
+  // lacks, as varnu-pack does unless told otherwise: such a picture is refused when chosen. Colour
+  // mapping plugs in here (request.remap, varnu-pack --remap and --dither): the check of a
+  // replacement then gives the mapped bitmap, which is what the page shows and saves for it, and
+  // Save archive packs the same.
+  request.no_limits = false;
+  request.remap = {};
   return request;
 }
 
@@ -24,8 +39,6 @@ std::string message_json(const pack::PackMessage& message) {
       .string("text", message.text)
       .text();
 }
-
-}  // namespace
 
 std::string pack_json(const std::string& output, const std::optional<std::string>& original,
                       const std::vector<std::optional<std::string>>& pictures) {

@@ -5,23 +5,14 @@
 // (worker.js); each request's files go in a folder named after its id, removed once it is done.
 
 import { makeFolder, removeTree } from './worker-archives.js';
-import { withEntry } from './worker-entries.js';
-import { Refusal } from './worker-refusals.js';
-
-// Bytes the module made (varnu_entry_png), copied out and freed.
-function takeBytes(m, bytes) {
-  try {
-    const at = m._varnu_bytes_data(bytes);
-    return m.HEAPU8.slice(at, at + m._varnu_bytes_size(bytes));
-  } finally {
-    m._varnu_bytes_free(bytes);
-  }
-}
+import { readyForEntry, withEntry, withRecord } from './worker-entries.js';
+import { newString, takeBytes } from './worker-memory.js';
+import { entryRefusal, Refusal } from './worker-refusals.js';
 
 // The rest of an open entry's file as PNG: a palette PNG, or RGB at half width.
 export function pngBytes({ m }, file, halfWidth) {
   const bytes = m._varnu_entry_png(file, halfWidth ? 1 : 0);
-  if (!bytes) throw new Refusal(m.UTF8ToString(m._varnu_png_problem()));
+  if (!bytes) throw new Refusal(null, m.UTF8ToString(m._varnu_png_problem()));
   return takeBytes(m, bytes);
 }
 
@@ -39,11 +30,8 @@ function packInModule(m, output, original, pictures) {
   const strings = [];
   const string = (text) => {
     if (text === null) return 0;
-    const size = m.lengthBytesUTF8(text) + 1;
-    const at = m._malloc(size);
-    strings.push(at);
-    m.stringToUTF8(text, at, size);
-    return at;
+    strings.push(newString(m, text));
+    return strings.at(-1);
   };
   const table = m._malloc(Uint32Array.BYTES_PER_ELEMENT * Math.max(pictures.length, 1));
   try {
@@ -118,5 +106,38 @@ export function saveArchive({ m, archives }, { archive, name, count, replaced },
     m.FS.chdir('/');
     for (const folder of mounted) m.FS.unmount(folder);
     removeTree(m.FS, run);
+  }
+}
+
+// The packer's check of `file`, the person's file, as the replacement of `entry` of the archive,
+// read from where it lies in a folder of its own, so that its messages name it as the person
+// does. Answers what the check says (replacement_check.hpp) and, when the file is taken, `stored`:
+// a blob of the bitmap the entry would hold, from which every file of the replacement is made.
+export async function check(worker, { archive, name, entry, file }, { id }) {
+  const { m } = worker;
+  const source = { archive, name };
+  await readyForEntry(worker, source, entry);
+  const folder = `/check/${id}`;
+  makeFolder(m.FS, folder);
+  m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name: file.name, data: file }] }, folder);
+  m.FS.chdir(folder);
+  const picture = newString(m, file.name);
+  let checked = 0;
+  try {
+    checked = withRecord(worker, source, entry, null, (...record) =>
+      m._varnu_check_replacement(...record, picture));
+    if (!checked) throw entryRefusal(worker);
+    const answer = JSON.parse(m.UTF8ToString(m._varnu_checked_json(checked)));
+    const at = m._varnu_checked_stored(checked);
+    const size = m._varnu_checked_stored_size(checked);
+    const stored = answer.refusal ? null
+      : new Blob([m.HEAPU8.slice(at, at + size)], { type: 'image/bmp' });
+    return { ...answer, stored };
+  } finally {
+    if (checked) m._varnu_checked_free(checked);
+    m._free(picture);
+    m.FS.chdir('/');
+    m.FS.unmount(folder);
+    removeTree(m.FS, folder);
   }
 }

@@ -62,33 +62,34 @@ struct PreparedEntry {
   std::optional<std::vector<std::uint8_t>> payload{};
 };
 
-// The picture for one entry in the form it is stored, with what --like takes from the original,
-// then copied from the original or packed: the part of each entry that needs no other.
-// The size of each file read is added to `bytes_read`.
-PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& request,
-                      std::atomic<std::uint64_t>& bytes_read) {
-  const bool no_limits = request.no_limits;
-  PreparedEntry prepared{.name = input.name};
+// What a picture is read with: the options of the run and, with --like, its entry's bitmap as
+// the converter writes it. The one place the run's options reach the picture readers, for pack()
+// and check_picture() alike.
+PictureOptions picture_options(const Options& options, LikeEntry* like) {
+  PictureOptions picture{.no_limits = options.no_limits, .remap = options.remap};
+  if (like != nullptr) picture.like = [like] { return like->converted; };
+  return picture;
+}
+
+// The picture in `file` for one entry in the form it is stored, with what --like takes from the
+// original, then copied from the original or packed: the part of each entry that needs no other.
+PreparedEntry prepare_picture(const std::string& name, std::span<const std::uint8_t> file,
+                              LikeEntry* like, const Options& options) {
+  PreparedEntry prepared{.name = name};
   NormalisedPicture picture;
   bool same_file = false;
   try {
-    const std::vector<std::uint8_t> file =
-        input.from_original ? like->converted
-                            : read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
-    if (!input.from_original) bytes_read += file.size();
     // A file byte for byte the converter's from the original entry is that entry, whatever form
     // the entry holds its bitmap in (1 bit, RLE8, ...), unless it takes bytes from entries before
     // it, which only the entries in order can tell: then it is packed too, in case they differ.
-    same_file = like != nullptr && file == like->converted;
+    same_file = like != nullptr && std::ranges::equal(file, like->converted);
     if (same_file && !like->entry->borrows()) {
       prepared.unchanged = std::move(like->bytes);
       return prepared;
     }
-    PictureOptions options{.no_limits = no_limits, .remap = request.remap};
-    if (like != nullptr) options.like = [like] { return like->converted; };
-    picture = normalise_picture(file, options);
+    picture = normalise_picture(file, picture_options(options, like));
   } catch (const InputError& e) {
-    throw Failure(input.name, e.what());
+    throw Failure(name, e.what());
   }
   std::optional<bool> like_upside_down;
   if (like != nullptr) {
@@ -99,15 +100,30 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& reques
   prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
   for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
     if (!warning->empty()) {
-      prepared.warnings.push_back({input.name, PackMessage::Kind::kWarning, *warning});
+      prepared.warnings.push_back({name, PackMessage::Kind::kWarning, *warning});
     }
   }
   if (like != nullptr && (same_file || converts_alike(prepared.form.file, like->converted))) {
     prepared.unchanged = std::move(like->bytes);
   } else {
-    prepared.payload = pack_checked(input.name, prepared.form, no_limits);
+    prepared.payload = pack_checked(name, prepared.form, options.no_limits);
   }
   return prepared;
+}
+
+// The same for the picture `input` names, read from its file or taken from the original; the size
+// of each file read is added to `bytes_read`.
+PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& options,
+                      std::atomic<std::uint64_t>& bytes_read) {
+  if (input.from_original) return prepare_picture(input.name, like->converted, like, options);
+  std::vector<std::uint8_t> file;
+  try {
+    file = read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
+  } catch (const InputError& e) {
+    throw Failure(input.name, e.what());
+  }
+  bytes_read += file.size();
+  return prepare_picture(input.name, file, like, options);
 }
 
 // Runs `write` on the new archive, whose failures name the output, or the original when it is to
@@ -263,6 +279,21 @@ PackResult pack(const PackRequest& request, PackObserver* observer) {
     return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
   }
   return result;
+}
+
+PictureCheck check_picture(const PackRequest& options, const PackPicture& picture,
+                           LikeEntry& like) {
+  PictureCheck check;
+  try {
+    std::atomic<std::uint64_t> bytes_read = 0;
+    PreparedEntry prepared = prepare(picture, &like, options, bytes_read);
+    check.warnings = std::move(prepared.warnings);
+    check.unchanged = prepared.unchanged.has_value();
+    check.stored = std::move(prepared.form.file);
+  } catch (const Failure& e) {
+    check.refusal = PackMessage{e.name(), PackMessage::Kind::kRefusal, e.what()};
+  }
+  return check;
 }
 
 PackRequest replacing_request(const std::string& original, const std::string& output,

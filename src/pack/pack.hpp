@@ -75,6 +75,25 @@ struct PackRequest {
 // Packs `request`. Never throws for a refusal, and writes nothing unless it succeeds.
 PackResult pack(const PackRequest& request, PackObserver* observer = nullptr);
 
+struct LikeEntry;
+
+// One picture checked against the entry of an original archive it is to replace, as pack() with
+// --like checks it when it packs the archive: for a page, at once when the picture is chosen.
+struct PictureCheck {
+  // Why pack() would refuse the picture; nothing when it takes it.
+  std::optional<PackMessage> refusal{};
+  std::vector<PackMessage> warnings{};
+  // The bitmap the entry would hold (a packer's bitmap is complete in itself), and whether the
+  // converter writes the same file from it as from the original entry, which pack() then copies
+  // as it stands.
+  std::vector<std::uint8_t> stored{};
+  bool unchanged = false;
+};
+
+// Checks `picture` against `like` (like/unchanged.hpp), with the options of `options` that concern
+// a picture. Never throws for a refusal.
+PictureCheck check_picture(const PackRequest& options, const PackPicture& picture, LikeEntry& like);
+
 // For a page that replaces some pictures of an archive: picture k is the file pictures[k]
 // names, or where that is empty entry k of `original`, named in messages as the converter names
 // its file. The same pack as `varnu-pack --like original output PICTURES...` from those files.
