@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
@@ -92,7 +92,8 @@ const scenarios = [
     pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } },
     refused: 'notes.bmp' },
   { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s; ' +
-      'its patch, which xdelta3 applies, applied by the page; a patch for another archive refused',
+      'its patch, which xdelta3 applies, applied by the page; one for another archive and ' +
+      'xdelta3\'s LZMA one refused with varnu-pack\'s lines',
     replace: { from: 'sample', entry: 1, file: 'edited.bmp' }, flipped: ['sample_002.BMP'],
     patch: true },
   { name: 'replace two pictures, one by an edited palette PNG, then save the archive',
@@ -785,16 +786,25 @@ async function checkPatch(session, { region, name, folder, expected, entries, na
   assert.equal(saved.name, name);
   assert.ok(saved.bytes.equals(expected.archive), 'the patched archive saved is another');
 
-  // Not its original: refused as varnu-pack --apply refuses it.
-  const other = freshFolder();
-  writeFileSync(join(other, name), expected.archive);
-  writeFileSync(join(other, patch.name), patch.bytes);
-  const refused = packNatively(other, ['--apply', patch.name, name, 'out.arc'], 'out.arc');
-  assert.equal(refused.archive, null);
-  await (await fileChoice(patched, 'Apply patch…')).uploadFile(patchPath);
-  const line = refused.messages.trim();
-  const alert = await alertSaying(patched, line);
-  assert.ok(alert.includes(`${patch.name} was not applied to ${name}; nothing changed.`), alert);
+  // Refused as varnu-pack --apply refuses them: the patch on the patched archive, which is not its
+  // original, and xdelta3's own, with its default LZMA compression.
+  const lzma = join(folder, 'lzma.vcdiff');
+  execFileSync('xdelta3', ['-e', '-f', '-s', join(folder, name), applied, lzma]);
+  const refusals = [
+    { region: patched, archive: expected.archive, patchPath },
+    { region, archive: readFileSync(join(folder, name)), patchPath: lzma },
+  ];
+  for (const refusal of refusals) {
+    const patchName = basename(refusal.patchPath);
+    const other = freshFolder();
+    writeFileSync(join(other, name), refusal.archive);
+    writeFileSync(join(other, patchName), readFileSync(refusal.patchPath));
+    const refused = packNatively(other, ['--apply', patchName, name, 'out.arc'], 'out.arc');
+    assert.equal(refused.archive, null);
+    await (await fileChoice(refusal.region, 'Apply patch…')).uploadFile(refusal.patchPath);
+    const alert = await alertSaying(refusal.region, refused.messages.trim());
+    assert.ok(alert.includes(`${patchName} was not applied to ${name}; nothing changed.`), alert);
+  }
   const headings = await textsOf(page, rolesInDocument.heading);
   assert.deepEqual(headings.filter((text) => text.includes('patched by')), [heading]);
   assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
