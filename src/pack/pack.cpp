@@ -83,7 +83,7 @@ PreparedEntry prepare_picture(const std::string& name, std::span<const std::uint
     // the entry holds its bitmap in (1 bit, RLE8, ...), unless it takes bytes from entries before
     // it, which only the entries in order can tell: then it is packed too, in case they differ.
     same_file = like != nullptr && std::equal(file.begin(), file.end(), like->converted.begin(),
-                                          like->converted.end());
+                                              like->converted.end());
     if (same_file && !like->entry->borrows()) {
       prepared.unchanged = std::move(like->bytes);
       return prepared;
