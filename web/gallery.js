@@ -415,6 +415,7 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
         hidden: true }),
     };
     archive.saveArchive.setAttribute('aria-describedby', archive.saveArchiveHint.id);
+    archive.savePatch.setAttribute('aria-describedby', archive.saveArchiveHint.id);
     archive.saveAll.addEventListener('click', () => saveAll(archive));
     archive.saveArchive.addEventListener('click', () => saveArchive(archive));
     archive.savePatch.addEventListener('click', () => replacing.savePatch(actions(archive)));
