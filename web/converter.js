@@ -141,7 +141,7 @@ export function createConverter(workerSource) {
     // The same, as the patch from the archive to that one: `archive` holds the patch.
     savePatch: (archive, count, replaced) =>
       ask('saveArchive', { archive, count, replaced, patch: true }),
-    // The archive with the person's patch `patch` (a File) applied: { status, messages, archive }.
+    // The archive with the person's patch `patch` (a File) applied: { status, messages, patched }.
     applyPatch: (archive, patch) => ask('applyPatch', { archive, patch }),
     // Which of `pairs` ([index, offset, end, original offset, original end]) differ between the
     // archive and the archive `original`: { changed: [index...] }.

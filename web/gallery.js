@@ -316,7 +316,7 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
       sayFailure(archive, 'patch.refused', { name: archive.name, patch: patch.name }, lines);
       return;
     }
-    const file = new File([answer.archive], archive.name);
+    const file = new File([answer.patched], archive.name);
     await open({ name: archive.name, file, size: file.size },
       { from: archive, patch: patch.name, section: archive.section });
   }

@@ -147,8 +147,10 @@ export async function check(worker, { archive, name, entry, file }, { id }) {
 }
 
 // Apply patch…: `patch`, the person's file, applied to the archive where it lies, as
-// `varnu-pack --apply` does. Answers { status, messages, archive }: the patched archive, or the
-// module's refusal and nothing.
+// `varnu-pack --apply` does. Answers { status, messages, patched }: a blob of the patched
+// archive, or the module's refusal and nothing. The blob is made straight from the file's bytes,
+// with no copy read out first, and goes to the page as a blob, which posting does not copy: an
+// archive near the page's memory bound is held as few times as can be.
 export function applyPatch({ m, archives }, { archive, name, patch }, { id }) {
   const run = `/apply/${id}`;
   const output = `${run}/out/${name}`;
@@ -164,8 +166,12 @@ export function applyPatch({ m, archives }, { archive, name, patch }, { id }) {
     // The patch is named as the person knows it.
     const named = messages.map((message) =>
       (message.file === name ? message : { ...message, file: patch.name }));
-    const bytes = status === 0 ? m.FS.readFile(output) : null;
-    return { status, messages: named, archive: bytes };
+    let patched = null;
+    if (status === 0) {
+      const { node } = m.FS.lookupPath(output);
+      patched = new Blob([node.contents ? node.contents.subarray(0, node.usedBytes) : []]);
+    }
+    return { status, messages: named, patched };
   } finally {
     m.FS.chdir('/');
     m.FS.unmount(`${run}/patch`);
