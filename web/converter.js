@@ -79,8 +79,9 @@ export function createConverter(workerSource) {
 
   function post(message, transfer = []) {
     if (!worker) start();
-    const { archive } = message;
-    if (archive && !given.has(archive)) {
+    // The archives the request reads: its own, and for changedEntries the original.
+    for (const archive of [message.archive, message.original]) {
+      if (!archive || given.has(archive)) continue;
       given.add(archive);
       if (message.type !== 'store') worker.postMessage({ type: 'store', archive, ...archives.get(archive) });
     }
@@ -137,6 +138,15 @@ export function createConverter(workerSource) {
     // packed from that file. Answers { status, messages, paths, archive } as pack does, `paths`
     // by index.
     saveArchive: (archive, count, replaced) => ask('saveArchive', { archive, count, replaced }),
+    // The same, as the patch from the archive to that one: `archive` holds the patch.
+    savePatch: (archive, count, replaced) =>
+      ask('saveArchive', { archive, count, replaced, patch: true }),
+    // The archive with the person's patch `patch` (a File) applied: { status, messages, patched }.
+    applyPatch: (archive, patch) => ask('applyPatch', { archive, patch }),
+    // Which of `pairs` ([index, offset, end, original offset, original end]) differ between the
+    // archive and the archive `original`: { changed: [index...] }.
+    changedEntries: (archive, original, pairs) => ask('changedEntries',
+      { archive, original, originalName: archives.get(original).name, pairs }),
     // The zip of `entries`; `onProgress` hears how many files are done. { done, cancel }: done
     // answers { blob } or { cancelled: true }.
     saveAll(archive, entries, asPng, onProgress) {

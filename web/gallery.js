@@ -15,7 +15,7 @@
 import { WorkerStopped } from './converter.js';
 import { element } from './elements.js';
 import { say } from './i18n.js';
-import { packMessageNode } from './pack-messages.js';
+import { packLine, packMessageNode } from './pack-messages.js';
 import { browserDraws } from './pictures.js';
 
 export function createGallery({ converter, saving, thumbnails, replacing, view }) {
@@ -68,7 +68,7 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
   }
 
   // The name on a line of its own, then the size of what is shown; read aloud as one phrase.
-  function caption({ entry, replacement, facts }) {
+  function caption({ entry, replacement, facts }, patched) {
     const node = element('figcaption', {}, [
       element('span', { className: 'name', textContent: entry.name }),
       ` ${facts.width} × ${facts.height}`,
@@ -84,6 +84,7 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     } else if (entry.flip) {
       mark('flipped', 'card.flipped', {});
     }
+    if (patched) mark('replaced', 'card.patched', { patch: patched });
     if (!browserDraws(facts)) mark('note', 'card.reduced', {});
     return node;
   }
@@ -102,8 +103,9 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
       { type: 'button', sayLabel: ['card.view', { name: entry.name }] }, [image]);
     open.addEventListener('click', () => view(archive.view, result, index));
     const notes = replacing.notesOf(archive.id, index).map((note) => packMessageNode(note));
+    const patched = archive.changed?.has(index) ? archive.patched.patch : null;
     const node = element('figure', { id: figureId(archive, index), tabIndex: -1 },
-      [open, caption(shown), ...notes]);
+      [open, caption(shown, patched), ...notes]);
     const failed = (error) => {
       node.querySelector('.missing')?.remove();
       node.append(element('p', { className: 'missing',
@@ -217,11 +219,15 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
   function updateActions(archive) {
     const { shown } = archive;
     archive.saveAll.disabled = archive.busy || !shown.finished || shown.entries.length === 0;
+    // A patched archive has something to save as it is.
     const replaced = replacing.count(archive.id);
-    archive.saveArchive.disabled = archive.busy || !whole(archive) || replaced === 0;
+    const edited = replaced > 0 || Boolean(archive.patched);
+    archive.saveArchive.disabled = archive.busy || !whole(archive) || !edited;
+    archive.savePatch.disabled = archive.saveArchive.disabled;
+    archive.applyPatchButton.disabled = archive.busy || !whole(archive);
     let hint = null;
     if (shown.finished && !whole(archive)) hint = 'replace.hintFailed';
-    else if (shown.finished && replaced === 0) hint = 'replace.hint';
+    else if (shown.finished && !edited) hint = 'replace.hint';
     if (hint) say(archive.saveArchiveHint, hint);
     else archive.saveArchiveHint.replaceChildren();
     archive.saveArchiveHint.hidden = !hint;
@@ -286,6 +292,66 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     return plain.entries[index];
   }
 
+  // Apply patch…: the person's patch applied to the archive in the worker. The patched archive
+  // opens in a section of its own under the original's, with the pictures the patch changed
+  // marked; a patch the module refuses is said in the archive's alert, and nothing changes.
+  async function applyPatch(archive, patch) {
+    setBusy(archive, true);
+    clearSaid(archive);
+    sayStatus(archive, 'patch.applying', { name: archive.name, patch: patch.name });
+    let answer;
+    try {
+      answer = await converter.applyPatch(archive.id, patch);
+    } catch (error) {
+      sayStatus(archive, null);
+      sayFailure(archive, 'patch.failed', { name: archive.name, reason: error.message });
+      return;
+    } finally {
+      setBusy(archive, false);
+    }
+    sayStatus(archive, null);
+    if (answer.status !== 0) {
+      const lines = answer.messages.map((message) =>
+        element('span', { lang: 'en', textContent: packLine(message) }));
+      sayFailure(archive, 'patch.refused', { name: archive.name, patch: patch.name }, lines);
+      return;
+    }
+    const file = new File([answer.patched], archive.name);
+    await open({ name: archive.name, file, size: file.size },
+      { from: archive, patch: patch.name, section: archive.section });
+  }
+
+  // Marks the pictures of the patched archive that differ from the original's.
+  async function markChanged(archive) {
+    const { from } = archive.patched;
+    const [patched, original] = await Promise.all(
+      [archive, from].map((each) => resultFor(each, false).done.then(() => each.results.plain)));
+    if (patched.failure || patched.error || original.failure || original.error) return;
+    const pairs = patched.entries.slice(0, original.entries.length).map((entry, k) =>
+      [k, entry.offset, entry.end, original.entries[k].offset, original.entries[k].end]);
+    const { changed } = await converter.changedEntries(archive.id, from.id, pairs);
+    for (let k = original.entries.length; k < patched.entries.length; ++k) changed.push(k);
+    archive.changed = new Set(changed);
+    for (const index of changed) {
+      const item = archive.gallery.children[index];
+      if (!item) continue;
+      thumbnails.forget(item.querySelectorAll('img'));
+      item.replaceWith(figure(archive, archive.shown, index));
+    }
+    sayStatus(archive, 'patch.applied',
+      { name: archive.name, patch: archive.patched.patch, count: changed.length });
+  }
+
+  // Save archive: a patched archive with nothing replaced is saved as the patch made it.
+  function saveArchive(archive) {
+    if (archive.patched && replacing.count(archive.id) === 0) {
+      saving.download(archive.file, archive.name);
+      sayStatus(archive, 'patch.savedPatched', { name: archive.name });
+      return;
+    }
+    replacing.saveArchive(actions(archive));
+  }
+
   // What the larger view and Save archive know of an archive.
   function actions(archive) {
     return {
@@ -315,12 +381,17 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
   });
 
   // A file or a dropped folder (`item` has a name and, for a file, its bytes to read).
-  async function open(item) {
+  // `patched`, for an archive a patch made: { from: the original's archive, patch: the patch's
+  // name, section: the original's section, which it goes after }.
+  async function open(item, patched = null) {
     const id = ++lastArchive;
     const headingId = `archive-${id}`;
+    const applyInput = element('input', { type: 'file', hidden: true });
     const archive = {
       id,
       name: item.name,
+      file: item.file,
+      patched,
       size: item.isFolder ? null : item.size,
       results: {},
       shown: null,
@@ -338,17 +409,33 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
       gallery: element('ul', { className: 'gallery' }),
       saveAll: element('button', { type: 'button', say: ['saveAll.button'], disabled: true }),
       saveArchive: element('button', { type: 'button', say: ['replace.save'], disabled: true }),
+      savePatch: element('button', { type: 'button', say: ['patch.save'], disabled: true }),
+      applyPatchButton: element('button', { type: 'button', say: ['patch.apply'], disabled: true }),
       saveArchiveHint: element('span', { className: 'hint', id: `${headingId}-save-hint`,
         hidden: true }),
     };
     archive.saveArchive.setAttribute('aria-describedby', archive.saveArchiveHint.id);
+    archive.savePatch.setAttribute('aria-describedby', archive.saveArchiveHint.id);
     archive.saveAll.addEventListener('click', () => saveAll(archive));
-    archive.saveArchive.addEventListener('click', () => replacing.saveArchive(actions(archive)));
+    archive.saveArchive.addEventListener('click', () => saveArchive(archive));
+    archive.savePatch.addEventListener('click', () => replacing.savePatch(actions(archive)));
+    archive.applyPatchButton.addEventListener('click', () => applyInput.click());
+    applyInput.addEventListener('change', () => {
+      const [patch] = applyInput.files;
+      applyInput.value = '';
+      if (patch) applyPatch(archive, patch);
+    });
+    const heading = patched
+      ? element('h3',
+        { id: headingId, say: ['patch.heading', { name: item.name, patch: patched.patch }] })
+      : element('h3', { id: headingId, textContent: item.name });
     const section = element('section', {}, [
-      element('h3', { id: headingId, textContent: item.name }),
+      heading,
       element('div', { className: 'controls' }, [archive.progress, archive.count]),
       element('div', { className: 'archive-actions' },
-        [archive.saveAll, archive.saveArchive, archive.saveArchiveHint]),
+        [archive.saveAll, archive.saveArchive, archive.savePatch,
+          element('span', { className: 'file-choice' }, [archive.applyPatchButton, applyInput]),
+          archive.saveArchiveHint]),
       archive.saveProgress,
       archive.status,
       archive.saveFailure,
@@ -356,7 +443,9 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
       archive.gallery,
     ]);
     section.setAttribute('aria-labelledby', headingId);
-    list.append(section);
+    archive.section = section;
+    if (patched) patched.section.after(section);
+    else list.append(section);
 
     // Never fails: what goes wrong is said in the archive's section, and the next archive opens.
     try {
@@ -368,7 +457,9 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
     }
     archives.set(id, archive);
     archive.view = actions(archive);
-    await show(archive);
+    const shown = show(archive);
+    if (patched) await markChanged(archive).catch(() => {});
+    await shown;
   }
 
   // Shows every archive in the mode asked for; what fails is said in that archive's section.

@@ -264,17 +264,25 @@ EMSCRIPTEN_KEEPALIVE void varnu_picture_free(PictureScaler* picture) {
 }
 
 // Packs `count` pictures, in entry order, into the archive `output` (page_pack.hpp): with an
-// `original` archive (else null), a null picture is that entry as it stands. Answers the status
-// and the messages as JSON, valid until the next call that answers in words.
+// `original` archive (else null), a null picture is that entry as it stands, and with `patch`
+// not 0 `output` is the patch from the original to that archive. Answers the status and the
+// messages as JSON, valid until the next call that answers in words.
 EMSCRIPTEN_KEEPALIVE const char* varnu_pack(const char* output, const char* original, int count,
-                                            const char* const* pictures) {
+                                            const char* const* pictures, int patch) {
   std::vector<std::optional<std::string>> given(static_cast<std::size_t>(count));
   for (std::size_t k = 0; k < given.size(); ++k) {
     if (pictures[k] != nullptr) given[k] = pictures[k];
   }
   std::optional<std::string> like;
   if (original != nullptr) like = original;
-  return varnu::web::answer(varnu::web::pack_json(output, like, given));
+  return varnu::web::answer(varnu::web::pack_json(output, like, given, patch != 0));
+}
+
+// Writes `output`, the patch at `patch` applied to the archive at `original`, as varnu-pack
+// --apply does; answers as varnu_pack.
+EMSCRIPTEN_KEEPALIVE const char* varnu_apply_patch(const char* patch, const char* original,
+                                                   const char* output) {
+  return varnu::web::answer(varnu::web::apply_patch_json(patch, original, output));
 }
 
 // The rest of the file as PNG (entry_png.hpp), or nullptr with varnu_png_problem saying why.

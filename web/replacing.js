@@ -72,23 +72,36 @@ export function createReplacing({ converter, saving }) {
     archive.sayFailure('replace.notSaved', { name: archive.name }, said);
   }
 
-  async function saveArchive(archive) {
+  // The archive's name with its last extension, if any, replaced by `.vcdiff`.
+  const patchName = (name) => `${name.replace(/\.[^.]*$/, '')}.vcdiff`;
+
+  // Save archive, or with `patch` Save patch: the patch from the archive to what Save archive
+  // would save, as `varnu-pack --like --patch` writes it.
+  async function saveEdits(archive, patch = false) {
     archive.busy(true);
-    archive.sayStatus('replace.packing', { name: archive.name });
+    archive.sayStatus(patch ? 'patch.making' : 'replace.packing', { name: archive.name });
     try {
       const result = archive.ready();
       const count = result.entries.length;
       const replaced = [...within(edits, archive.id)]
         .filter(([index]) => index < count)
         .map(([index, { file }]) => ({ index, file }));
-      const answer = await converter.saveArchive(archive.id, count, replaced);
+      const answer = await converter[patch ? 'savePatch' : 'saveArchive'](archive.id, count,
+        replaced);
       if (answer.status !== 0) {
         archive.sayStatus(null);
         showRefusal(archive, result.entries, answer);
         return;
       }
-      saving.download(new Blob([answer.archive]), archive.name);
-      archive.sayStatus('replace.saved', { name: archive.name, count: replaced.length });
+      if (patch) {
+        const name = patchName(archive.name);
+        saving.download(new Blob([answer.archive]), name);
+        archive.sayStatus('patch.saved', { name, size: answer.archive.length,
+          count: replaced.length });
+      } else {
+        saving.download(new Blob([answer.archive]), archive.name);
+        archive.sayStatus('replace.saved', { name: archive.name, count: replaced.length });
+      }
     } catch (error) {
       archive.sayStatus(null);
       archive.sayFailure('replace.failed', { name: archive.name, reason: error.message });
@@ -109,6 +122,8 @@ export function createReplacing({ converter, saving }) {
     // Save archive for the gallery's archive, which is { id, name, ready(), busy(on),
     // sayStatus(key, params), sayFailure(key, params, nodes), figureId(index) }: `ready()`
     // answers its run, whole and without failure.
-    saveArchive,
+    saveArchive: (archive) => saveEdits(archive),
+    // Save patch, for the same.
+    savePatch: (archive) => saveEdits(archive, true),
   };
 }

@@ -76,6 +76,7 @@ export const en = {
   'card.sizeChanged': ({ width, height }) =>
     `size changed: the entry's picture is ${n(width)} × ${n(height)}`,
   'card.unchanged': 'the same as the entry, which is kept as it stands',
+  'card.patched': ({ patch }) => `changed by ${patch}`,
   'card.noPicture': ({ reason }) => `No picture: ${reason}.`,
 
   'saveAll.button': 'Save all',
@@ -98,6 +99,21 @@ export const en = {
     `Saved ${name}: ${pictures(count)} replaced, the other entries as they stand.`,
   'replace.notSaved': ({ name }) => `${name} was not saved. varnu-pack refused:`,
   'replace.failed': ({ name, reason }) => `${name}: the archive was not saved (${reason}).`,
+
+  'patch.save': 'Save patch',
+  'patch.apply': 'Apply patch…',
+  'patch.making': ({ name }) => `Making the patch for ${name}…`,
+  'patch.saved': ({ name, size, count }) => `Saved ${name}, ${n(size)} ` +
+    `${size === 1 ? 'byte' : 'bytes'}: the patch for ${pictures(count)} replaced, which any ` +
+    'VCDIFF patcher (xdelta3 -d) applies to the original archive.',
+  'patch.applying': ({ name, patch }) => `Applying ${patch} to ${name}…`,
+  'patch.refused': ({ name, patch }) => `${patch} was not applied to ${name}; nothing changed. ` +
+    'varnu-pack refused:',
+  'patch.failed': ({ name, reason }) => `${name}: the patch was not applied (${reason}).`,
+  'patch.heading': ({ name, patch }) => `${name}, patched by ${patch}`,
+  'patch.applied': ({ name, patch, count }) =>
+    `${patch} applied to ${name}: ${pictures(count)} changed, marked below.`,
+  'patch.savedPatched': ({ name }) => `Saved ${name} as the patch made it.`,
 
   'viewer.close': 'Close',
   'viewer.previous': 'Previous',

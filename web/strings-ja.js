@@ -69,6 +69,7 @@ export const ja = {
   'card.replaced': ({ file }) => `${file} に差し替え`,
   'card.sizeChanged': ({ width, height }) => `大きさが変わります（元の画像は ${n(width)} × ${n(height)}）`,
   'card.unchanged': '元のエントリーと同じ内容のため、エントリーはそのまま残ります',
+  'card.patched': ({ patch }) => `${patch} で変更`,
   'card.noPicture': ({ reason }) => `画像を表示できません: ${reason}。`,
 
   'saveAll.button': 'すべて保存',
@@ -89,6 +90,21 @@ export const ja = {
     `${name} を保存しました（差し替え ${n(count)} 枚、ほかのエントリーはそのまま）。`,
   'replace.notSaved': ({ name }) => `${name} は保存されませんでした。varnu-pack が受け付けなかったもの:`,
   'replace.failed': ({ name, reason }) => `${name}: アーカイブは保存されませんでした（${reason}）。`,
+
+  'patch.save': 'パッチを保存',
+  'patch.apply': 'パッチを当てる…',
+  'patch.making': ({ name }) => `${name} のパッチを作っています…`,
+  'patch.saved': ({ name, size, count }) => `${name} を保存しました（${n(size)} バイト、` +
+    `差し替え ${n(count)} 枚分）。VCDIFF 形式なので、どのパッチツール（xdelta3 -d など）でも元の` +
+    'アーカイブに当てられます。',
+  'patch.applying': ({ name, patch }) => `${name} に ${patch} を当てています…`,
+  'patch.refused': ({ name, patch }) => `${patch} は ${name} に当てられませんでした。何も変わって` +
+    'いません。varnu-pack が受け付けなかった理由:',
+  'patch.failed': ({ name, reason }) => `${name}: パッチは当てられませんでした（${reason}）。`,
+  'patch.heading': ({ name, patch }) => `${name}（${patch} を当てたもの）`,
+  'patch.applied': ({ name, patch, count }) =>
+    `${name} に ${patch} を当てました。変わった画像 ${n(count)} 枚に印を付けています。`,
+  'patch.savedPatched': ({ name }) => `パッチを当てたままの ${name} を保存しました。`,
 
   'viewer.close': '閉じる',
   'viewer.previous': '前へ',

@@ -14,7 +14,7 @@
 
 import createVarnuModule from 'varnu-module';
 import { createArchives } from './worker-archives.js';
-import { check, png, pack, saveArchive } from './worker-edits.js';
+import { applyPatch, changedEntries, check, png, pack, saveArchive } from './worker-edits.js';
 import { bitmap, picture, thumbnail } from './worker-entries.js';
 import { Refusal } from './worker-refusals.js';
 import { convert } from './worker-walk.js';
@@ -41,6 +41,7 @@ function listen() {
       return {};
     },
     baseName, pack, convert, thumbnail, picture, bitmap, saveAll, png, saveArchive, check,
+    applyPatch, changedEntries,
   };
 
   self.onmessage = async ({ data }) => {

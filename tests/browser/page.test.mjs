@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
@@ -91,8 +91,11 @@ const scenarios = [
   { name: 'pack refuses a file that is no bitmap and downloads nothing',
     pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } },
     refused: 'notes.bmp' },
-  { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s',
-    replace: { from: 'sample', entry: 1, file: 'edited.bmp' }, flipped: ['sample_002.BMP'] },
+  { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s; ' +
+      'its patch, which xdelta3 applies, applied by the page; one for another archive and ' +
+      'xdelta3\'s LZMA one refused with varnu-pack\'s lines',
+    replace: { from: 'sample', entry: 1, file: 'edited.bmp' }, flipped: ['sample_002.BMP'],
+    patch: true },
   { name: 'replace two pictures, one by an edited palette PNG, then save the archive',
     replace: { from: 'sample', entry: 2, file: 'edited.png', also: { entry: 0, file: 'b.bmp' } },
     flipped: ['sample_002.BMP'] },
@@ -172,7 +175,8 @@ for (const engine of engines) {
         return withPage({ url, viewport }, async (session) => {
           if (row.open || row.drop) await checkArchives(session, row, engine);
           if (row.pack) await checkPack(session, row);
-          if (row.replace) await checkReplace(session, row);
+          const replaced = row.replace && await checkReplace(session, row);
+          if (row.patch) await checkPatch(session, replaced);
           if (row.width) {
             const overflow = await session.page.evaluate(() =>
               document.documentElement.scrollWidth - innerWidth);
@@ -746,6 +750,64 @@ async function checkReplace(session, row) {
   await until(async () => (await textsOf(region, rolesInDocument.status)).some((text) =>
     text.startsWith(statusSaid)), 'the saved archive said');
   if (size) await checkAfterSave(session, region, savedPath, row.replace, names, expected);
+  return { region, name, folder, expected, entries: edits.map(({ entry }) => entry), names };
+}
+
+// Save patch gives the patch that xdelta3 applies to the original to give the archive
+// varnu-pack --like writes; Apply patch… with it opens the patched archive under the original,
+// the changed pictures marked, and its Save archive saves that archive. The same patch applied to
+// the patched archive, which is not its original, is refused with varnu-pack --apply's line, and
+// nothing changes.
+async function checkPatch(session, { region, name, folder, expected, entries, names }) {
+  const { page } = session;
+  const patch = await downloadOf(session, () => clickInDocument(region, 'button', 'Save patch'));
+  assert.equal(patch.name, name.replace(/\.arc$/, '.vcdiff'));
+  const said = `Saved ${patch.name}, ${patch.bytes.length.toLocaleString('en')} bytes`;
+  await until(async () => (await textsOf(region, rolesInDocument.status)).some((text) =>
+    text.startsWith(said)), 'the saved patch said with its size');
+  const patchPath = join(folder, patch.name);
+  writeFileSync(patchPath, patch.bytes);
+  const applied = join(folder, 'xdelta3.arc');
+  execFileSync('xdelta3', ['-d', '-f', '-s', join(folder, name), patchPath, applied]);
+  assert.ok(readFileSync(applied).equals(expected.archive), 'xdelta3 -d gives another archive');
+
+  await (await fileChoice(region, 'Apply patch…')).uploadFile(patchPath);
+  const heading = `${name}, patched by ${patch.name}`;
+  const patched = await inDocument(page, 'region', heading);
+  const count = entries.length;
+  await until(async () => (await textsOf(patched, rolesInDocument.status)).some((text) =>
+    text.startsWith(`${patch.name} applied to ${name}: ${count} picture`)), 'the patch said');
+  const captions = await textsOf(patched, 'figure');
+  assert.equal(captions.length, names.length);
+  for (const [k, caption] of captions.entries()) {
+    assert.equal(caption.includes(`changed by ${patch.name}`), entries.includes(k), caption);
+  }
+  const saved = await downloadOf(session, () => clickInDocument(patched, 'button', 'Save archive'));
+  assert.equal(saved.name, name);
+  assert.ok(saved.bytes.equals(expected.archive), 'the patched archive saved is another');
+
+  // Refused as varnu-pack --apply refuses them: the patch on the patched archive, which is not its
+  // original, and xdelta3's own, with its default LZMA compression.
+  const lzma = join(folder, 'lzma.vcdiff');
+  execFileSync('xdelta3', ['-e', '-f', '-s', join(folder, name), applied, lzma]);
+  const refusals = [
+    { region: patched, archive: expected.archive, patchPath },
+    { region, archive: readFileSync(join(folder, name)), patchPath: lzma },
+  ];
+  for (const refusal of refusals) {
+    const patchName = basename(refusal.patchPath);
+    const other = freshFolder();
+    writeFileSync(join(other, name), refusal.archive);
+    writeFileSync(join(other, patchName), readFileSync(refusal.patchPath));
+    const refused = packNatively(other, ['--apply', patchName, name, 'out.arc'], 'out.arc');
+    assert.equal(refused.archive, null);
+    await (await fileChoice(refusal.region, 'Apply patch…')).uploadFile(refusal.patchPath);
+    const alert = await alertSaying(refusal.region, refused.messages.trim());
+    assert.ok(alert.includes(`${patchName} was not applied to ${name}; nothing changed.`), alert);
+  }
+  const headings = await textsOf(page, rolesInDocument.heading);
+  assert.deepEqual(headings.filter((text) => text.includes('patched by')), [heading]);
+  assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
 }
 
 // Waits until `handle`, found in the document, is shown.
