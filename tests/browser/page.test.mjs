@@ -260,9 +260,9 @@ async function checkJapanese(session) {
   // are shown too.
   const { folder } = convertNatively(archives.sample, 'sample.arc', false);
   const edited = join(folder, 'edited.png');
-  annotate(join(folder, 'sample_001.BMP'), edited);
-  await clickInDocument(region, 'button', 'sample_001.BMP を拡大表示');
-  const dialog = await inDocument(page, 'dialog', 'sample_001.BMP');
+  annotate(join(folder, 'sample_000.BMP'), edited);
+  await clickInDocument(region, 'button', 'sample_000.BMP を拡大表示');
+  const dialog = await inDocument(page, 'dialog', 'sample_000.BMP');
   await (await fileChoice(dialog, '差し替える…')).uploadFile(edited);
   await shownAt(await inDocument(dialog, 'button', '元に戻す'));
   const english = async (where, words) => {
@@ -279,7 +279,7 @@ async function checkJapanese(session) {
   // The switch: every word in English at once.
   await (await page.waitForSelector(byRole('combobox', '表示言語'))).select('en');
   await inDocument(region, 'button', 'Save all');
-  await inDocument(region, 'button', 'View sample_001.BMP');
+  await inDocument(region, 'button', 'View sample_000.BMP');
   assert.equal(await page.evaluate(() => document.documentElement.lang), 'en');
 }
 
