@@ -34,10 +34,14 @@ std::string said(const std::vector<PackMessage>& messages) {
 TEST(PackCheck, SaysWhatPackingTheArchiveSays) {
   const BmpSpec first_spec = {.width = 13, .height = 5};
   const BmpSpec second_spec = {.width = 21, .height = 7, .colours = 16};
+  // Every one of 256 palette entries used (7 is prime to 256), so none is free for a new colour.
+  const BmpSpec full_spec = {.width = 256, .height = 1};
   const Bytes first = entry_form(first_spec);
   const Bytes second = entry_form(second_spec);
   Bytes archive;
-  for (const Bytes& bitmap : {first, second}) append_entry(archive, literal_stream(bitmap));
+  for (const Bytes& bitmap : {first, second, entry_form(full_spec)}) {
+    append_entry(archive, literal_stream(bitmap));
+  }
 
   Bytes edited = second;
   edited[54 + 1024] ^= 1;  // the first stored pixel
@@ -48,6 +52,9 @@ TEST(PackCheck, SaysWhatPackingTheArchiveSays) {
   for (std::size_t k = pixels; k < other_order.size(); ++k) {
     if (other_order[k] < 2) other_order[k] ^= 1;
   }
+  // Palette entry 3 made a colour the palette lacks, with no entry free to take it.
+  Bytes new_colour = bmp_file(full_spec);
+  new_colour[54 + 3 * 4] ^= 0x5A;
   Bytes sixteen_bit = bmp_file(second_spec);
   put_le(sixteen_bit, 28, 16, 2);
   // What packing says of each, so that every way the check can answer is met.
@@ -56,6 +63,8 @@ TEST(PackCheck, SaysWhatPackingTheArchiveSays) {
     const char* name;
     Bytes picture;
     Said said;
+    std::size_t entry = 1;
+    bool remap = false;
   };
   const std::vector<Case> cases = {
       {"the entry's own file", second, Said::kKept},
@@ -64,6 +73,8 @@ TEST(PackCheck, SaysWhatPackingTheArchiveSays) {
       {"another size", entry_form({.width = 30, .height = 9, .colours = 16}), Said::kPacked},
       {"no picture at all", Bytes{'h', 'i'}, Said::kRefused},
       {"16 bits a pixel", sixteen_bit, Said::kRefused},
+      {"a colour the palette lacks", new_colour, Said::kRefused, 2},
+      {"a colour the palette lacks, --remap", new_colour, Said::kWarned, 2, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -73,13 +84,17 @@ TEST(PackCheck, SaysWhatPackingTheArchiveSays) {
     const fs::path original = dir.path() / "original.arc";
     const std::string picture = (dir.path() / "picture.bmp").string();
 
-    const varnu::pack::PackResult packed = varnu::pack::pack(varnu::pack::replacing_request(
-        original.string(), (dir.path() / "out.arc").string(), {std::nullopt, picture}));
+    std::vector<std::optional<std::string>> pictures(3);
+    pictures[c.entry] = picture;
+    varnu::pack::PackRequest request = varnu::pack::replacing_request(
+        original.string(), (dir.path() / "out.arc").string(), pictures);
+    request.remap.remap = c.remap;
+    const varnu::pack::PackResult packed = varnu::pack::pack(request);
     const varnu::pack::OriginalArchive read = varnu::pack::read_original_archive(original);
     const varnu::pack::LeftoverCheck leftovers(read, original);
     varnu::pack::LikeEntry like =
-        varnu::pack::read_like_entry(original, read.entries[1], leftovers);
-    const varnu::pack::PictureCheck check = varnu::pack::check_picture({}, {picture}, like);
+        varnu::pack::read_like_entry(original, read.entries[c.entry], leftovers);
+    const varnu::pack::PictureCheck check = varnu::pack::check_picture(request, {picture}, like);
 
     const bool same = packed.status == 0 && read_bytes(dir.path() / "out.arc") == archive;
     const Said verdict = packed.status != 0         ? Said::kRefused
@@ -97,8 +112,18 @@ TEST(PackCheck, SaysWhatPackingTheArchiveSays) {
     const fs::path out = dir.path() / "out.arc";
     const varnu::pack::OriginalArchive written = varnu::pack::read_original_archive(out);
     EXPECT_EQ(varnu::pack::converter_output(check.stored),
-              varnu::pack::read_converted_bitmap(out, written.entries[1]));
+              varnu::pack::read_converted_bitmap(out, written.entries[c.entry]));
     EXPECT_EQ(check.unchanged, same);
+    // What moved, only with --remap, and as its warning says it.
+    ASSERT_EQ(check.mapping.has_value(), c.remap);
+    if (!check.mapping) continue;
+    const std::vector<std::uint8_t>& moved = check.mapping->moved;
+    ASSERT_EQ(moved.size(), std::size_t{256});
+    EXPECT_EQ(static_cast<std::uint64_t>(std::ranges::count(moved, 1)),
+              check.mapping->figures.pixels_moved);
+    EXPECT_GT(check.mapping->figures.pixels_moved, 0U);
+    EXPECT_NE(said(check.warnings).find(varnu::pack::describe(check.mapping->figures)),
+              std::string::npos);
   }
 }
 

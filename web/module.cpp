@@ -196,6 +196,15 @@ EMSCRIPTEN_KEEPALIVE double varnu_checked_stored_size(const CheckedReplacement* 
   return static_cast<double>(checked->stored.size());
 }
 
+// Which pixels the mapping moved (CheckedReplacement::moved): where, how many bytes; none without.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* varnu_checked_moved(const CheckedReplacement* checked) {
+  return checked->moved.data();
+}
+
+EMSCRIPTEN_KEEPALIVE double varnu_checked_moved_size(const CheckedReplacement* checked) {
+  return static_cast<double>(checked->moved.size());
+}
+
 EMSCRIPTEN_KEEPALIVE void varnu_checked_free(CheckedReplacement* checked) {
   delete checked;
 }

@@ -25,13 +25,13 @@ pack::PackRequest request_for(const std::string& output, const std::optional<std
 }  // namespace
 
 pack::PackRequest with_page_options(pack::PackRequest request) {
-  // The page packs within the limits readers with fixed buffers hold, and maps no colour a palette
-  // lacks, as varnu-pack does unless told otherwise: such a picture is refused when chosen. Colour
-  // mapping plugs in here (request.remap, varnu-pack --remap and --dither): the check of a
-  // replacement then gives the mapped bitmap, which is what the page shows and saves for it, and
-  // Save archive packs the same.
+  // The page packs within the limits readers with fixed buffers hold, and maps colours a palette
+  // lacks onto it, as varnu-pack --remap does, without dither: the check of a replacement then
+  // gives the mapped bitmap and what moved, which the page shows beside the edited picture before
+  // anything is saved, and Save archive packs the same. Dither is not offered: it spreads noise
+  // around anti-aliased text, the edit the mapping is mostly for.
   request.no_limits = false;
-  request.remap = {};
+  request.remap = {.remap = true, .dither = false};
   return request;
 }
 

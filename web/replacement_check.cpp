@@ -28,6 +28,17 @@ std::string file_json(std::span<const std::uint8_t> stored, OutputMode mode) {
       .text();
 }
 
+// What the mapping did, as varnu-pack's warning says it ("text") and in figures: errors in
+// hundredths of CIEDE2000.
+std::string mapping_json(const pack::MappingFigures& figures) {
+  return JsonObject()
+      .number("pixelsMoved", static_cast<std::int64_t>(figures.pixels_moved))
+      .number("meanError", figures.mean_error)
+      .number("largestError", figures.largest_error)
+      .string("text", pack::describe(figures))
+      .text();
+}
+
 }  // namespace
 
 Remade check_replacement(const std::string& path, archive::EntryRecord record,
@@ -50,8 +61,10 @@ Remade check_replacement(const std::string& path, archive::EntryRecord record,
       .boolean("unchanged", check.unchanged);
   if (!check.refusal) {
     json.raw("plain", file_json(check.stored, OutputMode::kPlain))
-        .raw("halfWidth", file_json(check.stored, OutputMode::kHalfWidth));
+        .raw("halfWidth", file_json(check.stored, OutputMode::kHalfWidth))
+        .raw("mapping", check.mapping ? mapping_json(check.mapping->figures) : "null");
   }
+  if (check.mapping) out.moved = std::move(check.mapping->moved);
   out.json = json.text();
   out.stored = std::move(check.stored);
   return Remade::kReady;

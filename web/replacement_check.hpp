@@ -16,11 +16,15 @@ namespace varnu::web {
 
 struct CheckedReplacement {
   // {"refusal": a message (page_pack.hpp's message_json) or null, "warnings": [messages],
-  // "unchanged": whether the entry would be copied as it stands, and for each mode ("plain",
-  // "halfWidth") the file varnu writes from the packed entry: {"fileSize", "width", "height"}}.
+  // "unchanged": whether the entry would be copied as it stands, for each mode ("plain",
+  // "halfWidth") the file varnu writes from the packed entry: {"fileSize", "width", "height"},
+  // and "mapping": null, or when colours the palette lacks were approximated {"pixelsMoved",
+  // "meanError", "largestError" (hundredths of CIEDE2000), "text" (as varnu-pack says them)}}.
   std::string json;
   // The bitmap the entry would hold; empty when refused. EntryFile::open_stored makes its files.
   std::vector<std::uint8_t> stored;
+  // With a mapping: one byte per pixel of the picture, bottom row first, 1 where it moved.
+  std::vector<std::uint8_t> moved;
 };
 
 // Checks the file at `picture` (the path its messages name it by) against the entry that `record`

@@ -22,9 +22,11 @@ export function createReplacing({ converter, saving }) {
 
   const changed = (archive, index) => listeners.forEach((listener) => listener(archive, index));
 
-  // { file, stored, plain, halfWidth, unchanged, version } where entry `index` is replaced:
-  // `plain` and `halfWidth` are the facts of the files varnu would write ({ fileSize, width,
-  // height }), `stored` the bitmap the entry would hold.
+  // { file, stored, plain, halfWidth, unchanged, mapping, moved, version } where entry `index` is
+  // replaced: `plain` and `halfWidth` are the facts of the files varnu would write ({ fileSize,
+  // width, height }), `stored` the bitmap the entry would hold; when colours its palette lacks
+  // were mapped onto it, `mapping` is what varnu-pack --remap says of it ({ pixelsMoved,
+  // meanError, largestError, text }) and `moved` which pixels changed, else both are null.
   const replacementOf = (archive, index) => edits.get(archive)?.get(index);
 
   // The check's refusal, or the warnings of the replacement it took: { file, kind, text }.
@@ -36,9 +38,9 @@ export function createReplacing({ converter, saving }) {
     const answer = await converter.check(archive, entry, file);
     within(notes, archive).set(index, answer.refusal ? [answer.refusal] : answer.warnings);
     if (!answer.refusal) {
-      const { stored, plain, halfWidth, unchanged } = answer;
-      within(edits, archive).set(index, { file, stored, plain, halfWidth, unchanged,
-        version: ++version });
+      const { stored, plain, halfWidth, unchanged, mapping, moved } = answer;
+      within(edits, archive).set(index, { file, stored, plain, halfWidth, unchanged, mapping,
+        moved, version: ++version });
     }
     changed(archive, index);
     return answer;

@@ -132,6 +132,14 @@ export const en = {
     `from the entry's picture, ${n(width)} × ${n(height)}.`,
   'viewer.savesReplacement': () =>
     'Save BMP and Save PNG save the replacement, as varnu will write it from the packed entry.',
+  'viewer.mapped': ({ file, moved, mean, largest }) => `${file} has colours this entry's ` +
+    'palette lacks, so they were mapped onto it as varnu-pack --remap maps them: ' +
+    `${n(moved)} ${moved === 1 ? 'pixel' : 'pixels'} moved, colour error (CIEDE2000) mean ` +
+    `${mean}, largest ${largest}. The picture shown is the mapped one: Save archive will pack ` +
+    'it mapped, as shown.',
+  'viewer.edited': ({ file }) => `As edited: ${file}`,
+  'viewer.editedAlt': ({ file }) => `${file}, as edited, before mapping`,
+  'viewer.showMoved': 'Show where pixels moved',
   'viewer.replaceFailed': 'Replace… needs an archive that opened whole.',
   'viewer.checking': ({ file }) => `Checking ${file} against this entry…`,
   'viewer.cannotCheck': ({ file, reason }) => `${file} could not be checked: ${reason}.`,

@@ -121,6 +121,13 @@ export const ja = {
   'viewer.replaced': ({ file }) => replacedBy(file),
   'viewer.replacedSized': ({ file, width, height }) =>
     `${replacedBy(file)}元の画像（${n(width)} × ${n(height)}）とは大きさが異なります。`,
+  'viewer.mapped': ({ file, moved, mean, largest }) => `${file} にはこのエントリーのパレットにない` +
+    '色があるため、varnu-pack --remap と同じ方法でパレットの色に置き換えました。' +
+    `色が変わったピクセルは ${n(moved)} 個、色差（CIEDE2000）は平均 ${mean}、最大 ${largest} です。` +
+    '表示しているのは置き換えた後の画像で、「アーカイブを保存」はこのとおり置き換えて格納します。',
+  'viewer.edited': ({ file }) => `編集したままの画像：${file}`,
+  'viewer.editedAlt': ({ file }) => `${file}（置き換える前の、編集したままの画像）`,
+  'viewer.showMoved': '色が変わったピクセルを表示',
   'viewer.savesReplacement': () => '「BMP で保存」と「PNG で保存」は、パックしたエントリーから' +
     ' varnu が書き出す差し替え後の画像を保存します。',
   'viewer.replaceFailed': '差し替えは、最後まで開けたアーカイブでのみ使えます。',

@@ -5,7 +5,9 @@
 // the check says, and shows a file it takes as varnu would write it once packed, at its own size;
 // Save BMP and Save PNG then save that, and Put back undoes it. The picture is made again by the
 // worker: the file itself where the browser draws it, else a reduced picture, which the view says
-// it is.
+// it is. A replacement whose colours were mapped onto the entry's palette is shown mapped, as it
+// will be packed, with the edited file beside it, what varnu-pack --remap says of it, and on
+// request where its pixels moved.
 
 import { element } from './elements.js';
 import { onLanguage, say, t } from './i18n.js';
@@ -29,6 +31,13 @@ export function createViewer({ converter, saving, replacing }) {
   const putBack = $('viewer-put-back');
   const checks = $('viewer-checks');
   const message = $('viewer-message');
+  const mapping = $('viewer-mapping');
+  const mapped = $('viewer-mapped');
+  const edited = $('viewer-edited');
+  const editedCaption = $('viewer-edited-caption');
+  const moved = $('viewer-moved');
+  const showMoved = $('viewer-show-moved');
+  const MOVED_MARK = [255, 0, 255, 192]; // magenta, a little of the picture showing through
   const PALETTE_ENTRIES = 256;
   const PALETTE_ENTRY_SIZE = 4; // blue, green, red, unused
   // A reduced picture is at most this large, so that it stays quick to make and to draw.
@@ -37,6 +46,7 @@ export function createViewer({ converter, saving, replacing }) {
   // gallery tells of it (gallery.js's actions).
   let current = null;
   let imageUrl = null; // the address of the picture shown, given up when another is shown
+  let editedUrl = null; // likewise for the edited file beside a mapped replacement
   let checking = null; // { archive, index } while a chosen file is being checked
 
   say($('viewer-palette-label'), 'viewer.palette', { count: PALETTE_ENTRIES });
@@ -76,7 +86,7 @@ export function createViewer({ converter, saving, replacing }) {
   // The picture at the largest whole factor that fits its box, or smaller than its size where it
   // does not fit at all: the box never scrolls.
   function scale(width, height) {
-    const box = image.parentElement;
+    const box = image.closest('.viewer-picture');
     const roomHeight = parseFloat(getComputedStyle(box).maxHeight) || window.innerHeight / 2;
     const fit = Math.min(box.clientWidth / width, roomHeight / height);
     const factor = fit >= 1 ? Math.floor(fit) : fit;
@@ -117,6 +127,51 @@ export function createViewer({ converter, saving, replacing }) {
     }
   }
 
+  // One pixel of the overlay per pixel of the picture, marked where the mapping moved it; `bytes`
+  // come bottom row first.
+  function drawMoved(bytes, { width, height }) {
+    moved.width = width;
+    moved.height = height;
+    const pixels = new ImageData(width, height);
+    if (bytes.length === width * height) {
+      for (let row = 0; row < height; ++row) {
+        const top = (height - 1 - row) * width;
+        for (let x = 0; x < width; ++x) {
+          if (bytes[row * width + x]) pixels.data.set(MOVED_MARK, (top + x) * 4);
+        }
+      }
+    }
+    moved.getContext('2d').putImageData(pixels, 0, 0);
+  }
+
+  function setEdited(file) {
+    if (editedUrl) URL.revokeObjectURL(editedUrl);
+    editedUrl = file ? URL.createObjectURL(file) : null;
+    if (editedUrl) edited.src = editedUrl;
+    else edited.removeAttribute('src');
+  }
+
+  const hundredths = (value) => (value / 100).toFixed(2);
+
+  // Nothing is mapped unseen: a mapped replacement says so, with its figures, beside the file as
+  // it was edited.
+  function showMapping(replacement) {
+    const figures = replacement?.mapping;
+    mapping.hidden = !figures;
+    moved.hidden = !figures || !showMoved.checked;
+    if (!figures) {
+      setEdited(null);
+      return;
+    }
+    const { file } = replacement;
+    say(mapped, 'viewer.mapped', { file: file.name, moved: figures.pixelsMoved,
+      mean: hundredths(figures.meanError), largest: hundredths(figures.largestError) });
+    say(editedCaption, 'viewer.edited', { file: file.name });
+    say(edited, 'viewer.editedAlt', { file: file.name }, 'alt');
+    setEdited(file);
+    drawMoved(replacement.moved, replacement.plain);
+  }
+
   function replacementFacts({ replacement, facts: shown }) {
     if (!replacement) return [];
     return [
@@ -146,6 +201,7 @@ export function createViewer({ converter, saving, replacing }) {
       replaced.replaceChildren();
       saves.replaceChildren();
     }
+    showMapping(replacement);
     if (!replacement && entry.flip) say(flipped, 'viewer.flipped');
     else flipped.replaceChildren();
     putBack.hidden = !replacement;
@@ -231,7 +287,13 @@ export function createViewer({ converter, saving, replacing }) {
     else return;
     event.preventDefault();
   });
-  dialog.addEventListener('close', () => setImage(null));
+  dialog.addEventListener('close', () => {
+    setImage(null);
+    setEdited(null);
+  });
+  showMoved.addEventListener('change', () => {
+    moved.hidden = !showMoved.checked;
+  });
   $('viewer-close').addEventListener('click', () => dialog.close());
   $('viewer-previous').addEventListener('click', () => move(-1));
   $('viewer-next').addEventListener('click', () => move(1));

@@ -116,7 +116,8 @@ export function saveArchive({ m, archives }, { archive, name, count, replaced, p
 // The packer's check of `file`, the person's file, as the replacement of `entry` of the archive,
 // read from where it lies in a folder of its own, so that its messages name it as the person
 // does. Answers what the check says (replacement_check.hpp) and, when the file is taken, `stored`:
-// a blob of the bitmap the entry would hold, from which every file of the replacement is made.
+// a blob of the bitmap the entry would hold, from which every file of the replacement is made,
+// and with a mapping `moved`: one byte per pixel, bottom row first, 1 where the colour changed.
 export async function check(worker, { archive, name, entry, file }, { id }) {
   const { m } = worker;
   const source = { archive, name };
@@ -136,7 +137,9 @@ export async function check(worker, { archive, name, entry, file }, { id }) {
     const size = m._varnu_checked_stored_size(checked);
     const stored = answer.refusal ? null
       : new Blob([m.HEAPU8.slice(at, at + size)], { type: 'image/bmp' });
-    return { ...answer, stored };
+    const movedAt = m._varnu_checked_moved(checked);
+    const moved = m.HEAPU8.slice(movedAt, movedAt + m._varnu_checked_moved_size(checked));
+    return { ...answer, stored, moved: answer.mapping ? moved : null };
   } finally {
     if (checked) m._varnu_checked_free(checked);
     m._free(picture);

@@ -60,6 +60,8 @@ struct PreparedEntry {
   // original entry's bytes, to be copied as they stand. Otherwise the packed stream.
   std::optional<std::vector<std::uint8_t>> unchanged{};
   std::optional<std::vector<std::uint8_t>> payload{};
+  // With --remap, when colours were approximated: what moved, for a page to show.
+  std::optional<ColourMapping> mapping{};
 };
 
 // What a picture is read with: the options of the run and, with --like, its entry's bitmap as
@@ -82,8 +84,9 @@ PreparedEntry prepare_picture(const std::string& name, std::span<const std::uint
     // A file byte for byte the converter's from the original entry is that entry, whatever form
     // the entry holds its bitmap in (1 bit, RLE8, ...), unless it takes bytes from entries before
     // it, which only the entries in order can tell: then it is packed too, in case they differ.
+    // std::equal rather than std::ranges::equal, which Emscripten 3.1.6's library lacks.
     same_file = like != nullptr && std::equal(file.begin(), file.end(), like->converted.begin(),
-                                                like->converted.end());
+                                              like->converted.end());
     if (same_file && !like->entry->borrows()) {
       prepared.unchanged = std::move(like->bytes);
       return prepared;
@@ -98,6 +101,7 @@ PreparedEntry prepare_picture(const std::string& name, std::span<const std::uint
               picture.bitmap.begin() + kHorizontalResolutionField);
     like_upside_down = like->entry->plan.flip;
   }
+  prepared.mapping = std::move(picture.mapping);
   prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
   for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
     if (!warning->empty()) {
@@ -291,6 +295,7 @@ PictureCheck check_picture(const PackRequest& options, const PackPicture& pictur
     check.warnings = std::move(prepared.warnings);
     check.unchanged = prepared.unchanged.has_value();
     check.stored = std::move(prepared.form.file);
+    check.mapping = std::move(prepared.mapping);
   } catch (const Failure& e) {
     check.refusal = PackMessage{e.name(), PackMessage::Kind::kRefusal, e.what()};
   }

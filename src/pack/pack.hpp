@@ -88,6 +88,9 @@ struct PictureCheck {
   // as it stands.
   std::vector<std::uint8_t> stored{};
   bool unchanged = false;
+  // With options.remap, when colours the palette lacks were approximated: which pixels moved and
+  // how far, as the warning says.
+  std::optional<ColourMapping> mapping{};
 };
 
 // Checks `picture` against `like` (like/unchanged.hpp), with the options of `options` that concern

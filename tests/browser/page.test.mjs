@@ -104,6 +104,11 @@ const scenarios = [
     // A pixel of the 120-pixel rows that the keyed entry takes.
     replace: { from: 'borrow', entry: 0, file: 'edited.bmp', pixel: 120 * 41 },
     flipped: ['borrow_001.BMP'] },
+  { name: 'replace a picture by an edit with anti-aliased text in colours its palette lacks: ' +
+      'shown mapped beside the edit with varnu-pack --remap\'s figures, where pixels moved on ' +
+      'request, and saved as varnu-pack --like --remap packs it',
+    replace: { from: 'sample', entry: 0, file: 'annotated.png', text: true },
+    flipped: ['sample_002.BMP'] },
   { name: 'a replacement of another size is shown at its own size and proportions, saved from ' +
       'its view as varnu will write it, outlives no status, and is put back',
     replace: { from: 'sample', entry: 1, file: 'small.bmp', size: [50, 40] },
@@ -246,6 +251,8 @@ function wordsShown(page) {
 
 // Names and numbers: the programs', the formats', and the files'.
 const NAMES = /varnu-pack|varnu|[\w-]+\.(arc|BMP|bmp|png)\b|\bBMP\b|\bPNG\b|\bZIP\b|\bGiB\b/g;
+// And an option and a measure, named as the programs name them.
+const TERMS = /--remap|\bCIEDE2000\b/g;
 
 async function checkJapanese(session) {
   const { page } = session;
@@ -253,27 +260,30 @@ async function checkJapanese(session) {
   await (await fileChoice(page, 'アーカイブを開く…')).uploadFile(archives.sample);
   const region = await inDocument(page, 'region', 'sample.arc');
   await enabled(await inDocument(region, 'button', 'すべて保存'));
-  // A replacement whose palette differs, so that the packer's warning is shown too.
+  // A replacement with colours its palette lacks, so that its mapping and the packer's warning
+  // are shown too.
   const { folder } = convertNatively(archives.sample, 'sample.arc', false);
-  const edited = join(folder, 'edited.bmp');
-  execFileSync('convert', [join(folder, 'sample_001.BMP'), '-sample', '48x48!', `BMP3:${edited}`]);
-  await clickInDocument(region, 'button', 'sample_001.BMP を拡大表示');
-  const dialog = await inDocument(page, 'dialog', 'sample_001.BMP');
+  const edited = join(folder, 'edited.png');
+  annotate(join(folder, 'sample_000.BMP'), edited);
+  await clickInDocument(region, 'button', 'sample_000.BMP を拡大表示');
+  const dialog = await inDocument(page, 'dialog', 'sample_000.BMP');
   await (await fileChoice(dialog, '差し替える…')).uploadFile(edited);
   await shownAt(await inDocument(dialog, 'button', '元に戻す'));
   const english = async (where, words) => {
     const said = await wordsShown(page);
     assert.ok(words.every((word) => said.includes(word)), said);
-    assert.equal(said.replace(NAMES, '').match(/[A-Za-z]+/g), null, `English ${where}: ${said}`);
+    const left = said.replace(NAMES, '').replace(TERMS, '');
+    assert.equal(left.match(/[A-Za-z]+/g), null, `English ${where}: ${said}`);
   };
-  await english('in the larger view', ['edited.bmp に差し替えました', 'パレット: 256 色']);
+  await english('in the larger view', ['edited.png に差し替えました', 'パレット: 256 色',
+    'パレットの色に置き換えました', '色が変わったピクセルを表示']);
   assert.deepEqual(await accessibilityViolations(page), [], 'axe-core, the view in Japanese');
   await closeView(page);
-  await english('on the page', ['すべて保存', 'edited.bmp に差し替え', '4 枚']);
+  await english('on the page', ['すべて保存', 'edited.png に差し替え', '4 枚']);
   // The switch: every word in English at once.
   await (await page.waitForSelector(byRole('combobox', '表示言語'))).select('en');
   await inDocument(region, 'button', 'Save all');
-  await inDocument(region, 'button', 'View sample_001.BMP');
+  await inDocument(region, 'button', 'View sample_000.BMP');
   assert.equal(await page.evaluate(() => document.documentElement.lang), 'en');
 }
 
@@ -291,13 +301,16 @@ async function checkScreens(session, shot, look) {
   await clickInDocument(region, 'button', 'View sample_000.BMP');
   const dialog = await inDocument(page, 'dialog', 'sample_000.BMP');
   const size = look === 'light' ? [640, 480] : [160, 120];
-  if (look === 'light') {
+  if (look !== '360px') {
+    // An edit with anti-aliased text, mapped onto the palette: in dark, where its pixels moved.
     const { folder } = convertNatively(archives.sample, 'sample.arc', false);
-    const large = join(folder, 'large.bmp');
-    execFileSync('convert', [join(folder, 'sample_000.BMP'), '-sample', '640x480!',
-      `BMP3:${large}`]);
-    await (await fileChoice(dialog, 'Replace…')).uploadFile(large);
+    const edit = join(folder, 'edit.png');
+    annotate(join(folder, 'sample_000.BMP'), edit,
+      look === 'light' ? ['-sample', '640x480!'] : []);
+    await (await fileChoice(dialog, 'Replace…')).uploadFile(edit);
     await shownAt(await inDocument(dialog, 'button', 'Put back'));
+    const toggle = await dialog.waitForSelector(byRole('checkbox', 'Show where pixels moved'));
+    if (look === 'dark') await toggle.click();
   }
   await page.waitForFunction((node, width) => {
     const image = node.querySelector('.viewer-picture img');
@@ -676,9 +689,11 @@ async function checkReplace(session, row) {
   const names = [...files.keys()];
   const pictures = [...names];
   const edits = [row.replace, row.replace.also].filter(Boolean);
-  for (const { entry, file, bytes, pixel } of edits) {
+  for (const { entry, file, bytes, pixel, text } of edits) {
     const path = join(folder, file);
-    if (bytes) {
+    if (text) {
+      annotate(join(folder, names[entry]), path);
+    } else if (bytes) {
       writeFileSync(path, bytes);
     } else if (size) {
       execFileSync('convert',
@@ -693,7 +708,9 @@ async function checkReplace(session, row) {
     }
     pictures[entry] = file;
   }
-  const expected = packNatively(folder, ['--like', name, 'out.arc', ...pictures], 'out.arc');
+  // The page maps colours a palette lacks, as varnu-pack --remap does.
+  const expected = packNatively(folder, ['--like', name, '--remap', 'out.arc', ...pictures],
+    'out.arc');
 
   await (await fileChoice(page, 'Open archive…')).uploadFile(archives[from]);
   const region = await inDocument(page, 'region', name);
@@ -719,7 +736,11 @@ async function checkReplace(session, row) {
     }
     await until(async () => (await factsShown(dialog))['Replaced by'] === file,
       'the replacement said in the view');
-    if (size) await checkReplacementView(session, dialog, expected.archive, names[entry], size);
+    if (size || row.replace.text) {
+      const sides = size || Object.values(headerSize(files.get(names[entry])));
+      await checkReplacementView(session, dialog, expected.archive, names[entry], sides);
+    }
+    if (row.replace.text) await checkMapped(dialog, row.replace, expected.messages);
     await closeView(page);
     const figure = await figureOf(entry);
     assert.ok((await textOf(figure)).includes(`replaced by ${file}`), await textOf(figure));
@@ -808,6 +829,40 @@ async function checkPatch(session, { region, name, folder, expected, entries, na
   const headings = await textsOf(page, rolesInDocument.heading);
   assert.deepEqual(headings.filter((text) => text.includes('patched by')), [heading]);
   assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
+}
+
+// `picture` with anti-aliased text drawn on it in a colour of no palette, as an editor saves it:
+// RGB, with hundreds of colours its entry's palette lacks.
+function annotate(picture, path, resized = []) {
+  execFileSync('convert', [picture, ...resized, '-fill', '#d02020', '-font', 'DejaVu-Sans',
+    '-pointsize', '28', '-annotate', '+8+60', 'Hello', `PNG24:${path}`]);
+}
+
+// A mapped replacement is said with the figures of varnu-pack's warning and shown beside the
+// file as edited; the toggle lays over the picture a mark on each pixel that moved, and only then.
+async function checkMapped(dialog, { file }, warning) {
+  const [, moved, mean, largest] = warning.match(
+    /: (\d+) pixels? moved, colour error \(CIEDE2000\) mean ([\d.]+), largest ([\d.]+)\n/);
+  const figures = `${Number(moved).toLocaleString('en')} pixels moved, colour error ` +
+    `(CIEDE2000) mean ${mean}, largest ${largest}.`;
+  const said = await until(async () => (await textOf(dialog)).includes(figures) &&
+    await textOf(dialog), 'the mapping\'s figures');
+  assert.ok(said.includes(`${file} has colours this entry's palette lacks`), said);
+  assert.ok(said.includes('Save archive will pack it mapped'), said);
+  const edited = await inDocument(dialog, 'image', `${file}, as edited, before mapping`);
+  await until(() => edited.evaluate((image) => image.complete && image.naturalWidth > 0),
+    'the edited picture drawn');
+  const toggle = await dialog.waitForSelector(byRole('checkbox', 'Show where pixels moved'));
+  const overlay = () => dialog.$eval('.viewer-picture canvas', (canvas) => {
+    if (!canvas.checkVisibility()) return null;
+    const { data } = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height);
+    return data.filter((value, k) => k % 4 === 3 && value > 0).length;
+  });
+  assert.equal(await overlay(), null, 'where pixels moved shown before it was asked for');
+  await toggle.click();
+  assert.equal(await until(overlay, 'where pixels moved'), Number(moved));
+  await toggle.click();
+  assert.equal(await overlay(), null, 'where pixels moved still shown');
 }
 
 // Waits until `handle`, found in the document, is shown.
