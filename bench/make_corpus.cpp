@@ -1,6 +1,10 @@
-// make-corpus OUT.arc N [seed]: writes an archive of N pictures of about 640x480, of every kind
-// the converter meets, and beside it the names and sizes of the files the converter will write
-// for it: OUT.arc.plain and OUT.arc.half, one "name size" a line, for varnu-floor.
+// make-corpus [--literal] OUT.arc N [seed]: writes an archive of N pictures of about 640x480, of
+// every kind the converter meets, and beside it the names and sizes of the files the converter
+// will write for it: OUT.arc.plain and OUT.arc.half, one "name size" a line, for varnu-floor; and
+// what each picture shows, OUT.arc.kinds, one "name kind" a line (gradient, line-art, noise,
+// checkerboard, green-keyed), for the scripts that edit one of a kind. With --literal, every
+// stream is all literals, as a packer that does not search writes it: no entry is then what
+// varnu-pack would make of its picture.
 //
 // The names are those the program gives when run as `varnu OUT.arc` from OUT.arc's own folder.
 // The same seed gives the same archive, and a longer archive begins with a shorter one's entries.
@@ -83,6 +87,32 @@ Picture draw(const Recipe& recipe) {
   throw std::logic_error("unknown picture kind");
 }
 
+const char* kind_name(Kind kind) {
+  switch (kind) {
+    case Kind::kGradient:
+      return "gradient";
+    case Kind::kLineArt:
+      return "line-art";
+    case Kind::kNoise:
+      return "noise";
+    case Kind::kCheckerboard:
+      return "checkerboard";
+    case Kind::kGreenKeyed:
+      return "green-keyed";
+  }
+  throw std::logic_error("unknown picture kind");
+}
+
+// Groups of eight literals, each after a flag byte of eight ones.
+std::vector<std::uint8_t> literal_stream(const std::vector<std::uint8_t>& data) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t k = 0; k < data.size(); ++k) {
+    if (k % 8 == 0) out.push_back(0xFF);
+    out.push_back(data[k]);
+  }
+  return out;
+}
+
 struct Packed {
   std::vector<std::uint8_t> payload;
   std::uint64_t plain_size = 0;
@@ -95,11 +125,12 @@ std::string file_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+template <typename Value>
 void write_manifest(const std::string& path, const std::string& base,
-                    const std::vector<std::uint64_t>& sizes) {
+                    const std::vector<Value>& values) {
   std::ofstream out(path, std::ios::trunc);
-  for (std::size_t entry = 0; entry < sizes.size(); ++entry) {
-    out << varnu::output_name(base, static_cast<int>(entry)) << ' ' << sizes[entry] << '\n';
+  for (std::size_t entry = 0; entry < values.size(); ++entry) {
+    out << varnu::output_name(base, static_cast<int>(entry)) << ' ' << values[entry] << '\n';
   }
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path);
@@ -108,8 +139,13 @@ void write_manifest(const std::string& path, const std::string& base,
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool literal = argc > 1 && std::string(argv[1]) == "--literal";
+  if (literal) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3 || argc > 4) {
-    std::cerr << "usage: make-corpus OUT.arc N [seed]\n";
+    std::cerr << "usage: make-corpus [--literal] OUT.arc N [seed]\n";
     return 2;
   }
   const std::string out_path = argv[1];
@@ -126,12 +162,15 @@ int main(int argc, char** argv) {
     std::vector<std::vector<std::uint8_t>> payloads;
     std::vector<std::uint64_t> plain_sizes;
     std::vector<std::uint64_t> half_sizes;
+    std::vector<std::string> kinds;
     for (long entry = 0; entry < count; ++entry) {
       const Recipe recipe = choose(rng);
+      kinds.push_back(kind_name(std::get<0>(recipe)));
       Packed& slot = packed[recipe];
       if (slot.payload.empty()) {
         const Picture picture = draw(recipe);
-        slot.payload = varnu::tools::pack_entry_payload(picture);
+        slot.payload = literal ? literal_stream(varnu::pack::encode_bmp(picture))
+                               : varnu::tools::pack_entry_payload(picture);
         slot.plain_size = varnu::pack::encode_bmp(picture).size();
         slot.half_size = varnu::bench::half_width_file_size(picture.width, picture.height);
       }
@@ -143,6 +182,7 @@ int main(int argc, char** argv) {
     const std::string base = varnu::derive_base_name(file_name(out_path));
     write_manifest(out_path + ".plain", base, plain_sizes);
     write_manifest(out_path + ".half", base, half_sizes);
+    write_manifest(out_path + ".kinds", base, kinds);
   } catch (const std::exception& e) {
     std::cerr << "make-corpus: " << e.what() << '\n';
     return 1;

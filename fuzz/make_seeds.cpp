@@ -1,5 +1,5 @@
-// make-seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/, DIR/lzss/ and
-// DIR/pack_input/, from pictures drawn and packed by the project's own tools. Everything is small,
+// make-seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/, DIR/lzss/,
+// DIR/pack_input/ and DIR/patch/, from pictures drawn and packed by the project's own tools. Everything is small,
 // so that each input runs fast and mutations land on the parts that matter.
 #include <cstdint>
 #include <exception>
@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/patch_original.hpp"
 #include "pack/encoder/lzss_pack.hpp"
 #include "pack/picture/png_output.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/archive.hpp"
 #include "tools/editor_forms.hpp"
 #include "tools/picture.hpp"
+#include "patch/matcher.hpp"
+#include "patch/vcdiff_writer.hpp"
 
 namespace {
 
@@ -231,6 +234,37 @@ void write_pack_input_seeds(const fs::path& dir) {
   }
 }
 
+// The patch target's inputs: a control byte (bit 0: a target to write a patch for, else a
+// patch), the byte that makes the original, then the patch or the target. The patches are the
+// writer's, for targets that copy, match, run and add; the targets are edits of the original.
+void write_patch_seeds(const fs::path& dir) {
+  constexpr std::uint8_t kPatch = 0;
+  constexpr std::uint8_t kTarget = 1;
+  for (const std::uint8_t seed : {0, 3, 40, 255}) {
+    const Bytes original = varnu::fuzz::patch_original(seed);
+    Bytes edited = original;
+    if (edited.size() > 100) edited[100] ^= 0x5A;
+    edited.insert(edited.begin() + static_cast<std::ptrdiff_t>(edited.size() / 3), 40, 0);
+    const std::string text = "bytes of its own " + std::to_string(seed);
+    edited.insert(edited.end(), text.begin(), text.end());
+    for (const std::uint64_t window : {std::uint64_t{53}, varnu::patch::VcdiffWriter::kWindowSize}) {
+      Bytes patch;
+      varnu::patch::VcdiffWriter writer(original.size(), [&](std::span<const std::uint8_t> b) {
+        patch.insert(patch.end(), b.begin(), b.end());
+      }, window);
+      varnu::patch::MatchHistory history(window);
+      writer.copy_original(0, std::span(original).first(std::min<std::size_t>(original.size(), 64)));
+      varnu::patch::write_matched(edited, original, 0, 0, writer, history);
+      writer.run(7, 300);
+      writer.finish();
+      const std::string name = "seed-" + std::to_string(seed) + "-window-" + std::to_string(window);
+      write_file((dir / (name + "-patch")).string(), with_prefix({kPatch, seed}, patch));
+    }
+    write_file((dir / ("seed-" + std::to_string(seed) + "-target")).string(),
+               with_prefix({kTarget, seed}, edited));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -243,9 +277,11 @@ int main(int argc, char** argv) {
     fs::create_directories(root / "archive");
     fs::create_directories(root / "lzss");
     fs::create_directories(root / "pack_input");
+    fs::create_directories(root / "patch");
     write_archive_seeds(root / "archive");
     write_lzss_seeds(root / "lzss");
     write_pack_input_seeds(root / "pack_input");
+    write_patch_seeds(root / "patch");
   } catch (const std::exception& e) {
     std::cerr << "make-seeds: " << e.what() << '\n';
     return 1;

@@ -19,16 +19,8 @@ jobs=${JOBS:-"1 2"}
 runs=${RUNS:-5}
 large_runs=${LARGE_RUNS:-3}
 
-scripts/install-deps.sh build bench
-echo "== building Release in build/bench"
-cmake --preset bench >/dev/null
-cmake --build --preset bench --target varnu varnu-pack make-corpus >/dev/null
-bin=$(cd build/bench && pwd)
-
-work=$(scripts/bench-workdir)
-trap 'rm -rf "$work"' EXIT
-
-echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+. scripts/bench-start
+bench_start varnu varnu-pack make-corpus
 pictures=3600
 ((large_runs > 0)) || pictures=400
 echo "== making $pictures pictures (the first 400 are the benchmark set)"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# scripts/fuzz.sh [SECONDS] [PRESET]: fuzzes the decoder, the archive walk with the writer and the
-# packer's input readers (bitmaps, PNG, --like archives): builds the libFuzzer targets with clang
+# scripts/fuzz.sh [SECONDS] [PRESET]: fuzzes the decoder, the archive walk with the writer, the
+# packer's input readers (bitmaps, PNG, --like archives) and the VCDIFF patch reader and writer:
+# builds the libFuzzer targets with clang
 # (CMake preset PRESET, `fuzz` unless named; scripts/test.sh names `test-sanitize`, whose build
 # has them too), seeds their corpora with archives, streams and pictures made by the project's own
 # code, and runs the targets side by side for SECONDS each (default 30).
@@ -22,12 +23,13 @@ build=$root/build/$preset
 findings=$build/findings
 
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target fuzz-lzss fuzz-archive fuzz-pack-input make-seeds
+cmake --build --preset "$preset" --target fuzz-lzss fuzz-archive fuzz-pack-input fuzz-patch \
+  make-seeds
 
 rm -rf "$build/seeds"
 "$build/fuzz/make-seeds" "$build/seeds"
 mkdir -p "$findings"
-for target in lzss archive pack_input; do
+for target in lzss archive pack_input patch; do
   mkdir -p "$build/corpus/$target"
   cp "$build/seeds/$target/"* "$build/corpus/$target/"
 done
@@ -42,9 +44,9 @@ fuzz() {  # fuzz CORPUS [libFuzzer options...]: runs the target that reads CORPU
     -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$findings/$target-" "$@" >"$build/$program.log" 2>&1
 }
-# Side by side, so that the three take the time of one.
+# Side by side, so that the four take the time of one.
 declare -A started
-for target in lzss archive pack_input; do
+for target in lzss archive pack_input patch; do
   echo "== fuzz-${target//_/-} for ${seconds}s ($(count "$build/corpus/$target") inputs in corpus)"
 done
 fuzz lzss -max_len=32768 & started[lzss]=$!
@@ -52,9 +54,11 @@ fuzz archive -max_len=65536 -dict="$root/fuzz/archive.dict" & started[archive]=$
 # No single allocation may pass 32 MiB: the largest any input may ask for is a converted picture,
 # which is refused above 16 MiB before it is allocated.
 fuzz pack_input -max_len=16384 -malloc_limit_mb=32 & started[pack_input]=$!
+# The patch target's limits hold a window to 64 KiB and the whole target to 1 MiB.
+fuzz patch -max_len=16384 -malloc_limit_mb=32 & started[patch]=$!
 passed=0
 failed=0
-for target in lzss archive pack_input; do
+for target in lzss archive pack_input patch; do
   program=fuzz-${target//_/-}
   log=$build/$program.log
   if wait "${started[$target]}"; then

@@ -19,7 +19,8 @@ cd "$(dirname "$0")/.."
 group_packages() {  # group_packages GROUP: the group's Debian packages, one a line
   case $1 in
     build) echo cmake ninja-build g++ ;;
-    # ImageMagick saves pictures as editors do; xdelta3 measures a patch between two archives.
+    # ImageMagick saves pictures as editors do; xdelta3 applies varnu-pack's patches and makes
+    # the ones it applies.
     test) echo libgtest-dev mandoc imagemagick xdelta3 ;;
     # A cross build has no GoogleTest of its own; it builds one from Debian's sources.
     windows) echo g++-mingw-w64-x86-64-posix wine64 googletest ;;
@@ -29,9 +30,9 @@ group_packages() {  # group_packages GROUP: the group's Debian packages, one a l
     # dpkg-shlibdeps, which needs `file`), and their checks; the zip's programs run under Wine.
     release) echo zip unzip dpkg-dev file lintian mandoc wine64 ;;
     fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
-    # The end-to-end timing reads GNU time's figures; the packer's is timed by hyperfine; the
-    # remap benchmark compares with ImageMagick.
-    bench) echo libbenchmark-dev time hyperfine imagemagick ;;
+    # The end-to-end timing reads GNU time's figures; the packer's is timed by hyperfine, its
+    # patches against xdelta3's; the remap benchmark compares with ImageMagick.
+    bench) echo libbenchmark-dev time hyperfine imagemagick xdelta3 ;;
     *) return 1 ;;
   esac | tr ' ' '\n'
 }

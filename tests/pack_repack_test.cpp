@@ -15,6 +15,8 @@
 #include "pack/pack.hpp"
 #include "tests/support/pack_files.hpp"
 #include "tests/support/png_writer.hpp"
+#include "tools/editor_forms.hpp"
+#include "tools/picture.hpp"
 
 namespace {
 
@@ -386,6 +388,55 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(read_bytes(page / "NEW.ARC") == out);
   }
+}
+
+// An entry whose bitmap is in a form the packer would not write (1 or 4 bits a pixel, RLE8,
+// RLE4), which the converter writes as it stands, is copied as it stands when its picture is
+// that file byte for byte, edited neighbours or not; and a patch for no edit is copies alone.
+TEST(RepackForms, AnEntryOfAnyFormIsCopiedWhenItsFileIsUntouched) {
+  varnu::tools::Picture sixteen = varnu::tools::draw_checkerboard(24, 9, 3);
+  for (auto& p : sixteen.pixels) p %= 16;
+  const std::vector<Bytes> stored = {
+      bmp_file({.width = 24, .height = 5, .bits = 1, .colours = 2}),
+      bmp_file({.width = 13, .height = 6, .bits = 4, .colours = 16}),
+      varnu::tools::encode_rle_bmp(varnu::tools::draw_line_art(30, 12), 8),
+      varnu::tools::encode_rle_bmp(sixteen, 4),
+      bmp_file({.width = 37, .height = 21}),
+  };
+  const Original original = original_of(stored);
+  TempDir dir;
+  write_bytes(dir.path() / "GAME.ARC", original.file);
+  const auto outputs = files_converted(dir.path(), "GAME.ARC");
+  ASSERT_TRUE(outputs && outputs->size() == stored.size());
+  std::vector<std::string> names;
+  std::size_t k = 0;
+  for (const auto& [name, bytes] : *outputs) {
+    EXPECT_EQ(bytes.size(), stored[k++].size()) << name << " is the stored bitmap";
+    write_bytes(dir.path() / name, bytes);
+    names.push_back(name);
+  }
+  std::vector<std::string> args = {"--like", "GAME.ARC", "NEW.ARC"};
+  args.insert(args.end(), names.begin(), names.end());
+  PackerRun run = pack(dir.path(), args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(read_bytes(dir.path() / "NEW.ARC") == original.file);
+
+  args[2] = "--patch=none.vcdiff";
+  run = pack(dir.path(), args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  // The header and one window of one copy: far less than any entry.
+  EXPECT_LT(fs::file_size(dir.path() / "none.vcdiff"), 40u);
+
+  // The last picture edited: the others still copied as they stand.
+  Bytes edited = outputs->rbegin()->second;
+  edited[u32_at(edited, 10)] ^= 1;
+  write_bytes(dir.path() / names.back(), edited);
+  args[2] = "NEW.ARC";
+  run = pack(dir.path(), args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Bytes out = read_bytes(dir.path() / "NEW.ARC");
+  ASSERT_GE(out.size(), original.starts[4]);
+  EXPECT_TRUE(std::equal(original.file.begin(), original.file.begin() + original.starts[4], out.begin()));
 }
 
 // The page's pack of a few replaced pictures gives the command line's bytes for all of them.

@@ -330,7 +330,7 @@ TEST(VarnuPack, RefusesWithoutLeavingAnythingBroken) {
        {{"text.bmp", {'h', 'i'}}},
        {"out.arc", "text.bmp"},
        1,
-       "varnu-pack: text.bmp: not a bitmap file"},
+       "varnu-pack: text.bmp: neither a bitmap nor a PNG file"},
       {"16-bit",
        {{"tc.bmp", sixteen_bit}},
        {"out.arc", "tc.bmp"},

@@ -7,6 +7,8 @@
 // the archives again: the page goes on with whatever comes next. A worker whose memory grew large
 // for a large entry is let go once it is idle, as its module's memory never shrinks.
 
+import { t } from './i18n.js';
+
 export class WorkerStopped extends Error {}
 
 export function createConverter(workerSource) {
@@ -37,7 +39,9 @@ export function createConverter(workerSource) {
       pending.delete(data.id);
       const { answer } = data;
       if (answer.fatal) stop(answer.error);
-      if (answer.error) request.reject(new (answer.fatal ? WorkerStopped : Error)(answer.error));
+      // A refusal the worker names (worker-refusals.js) is said in the page's language.
+      const reason = answer.problem ? t(`problem.${answer.problem}`) : answer.error;
+      if (answer.error) request.reject(new (answer.fatal ? WorkerStopped : Error)(reason));
       else request.resolve(answer);
       if (pending.size === 0 && answer.heap > LARGE_HEAP) letGo();
     };
@@ -45,9 +49,9 @@ export function createConverter(workerSource) {
     // leave what is in flight waiting for ever: it fails instead, and whoever asked says why.
     worker.onerror = (event) => {
       event.preventDefault();
-      stop(event.message || 'the worker stopped');
+      stop(event.message || t('stopped.worker'));
     };
-    worker.onmessageerror = () => stop('a message from the worker could not be read');
+    worker.onmessageerror = () => stop(t('stopped.message'));
   }
 
   function letGo() {
@@ -68,15 +72,16 @@ export function createConverter(workerSource) {
     heard = Date.now();
     watch ||= setInterval(() => {
       if (pending.size > 0 && Date.now() - heard > SILENCE_MS) {
-        stop('the page\'s worker stopped answering');
+        stop(t('stopped.silent'));
       }
     }, SILENCE_MS / 4);
   }
 
   function post(message, transfer = []) {
     if (!worker) start();
-    const { archive } = message;
-    if (archive && !given.has(archive)) {
+    // The archives the request reads: its own, and for changedEntries the original.
+    for (const archive of [message.archive, message.original]) {
+      if (!archive || given.has(archive)) continue;
       given.add(archive);
       if (message.type !== 'store') worker.postMessage({ type: 'store', archive, ...archives.get(archive) });
     }
@@ -116,18 +121,32 @@ export function createConverter(workerSource) {
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),
       }),
-    // An entry's file made again, as: a small picture (PNG) within `limits`; the larger view's
-    // picture with the entry's palette; the file itself.
-    thumbnail: (archive, entry, limits) => ask('thumbnail', { archive, entry, limits }),
-    picture: (archive, entry, drawn, limits) =>
-      ask('picture', { archive, entry, drawn, limits }),
-    bitmap: (archive, entry) => ask('bitmap', { archive, entry }),
-    // The entry's file as PNG, made by the packer's code: { blob }.
-    png: (archive, entry) => ask('png', { archive, entry }),
+    // A picture's file made again, as: a small picture (PNG) within `limits`; the larger view's
+    // picture with its palette; the file itself. `source` is { entry } for an entry's file, or
+    // { entry, stored } for what varnu writes once a replacement is packed (`stored`, the bitmap
+    // check() answered, in the mode of `entry`).
+    thumbnail: (archive, source, limits) => ask('thumbnail', { archive, ...source, limits }),
+    picture: (archive, source, drawn, limits) =>
+      ask('picture', { archive, ...source, drawn, limits }),
+    bitmap: (archive, source) => ask('bitmap', { archive, ...source }),
+    // The file as PNG, made by the packer's code: { blob }.
+    png: (archive, source) => ask('png', { archive, ...source }),
+    // The packer's check of `file` as the replacement of `entry` (worker-edits.js): answers
+    // { refusal, warnings, unchanged, plain, halfWidth, stored }.
+    check: (archive, entry, file) => ask('check', { archive, entry, file }),
     // The archive of `count` entries with entry `index` of each of `replaced` ({ index, file })
     // packed from that file. Answers { status, messages, paths, archive } as pack does, `paths`
     // by index.
     saveArchive: (archive, count, replaced) => ask('saveArchive', { archive, count, replaced }),
+    // The same, as the patch from the archive to that one: `archive` holds the patch.
+    savePatch: (archive, count, replaced) =>
+      ask('saveArchive', { archive, count, replaced, patch: true }),
+    // The archive with the person's patch `patch` (a File) applied: { status, messages, patched }.
+    applyPatch: (archive, patch) => ask('applyPatch', { archive, patch }),
+    // Which of `pairs` ([index, offset, end, original offset, original end]) differ between the
+    // archive and the archive `original`: { changed: [index...] }.
+    changedEntries: (archive, original, pairs) => ask('changedEntries',
+      { archive, original, originalName: archives.get(original).name, pairs }),
     // The zip of `entries`; `onProgress` hears how many files are done. { done, cancel }: done
     // answers { blob } or { cancelled: true }.
     saveAll(archive, entries, asPng, onProgress) {

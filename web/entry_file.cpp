@@ -41,25 +41,46 @@ Remade EntryFile::open(const std::string& path, const archive::EntryRecord& reco
         archive::remake_decoded(archive::payload_of(*bytes, record), record, borrowed, image_);
     if (!plan) return Remade::kChanged;
     bytes.reset();
-    // Before the fix-up, which may move rows that overlap it.
-    const std::size_t palette_bytes =
-        std::min(kPaletteSize, image_.size() - std::min(image_.size(), kPaletteOffset));
-    std::copy_n(image_.begin() + kPaletteOffset, palette_bytes, palette_.begin());
-
-    prepare_file(image_, *plan);
-    height_ = plan->layout.height;
-    if (plan->mode == OutputMode::kHalfWidth) {
-      rows_.emplace(image_, plan->layout);
-      row_.resize(kMaxHalfWidthRowBytes);
-      row_done_ = rows_->row_bytes();
-      size_ = rows_->file_size();
-    } else {
-      size_ = plan->layout.file_size;
-    }
-    return Remade::kReady;
+    return prepare(*plan);
   } catch (const std::bad_alloc&) {
     return Remade::kNoMemory;
   }
+}
+
+Remade EntryFile::open_stored(std::span<const std::uint8_t> stored, OutputMode mode) {
+  try {
+    const std::optional<BitmapPlan> plan = plan_bitmap(stored, mode);
+    if (!plan) return Remade::kChanged;
+    image_.assign(stored.begin(), stored.end());
+    // The writer may read as far as the plan reaches; a packer's bitmap holds all it reads.
+    image_.resize(std::max<std::uint64_t>(image_.size(), planned_extent(stored, *plan)), 0);
+    return prepare(*plan);
+  } catch (const std::bad_alloc&) {
+    return Remade::kNoMemory;
+  }
+}
+
+// The image buffer holds the decoded bitmap: its palette and resolution kept, then its file made.
+Remade EntryFile::prepare(const BitmapPlan& plan) {
+  // Before the fix-up, which may move rows that overlap them, and rewrites the resolution.
+  const auto kept = [&](std::size_t offset, std::span<std::uint8_t> into) {
+    const std::size_t count =
+        std::min(into.size(), image_.size() - std::min(image_.size(), offset));
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(offset), count, into.begin());
+  };
+  kept(kPaletteOffset, palette_);
+  kept(kHorizontalResolutionField, resolution_);
+  prepare_file(image_, plan);
+  height_ = plan.layout.height;
+  if (plan.mode == OutputMode::kHalfWidth) {
+    rows_.emplace(image_, plan.layout);
+    row_.resize(kMaxHalfWidthRowBytes);
+    row_done_ = rows_->row_bytes();
+    size_ = rows_->file_size();
+  } else {
+    size_ = plan.layout.file_size;
+  }
+  return Remade::kReady;
 }
 
 std::size_t EntryFile::read(std::span<std::uint8_t> into) {
@@ -68,6 +89,18 @@ std::size_t EntryFile::read(std::span<std::uint8_t> into) {
   std::memcpy(into.data(), image_.data() + position_, count);
   position_ += count;
   return count;
+}
+
+std::vector<std::uint8_t> EntryFile::read_rest() {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size_ - position_));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const std::size_t count = read(std::span(bytes).subspan(got));
+    if (count == 0) break;
+    got += count;
+  }
+  bytes.resize(got);
+  return bytes;
 }
 
 // The headers from the image buffer, where they were rewritten, then each row as it is built.

@@ -39,18 +39,28 @@ class EntryFile {
   Remade open(const std::string& path, const archive::EntryRecord& record,
               std::span<const std::uint8_t> borrowed);
 
+  // The file varnu writes in `mode` from the bitmap `stored` when an entry holds it whole, as a
+  // packer's bitmap is: what a replacement becomes once packed.
+  Remade open_stored(std::span<const std::uint8_t> stored, OutputMode mode);
+
   std::uint64_t size() const { return size_; }
   // The entry's palette as decoded; bytes the entry does not reach read as zero.
   const std::array<std::uint8_t, kPaletteSize>& palette() const { return palette_; }
+  // Its resolution fields as decoded, before the converter rewrites them.
+  const std::array<std::uint8_t, kResolutionFieldsSize>& resolution() const { return resolution_; }
 
   // Copies the file's next bytes into `into`; returns how many, 0 at the end.
   std::size_t read(std::span<std::uint8_t> into);
+  // The rest of the file at once.
+  std::vector<std::uint8_t> read_rest();
 
  private:
+  Remade prepare(const BitmapPlan& plan);
   std::size_t read_half_width(std::span<std::uint8_t> into);
 
   std::vector<std::uint8_t> image_;
   std::array<std::uint8_t, kPaletteSize> palette_{};
+  std::array<std::uint8_t, kResolutionFieldsSize> resolution_{};
   std::optional<HalfWidthRows> rows_;
   std::vector<std::uint8_t> row_;  // the half-width row being handed out
   std::size_t row_done_ = 0;       // how much of it has been

@@ -1,13 +1,28 @@
 // Wiring: makes each part of the page, handing each the parts it works with, and connects the
-// archive input, dropping anywhere, and the half-width switch.
+// file choices, dropping anywhere, the half-width switch and the language switch.
 
 import { createConverter } from './converter.js';
 import { createGallery } from './gallery.js';
+import { initialLanguage, say, setLanguage } from './i18n.js';
 import { createPacking } from './packing.js';
 import { createReplacing } from './replacing.js';
 import { createSaving } from './saving.js';
 import { createThumbnails } from './thumbnails.js';
 import { createViewer } from './viewer.js';
+
+// The page's own words, each element by its key, in the language the browser prefers.
+for (const node of document.querySelectorAll('[data-key]')) say(node, node.dataset.key);
+const languageSwitch = document.getElementById('language');
+languageSwitch.value = initialLanguage();
+setLanguage(languageSwitch.value);
+languageSwitch.addEventListener('change', () => setLanguage(languageSwitch.value));
+say(document.querySelector('title'), 'title');
+
+// Each file choice is one button that opens the browser's chooser for the input beside it.
+for (const choice of document.querySelectorAll('.file-choice')) {
+  const [button, input] = choice.children;
+  button.addEventListener('click', () => input.click());
+}
 
 const converter = createConverter(document.getElementById('worker-source').textContent);
 const saving = createSaving({ converter, format: document.getElementById('save-format') });

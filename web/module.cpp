@@ -23,10 +23,12 @@
 #include "web/entry_file.hpp"
 #include "web/entry_png.hpp"
 #include "web/entry_record.hpp"
+#include "web/json.hpp"
 #include "web/module_facts.hpp"
 #include "web/page_pack.hpp"
 #include "web/page_walk.hpp"
 #include "web/picture_scaler.hpp"
+#include "web/replacement_check.hpp"
 
 namespace varnu::web {
 namespace {
@@ -52,11 +54,25 @@ OutputMode mode_of(int half_width) {
   return half_width != 0 ? OutputMode::kHalfWidth : OutputMode::kPlain;
 }
 
+// A file opened by `open` (EntryFile::open or open_stored), or nullptr with last_problem saying
+// why not.
+template <typename Open>
+EntryFile* opened(Open open) {
+  std::unique_ptr<EntryFile> file(new (std::nothrow) EntryFile);
+  if (file == nullptr) {
+    last_problem = Remade::kNoMemory;
+    return nullptr;
+  }
+  last_problem = open(*file);
+  return last_problem == Remade::kReady ? file.release() : nullptr;
+}
+
 }  // namespace
 }  // namespace varnu::web
 
 extern "C" {
 
+using varnu::web::CheckedReplacement;
 using varnu::web::EntryFile;
 using varnu::web::PageWalk;
 using varnu::web::PictureScaler;
@@ -95,6 +111,15 @@ EMSCRIPTEN_KEEPALIVE int varnu_walk_borrowed_size(const PageWalk* walk) {
   return static_cast<int>(walk->borrowed().size());
 }
 
+// Once the walk has ended with a failure: why, and the file the entry it stopped at would have
+// been (page_walk.hpp), as JSON {"reason", "nextName"}.
+EMSCRIPTEN_KEEPALIVE const char* varnu_walk_failure(const PageWalk* walk) {
+  return varnu::web::answer(varnu::web::JsonObject()
+                                .string("reason", walk->reason())
+                                .string("nextName", walk->next_name())
+                                .text());
+}
+
 EMSCRIPTEN_KEEPALIVE void varnu_walk_end(PageWalk* walk) {
   delete walk;
 }
@@ -120,16 +145,68 @@ EMSCRIPTEN_KEEPALIVE const char* varnu_base_name(const char* path) {
 // gave; nullptr when it cannot be, varnu_entry_problem saying why.
 EMSCRIPTEN_KEEPALIVE EntryFile* varnu_entry_open(const char* path, const double* record, int fields,
                                                  const std::uint8_t* borrowed, int borrowed_size) {
+  return varnu::web::opened([&](EntryFile& file) {
+    return file.open(path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
+                     {borrowed, static_cast<std::size_t>(borrowed_size)});
+  });
+}
+
+// The file varnu writes, in plain mode or at half width, from an entry that holds the `size`
+// bytes at `stored`, a bitmap the packer made (varnu_check_replacement): read like an entry's.
+// nullptr when it cannot be, varnu_entry_problem saying why.
+EMSCRIPTEN_KEEPALIVE EntryFile* varnu_stored_open(const std::uint8_t* stored, int size,
+                                                  int half_width) {
+  return varnu::web::opened([&](EntryFile& file) {
+    return file.open_stored({stored, static_cast<std::size_t>(size)},
+                            varnu::web::mode_of(half_width));
+  });
+}
+
+// Checks the file at `picture` as the replacement of the entry of the archive at `path` that
+// `record` and `borrowed` describe (varnu_entry_open), with the packer's own check
+// (replacement_check.hpp). nullptr when the entry cannot be read, varnu_entry_problem saying why.
+EMSCRIPTEN_KEEPALIVE CheckedReplacement* varnu_check_replacement(const char* path,
+                                                                 const double* record, int fields,
+                                                                 const std::uint8_t* borrowed,
+                                                                 int borrowed_size,
+                                                                 const char* picture) {
   using varnu::web::Remade;
-  std::unique_ptr<EntryFile> file(new (std::nothrow) EntryFile);
-  if (file == nullptr) {
+  try {
+    auto checked = std::make_unique<CheckedReplacement>();
+    varnu::web::last_problem = varnu::web::check_replacement(
+        path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
+        {borrowed, static_cast<std::size_t>(borrowed_size)}, picture, *checked);
+    return varnu::web::last_problem == Remade::kReady ? checked.release() : nullptr;
+  } catch (const std::bad_alloc&) {
     varnu::web::last_problem = Remade::kNoMemory;
     return nullptr;
   }
-  varnu::web::last_problem =
-      file->open(path, varnu::web::record_from({record, static_cast<std::size_t>(fields)}),
-                 {borrowed, static_cast<std::size_t>(borrowed_size)});
-  return varnu::web::last_problem == Remade::kReady ? file.release() : nullptr;
+}
+
+// What the check says, as JSON; and the bitmap the entry would hold: where, how many bytes.
+EMSCRIPTEN_KEEPALIVE const char* varnu_checked_json(const CheckedReplacement* checked) {
+  return checked->json.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* varnu_checked_stored(const CheckedReplacement* checked) {
+  return checked->stored.data();
+}
+
+EMSCRIPTEN_KEEPALIVE double varnu_checked_stored_size(const CheckedReplacement* checked) {
+  return static_cast<double>(checked->stored.size());
+}
+
+// Which pixels the mapping moved (CheckedReplacement::moved): where, how many bytes; none without.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* varnu_checked_moved(const CheckedReplacement* checked) {
+  return checked->moved.data();
+}
+
+EMSCRIPTEN_KEEPALIVE double varnu_checked_moved_size(const CheckedReplacement* checked) {
+  return static_cast<double>(checked->moved.size());
+}
+
+EMSCRIPTEN_KEEPALIVE void varnu_checked_free(CheckedReplacement* checked) {
+  delete checked;
 }
 
 // Why the last varnu_entry_open failed, or varnu_entry_picture had no memory: a place in the
@@ -196,17 +273,25 @@ EMSCRIPTEN_KEEPALIVE void varnu_picture_free(PictureScaler* picture) {
 }
 
 // Packs `count` pictures, in entry order, into the archive `output` (page_pack.hpp): with an
-// `original` archive (else null), a null picture is that entry as it stands. Answers the status
-// and the messages as JSON, valid until the next call that answers in words.
+// `original` archive (else null), a null picture is that entry as it stands, and with `patch`
+// not 0 `output` is the patch from the original to that archive. Answers the status and the
+// messages as JSON, valid until the next call that answers in words.
 EMSCRIPTEN_KEEPALIVE const char* varnu_pack(const char* output, const char* original, int count,
-                                            const char* const* pictures) {
+                                            const char* const* pictures, int patch) {
   std::vector<std::optional<std::string>> given(static_cast<std::size_t>(count));
   for (std::size_t k = 0; k < given.size(); ++k) {
     if (pictures[k] != nullptr) given[k] = pictures[k];
   }
   std::optional<std::string> like;
   if (original != nullptr) like = original;
-  return varnu::web::answer(varnu::web::pack_json(output, like, given));
+  return varnu::web::answer(varnu::web::pack_json(output, like, given, patch != 0));
+}
+
+// Writes `output`, the patch at `patch` applied to the archive at `original`, as varnu-pack
+// --apply does; answers as varnu_pack.
+EMSCRIPTEN_KEEPALIVE const char* varnu_apply_patch(const char* patch, const char* original,
+                                                   const char* output) {
+  return varnu::web::answer(varnu::web::apply_patch_json(patch, original, output));
 }
 
 // The rest of the file as PNG (entry_png.hpp), or nullptr with varnu_png_problem saying why.

@@ -1,5 +1,6 @@
-// The packer's messages as the page shows them: the line varnu-pack prints, a refusal as an alert
-// and a warning as plain text, put beside the file each names.
+// The packer's messages as the page shows them: the line varnu-pack prints, quoted as the program
+// wrote it, after a few words of the page's own that say what it is; a refusal as an alert and a
+// warning as a status, put beside the file each names.
 
 import { element } from './elements.js';
 
@@ -8,9 +9,19 @@ import { element } from './elements.js';
 // another path).
 export function packMessageNode({ file, kind, text }, shownName = file) {
   const isWarning = kind === 'warning';
-  const warning = isWarning ? 'warning: ' : '';
-  const textContent = `varnu-pack: ${warning}${shownName ? `${shownName}: ` : ''}${text}`;
-  const node = element('p', { className: isWarning ? 'message warning' : 'message', textContent });
-  if (!isWarning) node.setAttribute('role', 'alert');
-  return node;
+  const line = packLine({ file: shownName, kind, text });
+  return element('p', {
+    className: isWarning ? 'message warning' : 'message',
+    role: isWarning ? 'status' : 'alert',
+  }, [
+    element('span',
+      { className: 'lead', say: [isWarning ? 'pack.warningLead' : 'pack.refusalLead'] }),
+    element('span', { lang: 'en', textContent: line }),
+  ]);
+}
+
+// The line varnu-pack prints for `message`.
+export function packLine({ file, kind, text }) {
+  const warning = kind === 'warning' ? 'warning: ' : '';
+  return `varnu-pack: ${warning}${file ? `${file}: ` : ''}${text}`;
 }

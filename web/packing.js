@@ -3,6 +3,7 @@
 // refusal shown beside the file it names and nothing downloaded.
 
 import { element } from './elements.js';
+import { say } from './i18n.js';
 import { packMessageNode } from './pack-messages.js';
 
 export function createPacking({ converter, saving }) {
@@ -38,8 +39,7 @@ export function createPacking({ converter, saving }) {
     const files = [...picturesInput.files];
     const original = originalInput.files[0] || null;
     if (files.length === 0) {
-      const textContent = 'Choose the pictures to pack first.';
-      result.append(element('p', { role: 'alert', textContent }));
+      result.append(element('p', { role: 'alert', say: ['pack.nothingChosen'] }));
       return;
     }
     button.disabled = true;
@@ -57,13 +57,13 @@ export function createPacking({ converter, saving }) {
       showMessages(answer.messages, slots);
       if (answer.status === 0) {
         saving.download(new Blob([answer.archive]), outputName);
-        const textContent = `Packed ${files.length} pictures into ${outputName}.`;
-        result.append(element('p', { role: 'status', textContent }));
+        const params = { count: files.length, name: outputName };
+        result.append(element('p', { role: 'status', say: ['pack.packed', params] }));
       }
     } catch (error) {
       // A chosen file that cannot be read any more, or a worker that cannot work.
-      const textContent = `Nothing was packed: ${error.message}`;
-      result.append(element('p', { role: 'alert', textContent }));
+      result.append(element('p', { role: 'alert',
+        say: ['pack.failed', { reason: error.message }] }));
     } finally {
       button.disabled = false;
     }
@@ -92,20 +92,21 @@ export function createPacking({ converter, saving }) {
     showPictures();
     showOriginal();
     for (const { name } of items.filter((item) => item.isFolder)) {
-      const textContent = `${name} is a folder: choose or drop the pictures in it instead.`;
-      result.append(element('p', { role: 'alert', textContent }));
+      result.append(element('p', { role: 'alert', say: ['pack.folder', { name }] }));
     }
   }
 
   function showOriginal() {
     const file = originalInput.files[0];
-    originalName.textContent = file ? `Original archive: ${file.name}` : '';
+    if (file) say(originalName, 'pack.originalChosen', { name: file.name });
+    else originalName.replaceChildren();
   }
 
   picturesInput.addEventListener('change', showPictures);
   originalInput.addEventListener('change', () => {
     showOriginal();
     originalMessage.replaceChildren();
+    result.replaceChildren();
   });
   button.addEventListener('click', pack);
 

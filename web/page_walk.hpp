@@ -39,8 +39,14 @@ class PageWalk {
   // when given nothing.
   std::span<const std::uint8_t> borrowed() const;
 
+  // Once ended with a failure, why, in the worker's words: "noEntry" (nothing that starts an
+  // entry where one should be), "cutShort", "notConvertible", "unreadable", "tooManyEntries" or
+  // "noMemory"; and the name of the file the entry it stopped at would have had.
+  const char* reason() const { return reason_; }
+  std::string next_name() const;
+
  private:
-  int end(int outcome);
+  int end(int outcome, const char* reason = "");
 
   std::string base_;
   OwnedFile file_;
@@ -49,6 +55,7 @@ class PageWalk {
   archive::EntryReader reader_;
   int converted_ = 0;
   int outcome_ = kWalkGoesOn;
+  const char* reason_ = "";
   std::string record_json_;
 };
 

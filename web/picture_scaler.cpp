@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "format/bitmap.hpp"
-#include "format/little_endian.hpp"
+#include "format/bitmap_header.hpp"
 
 namespace varnu::web {
 namespace {
@@ -18,10 +18,6 @@ constexpr std::uint32_t kMaxSide = 65535;
 constexpr std::uint32_t kUncompressed = 0;
 constexpr std::size_t kRgbaBytes = 4;
 constexpr std::uint8_t kOpaque = 255;
-
-std::int32_t read_signed(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::int32_t>(read_le(bytes, offset, 4));
-}
 
 std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) {
   return (a + b - 1) / b;
@@ -70,15 +66,16 @@ void PictureScaler::push(std::span<const std::uint8_t> bytes) {
 // Called with the first 54 bytes, then again with the palette too.
 void PictureScaler::read_head() {
   if (head_size_ == 0) {
-    const std::uint32_t info_size = read_le(head_, kInfoSizeField, 4);
-    const std::int32_t width = read_signed(head_, kWidthField);
-    const std::int32_t height = read_signed(head_, kHeightField);
-    bits_ = static_cast<int>(read_le(head_, kBitsField, 2));
+    const BitmapHeader header = read_bitmap_header(head_);
+    const std::uint32_t info_size = header.info_size;
+    const std::int32_t width = header.width;
+    const std::int32_t height = header.height;
+    bits_ = header.bits;
     const bool drawn = info_size >= kBasicInfoHeaderSize && info_size <= kMaxInfoHeaderSize &&
                        width > 0 && static_cast<std::uint32_t>(width) <= kMaxSide && height != 0 &&
                        std::abs(static_cast<std::int64_t>(height)) <= kMaxSide &&
                        (bits_ == kEntryBitsPerPixel || bits_ == 24) &&
-                       read_le(head_, kCompressionField, 4) == kUncompressed;
+                       header.compression == kUncompressed;
     if (!drawn) {
       stage_ = Stage::kRefused;
       return;
@@ -109,7 +106,7 @@ void PictureScaler::start_rows(std::size_t head_used) {
   block_rows_ = 0;
 
   // Rows may start inside the headers or the palette: those bytes are read again as rows.
-  const std::uint32_t pixel_offset = read_le(head_, kPixelOffsetField, 4);
+  const std::uint32_t pixel_offset = read_bitmap_header(head_).pixel_offset;
   stage_ = Stage::kRows;
   if (pixel_offset < head_used) {
     const std::vector<std::uint8_t> head = std::move(head_);

@@ -1,122 +1,131 @@
-// Replace… and Save archive: a picture of an archive replaced by an edited file (bitmap or PNG),
-// shown in its place and marked, and the archive saved with the replacements packed and every
-// other entry as it stands, as `varnu-pack --like` writes it. The page keeps the user's files
-// themselves, never their bytes; the worker reads them when the archive is saved. A message of
-// the packer goes beside the picture it concerns; after a refusal nothing is saved.
+// Replace…, Put back and Save archive: a picture of an archive replaced by an edited file (bitmap
+// or PNG). The packer's own check of the file against its entry runs as soon as it is chosen
+// (converter.check): a file it refuses is not kept, and what it says stays beside the picture
+// until that picture is replaced again or put back. A file it takes is kept with the bitmap the
+// entry would hold, from which the page shows and saves what varnu would write once it is packed.
+// Save archive saves the archive with the replacements packed and every other entry as it stands,
+// as `varnu-pack --like` writes it; after a refusal nothing is saved.
 
 import { element } from './elements.js';
-import { packMessageNode } from './pack-messages.js';
+import { packLine } from './pack-messages.js';
 
 export function createReplacing({ converter, saving }) {
-  const edits = new Map(); // archive id -> Map(index -> { file, url })
-  const figures = new Map(); // archive id -> Map(index -> { node, image }): the figures shown
+  const edits = new Map(); // archive id -> Map(index -> replacement)
+  const notes = new Map(); // archive id -> Map(index -> the messages of its last check)
+  const listeners = [];
+  let version = 0;
 
   function within(map, archive) {
     if (!map.has(archive)) map.set(archive, new Map());
     return map.get(archive);
   }
 
+  const changed = (archive, index) => listeners.forEach((listener) => listener(archive, index));
+
+  // { file, stored, plain, halfWidth, unchanged, mapping, moved, version } where entry `index` is
+  // replaced: `plain` and `halfWidth` are the facts of the files varnu would write ({ fileSize,
+  // width, height }), `stored` the bitmap the entry would hold; when colours its palette lacks
+  // were mapped onto it, `mapping` is what varnu-pack --remap says of it ({ pixelsMoved,
+  // meanError, largestError, text }) and `moved` which pixels changed, else both are null.
   const replacementOf = (archive, index) => edits.get(archive)?.get(index);
 
-  function clearMessages({ node }) {
-    for (const message of node.querySelectorAll('.message')) message.remove();
+  // The check's refusal, or the warnings of the replacement it took: { file, kind, text }.
+  const notesOf = (archive, index) => notes.get(archive)?.get(index) || [];
+
+  // Checks `file` as the replacement of entry `index`, whose plain record is `entry`; keeps it
+  // when the packer takes it. Answers the check.
+  async function replace(archive, index, entry, file) {
+    const answer = await converter.check(archive, entry, file);
+    within(notes, archive).set(index, answer.refusal ? [answer.refusal] : answer.warnings);
+    if (!answer.refusal) {
+      const { stored, plain, halfWidth, unchanged, mapping, moved } = answer;
+      within(edits, archive).set(index, { file, stored, plain, halfWidth, unchanged, mapping,
+        moved, version: ++version });
+    }
+    changed(archive, index);
+    return answer;
   }
 
-  // The figure shows the replacement instead of the converter's picture, and says so.
-  function mark(archive, index) {
-    const figure = figures.get(archive)?.get(index);
-    const edit = replacementOf(archive, index);
-    if (!figure || !edit) return;
-    const { node, image } = figure;
-    image.hidden = true;
-    let shown = node.querySelector('img.replacement');
-    if (!shown) {
-      shown = element('img', { alt: '', className: `${image.className} replacement` });
-      image.after(shown);
-    }
-    shown.src = edit.url;
-    let said = node.querySelector('.replaced');
-    if (!said) {
-      said = element('span', { className: 'replaced' });
-      node.querySelector('figcaption').append(' ', said);
-    }
-    said.textContent = `replaced by ${edit.file.name}`;
-    clearMessages(figure);
+  function putBack(archive, index) {
+    edits.get(archive)?.delete(index);
+    notes.get(archive)?.delete(index);
+    changed(archive, index);
   }
 
-  // Each message beside the picture it names, under the name the person knows the file by;
-  // those that name none of them (the archive itself) in the archive's alert, one after another.
-  function showMessages(archive, entries, { messages, paths }) {
+  // Each refusal beside the picture it names, and said in the archive's alert with a link to it;
+  // one that names none of them (the archive itself) in the alert alone.
+  function showRefusal(archive, entries, { messages, paths }) {
     const byPath = new Map(Object.entries(paths).map(([index, path]) => [path, Number(index)]));
     const byName = new Map(entries.map((entry, index) => [entry.name, index]));
-    let unplaced = '';
+    const said = [];
     for (const message of messages) {
       const index = byPath.get(message.file) ?? byName.get(message.file);
-      const figure = figures.get(archive.id)?.get(index);
-      const shownName = byPath.has(message.file) ? replacementOf(archive.id, index).file.name
+      if (index === undefined) {
+        said.push(element('span', { lang: 'en', textContent: packLine(message) }));
+        continue;
+      }
+      const shown = byPath.has(message.file) ? replacementOf(archive.id, index).file.name
         : message.file;
-      const node = packMessageNode(message, shownName);
-      if (figure) figure.node.append(node);
-      else unplaced += `${node.textContent} `;
+      within(notes, archive.id).set(index, [{ ...message, file: shown }]);
+      changed(archive.id, index);
+      const link = { href: `#${archive.figureId(index)}`, textContent: entries[index].name };
+      said.push(element('a', link));
     }
-    if (unplaced) archive.sayFailure(unplaced);
+    archive.sayFailure('replace.notSaved', { name: archive.name }, said);
   }
 
-  async function saveArchive(archive, button, status) {
-    button.disabled = true;
-    archive.sayFailure('');
-    status.textContent = `Packing ${archive.name}…`;
-    for (const figure of figures.get(archive.id)?.values() || []) clearMessages(figure);
+  // The archive's name with its last extension, if any, replaced by `.vcdiff`.
+  const patchName = (name) => `${name.replace(/\.[^.]*$/, '')}.vcdiff`;
+
+  // Save archive, or with `patch` Save patch: the patch from the archive to what Save archive
+  // would save, as `varnu-pack --like --patch` writes it.
+  async function saveEdits(archive, patch = false) {
+    archive.busy(true);
+    archive.sayStatus(patch ? 'patch.making' : 'replace.packing', { name: archive.name });
     try {
-      const result = archive.shown();
-      if (!result) throw new Error('it could not be opened');
-      await result.done;
-      if (result.error) throw result.error;
+      const result = archive.ready();
       const count = result.entries.length;
       const replaced = [...within(edits, archive.id)]
         .filter(([index]) => index < count)
         .map(([index, { file }]) => ({ index, file }));
-      const answer = await converter.saveArchive(archive.id, count, replaced);
-      showMessages(archive, result.entries, answer);
+      const answer = await converter[patch ? 'savePatch' : 'saveArchive'](archive.id, count,
+        replaced);
       if (answer.status !== 0) {
-        status.textContent = `${archive.name} was not saved.`;
+        archive.sayStatus(null);
+        showRefusal(archive, result.entries, answer);
         return;
       }
-      saving.download(new Blob([answer.archive]), archive.name);
-      const pictures = replaced.length === 1 ? 'picture' : 'pictures';
-      status.textContent = `Saved ${archive.name}: ${replaced.length} ${pictures} replaced, ` +
-        'the other entries as they stand.';
+      if (patch) {
+        const name = patchName(archive.name);
+        saving.download(new Blob([answer.archive]), name);
+        archive.sayStatus('patch.saved', { name, size: answer.archive.length,
+          count: replaced.length });
+      } else {
+        saving.download(new Blob([answer.archive]), archive.name);
+        archive.sayStatus('replace.saved', { name: archive.name, count: replaced.length });
+      }
     } catch (error) {
-      status.textContent = '';
-      archive.sayFailure(`${archive.name}: the archive was not saved (${error.message}).`);
+      archive.sayStatus(null);
+      archive.sayFailure('replace.failed', { name: archive.name, reason: error.message });
     } finally {
-      button.disabled = false;
+      archive.busy(false);
     }
   }
 
   return {
-    // `file` is to stand for entry `index` of the archive from now on.
-    replace(archive, index, file) {
-      const all = within(edits, archive);
-      if (all.has(index)) URL.revokeObjectURL(all.get(index).url);
-      all.set(index, { file, url: URL.createObjectURL(file) });
-      mark(archive, index);
-    },
-    // { file, url } where entry `index` is replaced.
+    replace,
+    putBack,
     replacementOf,
-    // The gallery made a figure for entry `index`, with `image` for the converter's picture.
-    decorate(archive, index, node, image) {
-      within(figures, archive).set(index, { node, image });
-      mark(archive, index);
-    },
-    // The Save archive button of the gallery's archive and what it says. `archive` is { id, name,
-    // shown, sayFailure }: `shown()` answers the run of it in view, if any, and `sayFailure(text)`
-    // puts `text` in its alert about saving, in place of what that said.
-    controls(archive) {
-      const status = element('span', { role: 'status' });
-      const button = element('button', { type: 'button', textContent: 'Save archive' });
-      button.addEventListener('click', () => saveArchive(archive, button, status));
-      return [button, status];
-    },
+    notesOf,
+    // How many pictures of the archive are replaced.
+    count: (archive) => edits.get(archive)?.size || 0,
+    // `listener(archive, index)` whenever what entry `index` shows changes.
+    onChange: (listener) => listeners.push(listener),
+    // Save archive for the gallery's archive, which is { id, name, ready(), busy(on),
+    // sayStatus(key, params), sayFailure(key, params, nodes), figureId(index) }: `ready()`
+    // answers its run, whole and without failure.
+    saveArchive: (archive) => saveEdits(archive),
+    // Save patch, for the same.
+    savePatch: (archive) => saveEdits(archive, true),
   };
 }

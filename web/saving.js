@@ -19,16 +19,17 @@ export function createSaving({ converter, format }) {
     setTimeout(() => URL.revokeObjectURL(url), URL_LIFETIME_MS);
   }
 
-  // `archive` is the archive's id; `entry` one of its run's entries.
-  async function saveBitmap(archive, entry) {
-    const { blob } = await converter.bitmap(archive, entry);
-    download(blob, entry.name);
+  // `archive` is the archive's id; `source` one of its run's files (converter.js): an entry's,
+  // or what varnu would write once its replacement is packed, saved under the entry's name.
+  async function saveBitmap(archive, source) {
+    const { blob } = await converter.bitmap(archive, source);
+    download(blob, source.entry.name);
   }
 
   // A palette PNG with the bitmap's own palette, or RGB at half width, made by the worker.
-  async function savePng(archive, entry) {
-    const { blob } = await converter.png(archive, entry);
-    download(blob, pngName(entry.name));
+  async function savePng(archive, source) {
+    const { blob } = await converter.png(archive, source);
+    download(blob, pngName(source.entry.name));
   }
 
   // The zip of the run `result` of the archive called `archiveName`, downloaded as it names the

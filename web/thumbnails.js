@@ -3,6 +3,8 @@
 // least recently seen are let go beyond it and made again if they come back into view. However
 // many pictures an archive holds, the page holds the ones in view and a budget's worth more.
 
+import { t } from './i18n.js';
+
 export function createThumbnails({ converter }) {
   const IN_FLIGHT = 2; // requests the worker has at once: one being made, one waiting
   const BUDGET = 48 * 1024 * 1024;
@@ -25,7 +27,7 @@ export function createThumbnails({ converter }) {
     { rootMargin: '50% 0px' },
   );
 
-  // `image.picture` is { archive, entry, key, failed(error) }.
+  // `image.picture` is { archive, source, key, failed(error) }.
   function want(image) {
     const known = made.get(image.picture.key);
     if (!known) {
@@ -42,11 +44,11 @@ export function createThumbnails({ converter }) {
     while (inFlight < IN_FLIGHT && wanted.size > 0) {
       const [image] = wanted;
       wanted.delete(image);
-      const { archive, entry, key } = image.picture;
+      const { archive, source, key } = image.picture;
       ++inFlight;
-      converter.thumbnail(archive, entry, limits)
+      converter.thumbnail(archive, source, limits)
         .then(({ blob }) => {
-          if (!blob) throw new Error('it is no bitmap a browser can show');
+          if (!blob) throw new Error(t('problem.notBitmap'));
           keep(key, blob, image);
         })
         .catch((error) => image.picture.failed(error))
@@ -76,9 +78,9 @@ export function createThumbnails({ converter }) {
   }
 
   return {
-    // Shows the picture of `entry` in `image` whenever it is near the view.
-    track(image, archive, entry, key, failed) {
-      image.picture = { archive, entry, key, failed };
+    // Shows the picture of `source` (converter.js) in `image` whenever it is near the view.
+    track(image, archive, source, key, failed) {
+      image.picture = { archive, source, key, failed };
       nearView.observe(image);
     },
     forget(images) {

@@ -5,23 +5,14 @@
 // (worker.js); each request's files go in a folder named after its id, removed once it is done.
 
 import { makeFolder, removeTree } from './worker-archives.js';
-import { withEntry } from './worker-entries.js';
-import { Refusal } from './worker-refusals.js';
-
-// Bytes the module made (varnu_entry_png), copied out and freed.
-function takeBytes(m, bytes) {
-  try {
-    const at = m._varnu_bytes_data(bytes);
-    return m.HEAPU8.slice(at, at + m._varnu_bytes_size(bytes));
-  } finally {
-    m._varnu_bytes_free(bytes);
-  }
-}
+import { readyForEntry, withEntry, withRecord } from './worker-entries.js';
+import { newString, takeBytes } from './worker-memory.js';
+import { entryRefusal, Refusal } from './worker-refusals.js';
 
 // The rest of an open entry's file as PNG: a palette PNG, or RGB at half width.
 export function pngBytes({ m }, file, halfWidth) {
   const bytes = m._varnu_entry_png(file, halfWidth ? 1 : 0);
-  if (!bytes) throw new Refusal(m.UTF8ToString(m._varnu_png_problem()));
+  if (!bytes) throw new Refusal(null, m.UTF8ToString(m._varnu_png_problem()));
   return takeBytes(m, bytes);
 }
 
@@ -33,23 +24,22 @@ export function png(worker, request) {
 }
 
 // The packer (varnu_pack) on paths of the module's file system: `pictures` in entry order, null
-// for an entry of `original` as it stands; `original` null for none. Answers { status, messages }
-// as the module words them, the messages in the order the packer made them.
-function packInModule(m, output, original, pictures) {
+// for an entry of `original` as it stands; `original` null for none; with `patch`, `output` is the
+// patch from `original` to that archive. Answers { status, messages } as the module words them,
+// the messages in the order the packer made them.
+function packInModule(m, output, original, pictures, patch = false) {
   const strings = [];
   const string = (text) => {
     if (text === null) return 0;
-    const size = m.lengthBytesUTF8(text) + 1;
-    const at = m._malloc(size);
-    strings.push(at);
-    m.stringToUTF8(text, at, size);
-    return at;
+    strings.push(newString(m, text));
+    return strings.at(-1);
   };
   const table = m._malloc(Uint32Array.BYTES_PER_ELEMENT * Math.max(pictures.length, 1));
   try {
     const pointers = pictures.map(string);
     m.HEAPU32.set(pointers, table / Uint32Array.BYTES_PER_ELEMENT);
-    const answer = m._varnu_pack(string(output), string(original), pictures.length, table);
+    const answer = m._varnu_pack(string(output), string(original), pictures.length, table,
+      patch ? 1 : 0);
     return JSON.parse(m.UTF8ToString(answer));
   } finally {
     for (const at of strings) m._free(at);
@@ -90,13 +80,15 @@ export function pack({ m }, { pictures, original, outputName }, { id }) {
 }
 
 // Save archive: the archive with entry `index` of each of `replaced` ({ index, file }) packed from
-// that file, as `count` entries. The archive is read where it lies and each replacement is read
-// from the user's file, each in a folder of its own; only the new archive is made here.
-// Answers { status, messages, paths, archive }: `paths` names the path each replacement was
-// given to the packer under, by its index, so that the page can put its messages beside it.
-export function saveArchive({ m, archives }, { archive, name, count, replaced }, { id }) {
+// that file, as `count` entries; with `patch`, Save patch: the patch from the archive to that one,
+// as `varnu-pack --like --patch` writes it. The archive is read where it lies and each
+// replacement is read from the user's file, each in a folder of its own; only the new archive or
+// the patch is made here. Answers { status, messages, paths, archive }: `archive` holds what was
+// made, and `paths` names the path each replacement was given to the packer under, by its index,
+// so that the page can put its messages beside it.
+export function saveArchive({ m, archives }, { archive, name, count, replaced, patch }, { id }) {
   const run = `/edits/${id}`;
-  const output = `${run}/out/${name}`;
+  const output = `${run}/out/${name}${patch ? '.vcdiff' : ''}`;
   makeFolder(m.FS, `${run}/out`);
   const mounted = [];
   const pictures = new Array(count).fill(null);
@@ -111,12 +103,108 @@ export function saveArchive({ m, archives }, { archive, name, count, replaced },
     }
     // The original under its own name, as the converter's messages name it.
     m.FS.chdir(archives.folder(archive));
-    const { status, messages } = packInModule(m, output, name, pictures);
+    const { status, messages } = packInModule(m, output, name, pictures, patch);
     const bytes = status === 0 ? m.FS.readFile(output) : null;
     return { status, messages, paths, archive: bytes };
   } finally {
     m.FS.chdir('/');
     for (const folder of mounted) m.FS.unmount(folder);
     removeTree(m.FS, run);
+  }
+}
+
+// The packer's check of `file`, the person's file, as the replacement of `entry` of the archive,
+// read from where it lies in a folder of its own, so that its messages name it as the person
+// does. Answers what the check says (replacement_check.hpp) and, when the file is taken, `stored`:
+// a blob of the bitmap the entry would hold, from which every file of the replacement is made,
+// and with a mapping `moved`: one byte per pixel, bottom row first, 1 where the colour changed.
+export async function check(worker, { archive, name, entry, file }, { id }) {
+  const { m } = worker;
+  const source = { archive, name };
+  await readyForEntry(worker, source, entry);
+  const folder = `/check/${id}`;
+  makeFolder(m.FS, folder);
+  m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name: file.name, data: file }] }, folder);
+  m.FS.chdir(folder);
+  const picture = newString(m, file.name);
+  let checked = 0;
+  try {
+    checked = withRecord(worker, source, entry, null, (...record) =>
+      m._varnu_check_replacement(...record, picture));
+    if (!checked) throw entryRefusal(worker);
+    const answer = JSON.parse(m.UTF8ToString(m._varnu_checked_json(checked)));
+    const at = m._varnu_checked_stored(checked);
+    const size = m._varnu_checked_stored_size(checked);
+    const stored = answer.refusal ? null
+      : new Blob([m.HEAPU8.slice(at, at + size)], { type: 'image/bmp' });
+    const movedAt = m._varnu_checked_moved(checked);
+    const moved = m.HEAPU8.slice(movedAt, movedAt + m._varnu_checked_moved_size(checked));
+    return { ...answer, stored, moved: answer.mapping ? moved : null };
+  } finally {
+    if (checked) m._varnu_checked_free(checked);
+    m._free(picture);
+    m.FS.chdir('/');
+    m.FS.unmount(folder);
+    removeTree(m.FS, folder);
+  }
+}
+
+// Apply patch…: `patch`, the person's file, applied to the archive where it lies, as
+// `varnu-pack --apply` does. Answers { status, messages, patched }: a blob of the patched
+// archive, or the module's refusal and nothing. The blob is made straight from the file's bytes,
+// with no copy read out first, and goes to the page as a blob, which posting does not copy: an
+// archive near the page's memory bound is held as few times as can be.
+export function applyPatch({ m, archives }, { archive, name, patch }, { id }) {
+  const run = `/apply/${id}`;
+  const output = `${run}/out/${name}`;
+  makeFolder(m.FS, `${run}/out`);
+  makeFolder(m.FS, `${run}/patch`);
+  m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name: patch.name, data: patch }] },
+    `${run}/patch`);
+  try {
+    m.FS.chdir(archives.folder(archive));
+    const answer = m.ccall('varnu_apply_patch', 'string', ['string', 'string', 'string'],
+      [`${run}/patch/${patch.name}`, name, output]);
+    const { status, messages } = JSON.parse(answer);
+    // The patch is named as the person knows it.
+    const named = messages.map((message) =>
+      (message.file === name ? message : { ...message, file: patch.name }));
+    let patched = null;
+    if (status === 0) {
+      const { node } = m.FS.lookupPath(output);
+      patched = new Blob([node.contents ? node.contents.subarray(0, node.usedBytes) : []]);
+    }
+    return { status, messages: named, patched };
+  } finally {
+    m.FS.chdir('/');
+    m.FS.unmount(`${run}/patch`);
+    removeTree(m.FS, run);
+  }
+}
+
+// Which entries of the patched archive differ from the original's: `pairs` are [index, the
+// patched entry's offset and end, the original entry's offset and end] for the entries both
+// have. Both are read a piece at a time through the block cache. Answers { changed: [index...] }.
+export function changedEntries({ m, archives }, { archive, name, original, originalName, pairs }) {
+  const PIECE = 1024 * 1024;
+  const patched = m.FS.open(archives.path({ archive, name }), 'r');
+  const before = m.FS.open(archives.path({ archive: original, name: originalName }), 'r');
+  const a = new Uint8Array(PIECE);
+  const b = new Uint8Array(PIECE);
+  const differ = ([, from, end, originalFrom, originalEnd]) => {
+    if (end - from !== originalEnd - originalFrom) return true;
+    for (let at = 0; at < end - from; at += PIECE) {
+      const size = Math.min(PIECE, end - from - at);
+      m.FS.read(patched, a, 0, size, from + at);
+      m.FS.read(before, b, 0, size, originalFrom + at);
+      for (let k = 0; k < size; ++k) if (a[k] !== b[k]) return true;
+    }
+    return false;
+  };
+  try {
+    return { changed: pairs.filter(differ).map(([index]) => index) };
+  } finally {
+    m.FS.close(patched);
+    m.FS.close(before);
   }
 }

@@ -3,6 +3,7 @@
 // bytes it borrows. `worker` is { m, facts, archives } (worker.js); a source is { archive, name }.
 
 import { encodePng } from './png.js';
+import { newString } from './worker-memory.js';
 import { BorrowedFinder } from './worker-walk.js';
 import { entryRefusal } from './worker-refusals.js';
 
@@ -20,25 +21,48 @@ function borrowedBy(worker, source, entry, finder) {
   }
 }
 
-// The entry's file, ready to be read from its start: a handle to close with closeEntry. The
-// record goes to the module as the values of the fields it names, in its order.
-export function openEntry(worker, source, entry, finder) {
+// `call(path, record, fields, borrowed, borrowedSize)` with the entry's record and the bytes it
+// borrows in the module's memory, as the module's entry points take them: the record as the
+// values of the fields it names, in its order.
+export function withRecord(worker, source, entry, finder, call) {
   const { m, facts, archives } = worker;
   const borrowed = borrowedBy(worker, source, entry, finder);
   const values = facts.recordFields.map((field) => Number(entry[field]));
   const record = m._malloc(Float64Array.BYTES_PER_ELEMENT * values.length);
   const bytes = m._malloc(Math.max(borrowed.length, 1));
+  const path = newString(m, archives.path(source));
   try {
     m.HEAPF64.set(values, record / Float64Array.BYTES_PER_ELEMENT);
     m.HEAPU8.set(borrowed, bytes);
-    const file = m.ccall('varnu_entry_open', 'number',
-      ['string', 'number', 'number', 'number', 'number'],
-      [archives.path(source), record, values.length, bytes, borrowed.length]);
+    return call(path, record, values.length, bytes, borrowed.length);
+  } finally {
+    m._free(path);
+    m._free(record);
+    m._free(bytes);
+  }
+}
+
+// The entry's file, ready to be read from its start: a handle to close with closeEntry.
+export function openEntry(worker, source, entry, finder) {
+  const file = withRecord(worker, source, entry, finder, (...record) =>
+    worker.m._varnu_entry_open(...record));
+  if (!file) throw entryRefusal(worker);
+  return file;
+}
+
+// What varnu writes from an entry that holds `stored` (a blob of the bitmap the packer's check
+// answered), in plain mode or at half width, ready to be read like an entry's file.
+async function openStored(worker, stored, halfWidth) {
+  const { m } = worker;
+  const bytes = new Uint8Array(await stored.arrayBuffer());
+  const at = m._malloc(Math.max(bytes.length, 1));
+  try {
+    m.HEAPU8.set(bytes, at);
+    const file = m._varnu_stored_open(at, bytes.length, halfWidth ? 1 : 0);
     if (!file) throw entryRefusal(worker);
     return file;
   } finally {
-    m._free(record);
-    m._free(bytes);
+    m._free(at);
   }
 }
 
@@ -96,10 +120,15 @@ export function readyForEntry({ archives }, source, entry) {
   return archives.ready(source, entry.offset, entry.end - entry.offset);
 }
 
-// `use(file)` with the request's entry open.
+// `use(file)` with the request's file open: its entry's, or with `stored`, its replacement's.
 export async function withEntry(worker, request, use) {
-  await readyForEntry(worker, request, request.entry);
-  const file = openEntry(worker, request, request.entry);
+  let file;
+  if (request.stored) {
+    file = await openStored(worker, request.stored, request.entry.halfWidth);
+  } else {
+    await readyForEntry(worker, request, request.entry);
+    file = openEntry(worker, request, request.entry);
+  }
   try {
     return await use(file);
   } finally {

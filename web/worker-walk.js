@@ -38,12 +38,14 @@ function stepWalk({ m, facts }, walk) {
 }
 
 // The failure a walk ended with, as the command line says it: null when it succeeded, else
-// { code, kind, line } with the kind the module names it and the converter's line.
-function failureOf({ m, facts }, code) {
+// { code, kind, line, reason, nextName } with the kind the module names it, the converter's line,
+// and why the walk stopped where it did (page_walk.hpp).
+function failureOf({ m, facts }, code, walk) {
   if (code === facts.walk.succeeded) return null;
   const at = m._varnu_failure_message(code);
   const line = m.HEAPU8.slice(at, at + m._varnu_failure_message_size(code));
-  return { code, kind: facts.failures[code], line };
+  const { reason, nextName } = JSON.parse(m.UTF8ToString(m._varnu_walk_failure(walk)));
+  return { code, kind: facts.failures[code], line, reason, nextName };
 }
 
 // Shows the archive: its entries' records go to the page a slice at a time as { entries };
@@ -73,7 +75,7 @@ export async function convert(worker, { archive, name, halfWidth }, { post }) {
         end = entries.at(-1).end;
         post({ type: 'entries', entries });
       }
-      if (!step.record) return { failure: failureOf(worker, step.outcome) };
+      if (!step.record) return { failure: failureOf(worker, step.outcome, walk) };
       await nextTurn();
     }
   } finally {

@@ -174,7 +174,7 @@ export async function saveAll(worker, { archive, name, entries, asPng }, { post,
     const bytes = joined(made.splice(0));
     zipBytes += bytes.length;
     if (zipBytes > MAX_ZIP_BYTES) {
-      throw new Refusal('the zip would pass 4 GiB, more than a zip of this kind holds');
+      throw new Refusal('zipTooLarge');
     }
     controller.enqueue(bytes);
   }

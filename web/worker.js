@@ -14,7 +14,7 @@
 
 import createVarnuModule from 'varnu-module';
 import { createArchives } from './worker-archives.js';
-import { png, pack, saveArchive } from './worker-edits.js';
+import { applyPatch, changedEntries, check, png, pack, saveArchive } from './worker-edits.js';
 import { bitmap, picture, thumbnail } from './worker-entries.js';
 import { Refusal } from './worker-refusals.js';
 import { convert } from './worker-walk.js';
@@ -40,7 +40,8 @@ function listen() {
       cancelled.add(target);
       return {};
     },
-    baseName, pack, convert, thumbnail, picture, bitmap, saveAll, png, saveArchive,
+    baseName, pack, convert, thumbnail, picture, bitmap, saveAll, png, saveArchive, check,
+    applyPatch, changedEntries,
   };
 
   self.onmessage = async ({ data }) => {
@@ -55,7 +56,7 @@ function listen() {
       const reason = String(error && error.message ? error.message : error);
       // The module broke (a trap, or its own abort): nothing it holds can be trusted any more.
       const fatal = !(error instanceof Refusal) && !(error instanceof RangeError);
-      answer = { error: reason, fatal };
+      answer = { error: reason, fatal, problem: error?.problem };
     } finally {
       cancelled.delete(data.id);
     }

@@ -27,12 +27,18 @@ std::filesystem::path temporary_beside(const std::filesystem::path& target) {
 
 }  // namespace
 
-std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path,
-                                          std::uint64_t max_size) {
+std::ifstream open_input(const std::filesystem::path& path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) throw InputError("cannot read it: a folder");
   std::ifstream file(path, std::ios::binary);
   if (!file) throw InputError("cannot open it");
+  return file;
+}
+
+std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path,
+                                          std::uint64_t max_size) {
+  std::error_code error;
+  std::ifstream file = open_input(path);
   std::vector<std::uint8_t> bytes;
   constexpr std::size_t kChunk = 1 << 16;
   // Room for the whole file as it is now and the last read past its end, so that reading it
@@ -62,6 +68,7 @@ PendingFile::PendingFile(const std::filesystem::path& target)
 
 PendingFile::~PendingFile() {
   if (committed_) return;
+  written_.close();
   stream_.close();
   std::error_code ignored;
   std::filesystem::remove(temporary_, ignored);
@@ -73,7 +80,18 @@ void PendingFile::write(std::span<const std::uint8_t> bytes) {
   if (!stream_) throw std::runtime_error("cannot write it");
 }
 
+bool PendingFile::read_back(std::uint64_t offset, std::span<std::uint8_t> into) {
+  stream_.flush();
+  if (!stream_) return false;
+  if (!written_.is_open()) written_.open(temporary_, std::ios::binary);
+  written_.clear();
+  written_.seekg(static_cast<std::streamoff>(offset));
+  written_.read(reinterpret_cast<char*>(into.data()), static_cast<std::streamsize>(into.size()));
+  return static_cast<std::size_t>(written_.gcount()) == into.size();
+}
+
 void PendingFile::commit() {
+  written_.close();
   stream_.flush();
   stream_.close();
   if (!stream_) throw std::runtime_error("cannot write it");
@@ -81,6 +99,24 @@ void PendingFile::commit() {
   std::filesystem::rename(temporary_, target_, error);
   if (error) throw std::runtime_error("cannot put it in place: " + error.message());
   committed_ = true;
+}
+
+}  // namespace varnu::pack
+
+namespace varnu::pack {
+
+FileBytes::FileBytes(const std::filesystem::path& path) : file_(open_input(path)) {
+  file_.seekg(0, std::ios::end);
+  const std::streamoff end = file_.tellg();
+  if (!file_ || end < 0) throw InputError("cannot read it");
+  size_ = static_cast<std::uint64_t>(end);
+}
+
+bool FileBytes::read(std::uint64_t offset, std::span<std::uint8_t> into) {
+  file_.clear();
+  file_.seekg(static_cast<std::streamoff>(offset));
+  file_.read(reinterpret_cast<char*>(into.data()), static_cast<std::streamsize>(into.size()));
+  return static_cast<std::size_t>(file_.gcount()) == into.size();
 }
 
 }  // namespace varnu::pack

@@ -17,7 +17,9 @@
 #include "pack/in_order.hpp"
 #include "pack/like/original.hpp"
 #include "pack/like/unchanged.hpp"
+#include "pack/new_archive.hpp"
 #include "pack/picture/picture_input.hpp"
+#include "patch/apply.hpp"
 #include "platform/machine.hpp"
 
 namespace varnu::pack {
@@ -58,26 +60,40 @@ struct PreparedEntry {
   // original entry's bytes, to be copied as they stand. Otherwise the packed stream.
   std::optional<std::vector<std::uint8_t>> unchanged{};
   std::optional<std::vector<std::uint8_t>> payload{};
+  // With --remap, when colours were approximated: what moved, for a page to show.
+  std::optional<ColourMapping> mapping{};
 };
 
-// The picture for one entry in the form it is stored, with what --like takes from the original,
-// then copied from the original or packed: the part of each entry that needs no other.
-// The size of each file read is added to `bytes_read`.
-PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& request,
-                      std::atomic<std::uint64_t>& bytes_read) {
-  const bool no_limits = request.no_limits;
-  PreparedEntry prepared{.name = input.name};
+// What a picture is read with: the options of the run and, with --like, its entry's bitmap as
+// the converter writes it. The one place the run's options reach the picture readers, for pack()
+// and check_picture() alike.
+PictureOptions picture_options(const Options& options, LikeEntry* like) {
+  PictureOptions picture{.no_limits = options.no_limits, .remap = options.remap};
+  if (like != nullptr) picture.like = [like] { return like->converted; };
+  return picture;
+}
+
+// The picture in `file` for one entry in the form it is stored, with what --like takes from the
+// original, then copied from the original or packed: the part of each entry that needs no other.
+PreparedEntry prepare_picture(const std::string& name, std::span<const std::uint8_t> file,
+                              LikeEntry* like, const Options& options) {
+  PreparedEntry prepared{.name = name};
   NormalisedPicture picture;
+  bool same_file = false;
   try {
-    const std::vector<std::uint8_t> file =
-        input.from_original ? like->converted
-                            : read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
-    if (!input.from_original) bytes_read += file.size();
-    PictureOptions options{.no_limits = no_limits, .remap = request.remap};
-    if (like != nullptr) options.like = [like] { return like->converted; };
-    picture = normalise_picture(file, options);
+    // A file byte for byte the converter's from the original entry is that entry, whatever form
+    // the entry holds its bitmap in (1 bit, RLE8, ...), unless it takes bytes from entries before
+    // it, which only the entries in order can tell: then it is packed too, in case they differ.
+    // std::equal rather than std::ranges::equal, which Emscripten 3.1.6's library lacks.
+    same_file = like != nullptr && std::equal(file.begin(), file.end(), like->converted.begin(),
+                                              like->converted.end());
+    if (same_file && !like->entry->borrows()) {
+      prepared.unchanged = std::move(like->bytes);
+      return prepared;
+    }
+    picture = normalise_picture(file, picture_options(options, like));
   } catch (const InputError& e) {
-    throw Failure(input.name, e.what());
+    throw Failure(name, e.what());
   }
   std::optional<bool> like_upside_down;
   if (like != nullptr) {
@@ -85,35 +101,55 @@ PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& reques
               picture.bitmap.begin() + kHorizontalResolutionField);
     like_upside_down = like->entry->plan.flip;
   }
+  prepared.mapping = std::move(picture.mapping);
   prepared.form = choose_stored_form(std::move(picture.bitmap), like_upside_down);
   for (const std::string* warning : {&picture.warning, &prepared.form.warning}) {
     if (!warning->empty()) {
-      prepared.warnings.push_back({input.name, PackMessage::Kind::kWarning, *warning});
+      prepared.warnings.push_back({name, PackMessage::Kind::kWarning, *warning});
     }
   }
-  if (like != nullptr && converts_alike(prepared.form.file, like->converted)) {
+  if (like != nullptr && (same_file || converts_alike(prepared.form.file, like->converted))) {
     prepared.unchanged = std::move(like->bytes);
   } else {
-    prepared.payload = pack_checked(input.name, prepared.form, no_limits);
+    prepared.payload = pack_checked(name, prepared.form, options.no_limits);
   }
   return prepared;
 }
 
-void write_to(PendingFile& archive, const std::string& output,
-              std::span<const std::uint8_t> bytes) {
+// The same for the picture `input` names, read from its file or taken from the original; the size
+// of each file read is added to `bytes_read`.
+PreparedEntry prepare(const Input& input, LikeEntry* like, const Options& options,
+                      std::atomic<std::uint64_t>& bytes_read) {
+  if (input.from_original) return prepare_picture(input.name, like->converted, like, options);
+  std::vector<std::uint8_t> file;
   try {
-    archive.write(bytes);
+    file = read_whole_file(path_from_utf8(input.name), kMaxInputFileSize);
+  } catch (const InputError& e) {
+    throw Failure(input.name, e.what());
+  }
+  bytes_read += file.size();
+  return prepare_picture(input.name, file, like, options);
+}
+
+// Runs `write` on the new archive, whose failures name the output, or the original when it is to
+// blame.
+template <typename Write>
+void write_to(const Options& options, Write write) {
+  try {
+    write();
+  } catch (const patch::PatchError& e) {
+    throw Failure(options.like.value_or(options.output), e.what());
   } catch (const std::runtime_error& e) {
-    throw Failure(output, e.what());
+    throw Failure(options.output, e.what());
   }
 }
 
 // Writes entry k, in order: copied when unchanged and the bytes it takes from earlier entries are
 // the same as in the original, else packed.
-void commit(PendingFile& archive, const Options& options, PreparedEntry& prepared,
+void commit(NewArchive& archive, const Options& options, PreparedEntry& prepared,
             const EntryRecord* original, LeftoverCheck* check) {
   if (prepared.unchanged && (check == nullptr || check->leftovers_match())) {
-    write_to(archive, options.output, *prepared.unchanged);
+    write_to(options, [&] { archive.copied(original->offset, *prepared.unchanged); });
     if (check != nullptr) check->leave(*prepared.unchanged);
     return;
   }
@@ -126,7 +162,13 @@ void commit(PendingFile& archive, const Options& options, PreparedEntry& prepare
   const auto start = entry_start(payload.size(), original ? original->unread : UnreadBytes{});
   std::copy(start.begin(), start.end(), entry.begin());
   std::copy(payload.begin(), payload.end(), entry.begin() + kPayloadOffset);
-  write_to(archive, options.output, entry);
+  write_to(options, [&] {
+    if (original != nullptr) {
+      archive.packed(entry, original->offset, original->end - original->offset);
+    } else {
+      archive.packed(entry);
+    }
+  });
   if (check != nullptr) check->leave(entry);
 }
 
@@ -143,6 +185,9 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
   if (auto refusal = refuse_picture_count(options.pictures.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
   }
+  if (options.patch && !options.like) {
+    throw Failure(options.output, "a patch needs the original it applies to (--like)");
+  }
   std::optional<OriginalArchive> original;
   std::optional<LeftoverCheck> check;
   // Reading the original, which may fail at any entry.
@@ -157,18 +202,24 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
     original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
     from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
     if (original->entries.size() != options.pictures.size()) {
+      // The archive's name, given out of habit, is the one picture too many.
+      const bool archive_named = options.patch && options.pictures.size() == original->entries.size() + 1;
       throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
                                        " entries but " + std::to_string(options.pictures.size()) +
-                                       " pictures were given");
+                                       " pictures were given" +
+                                       (archive_named ? " (with --patch, no archive is named: "
+                                                        "every name after the options is a picture)"
+                                                      : ""));
     }
   }
 
-  std::optional<PendingFile> archive;
-  try {
-    archive.emplace(path_from_utf8(options.output));
-  } catch (const std::runtime_error& e) {
-    throw Failure(options.output, e.what());
-  }
+  // A patch copies from the original as it goes.
+  std::optional<FileBytes> patch_from;
+  if (options.patch) from_original([&] { patch_from.emplace(path_from_utf8(*options.like)); });
+  std::optional<NewArchive> archive;
+  write_to(options, [&] {
+    archive.emplace(path_from_utf8(options.output), patch_from ? &*patch_from : nullptr);
+  });
   const std::size_t total = options.pictures.size();
   std::atomic<std::uint64_t> bytes_read = 0;
   std::size_t written = 0;
@@ -210,16 +261,14 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
   if (original) {
     from_original([&] {
       std::ifstream file = open_original(path_from_utf8(*options.like));
+      std::uint64_t offset = original->entries_end;
       read_trailing_bytes(file, *original, [&](std::span<const std::uint8_t> part) {
-        write_to(*archive, options.output, part);
+        write_to(options, [&] { archive->copied(offset, part); });
+        offset += part.size();
       });
     });
   }
-  try {
-    archive->commit();
-  } catch (const std::runtime_error& e) {
-    throw Failure(options.output, e.what());
-  }
+  write_to(options, [&] { archive->commit(); });
 }
 
 }  // namespace
@@ -235,6 +284,22 @@ PackResult pack(const PackRequest& request, PackObserver* observer) {
     return {1, {{std::nullopt, PackMessage::Kind::kRefusal, e.what()}}};
   }
   return result;
+}
+
+PictureCheck check_picture(const PackRequest& options, const PackPicture& picture,
+                           LikeEntry& like) {
+  PictureCheck check;
+  try {
+    std::atomic<std::uint64_t> bytes_read = 0;
+    PreparedEntry prepared = prepare(picture, &like, options, bytes_read);
+    check.warnings = std::move(prepared.warnings);
+    check.unchanged = prepared.unchanged.has_value();
+    check.stored = std::move(prepared.form.file);
+    check.mapping = std::move(prepared.mapping);
+  } catch (const Failure& e) {
+    check.refusal = PackMessage{e.name(), PackMessage::Kind::kRefusal, e.what()};
+  }
+  return check;
 }
 
 PackRequest replacing_request(const std::string& original, const std::string& output,

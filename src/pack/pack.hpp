@@ -57,10 +57,13 @@ inline constexpr unsigned kMaxJobs = 256;
 
 // What to pack: the pictures in entry order, the archive to write, and the options.
 struct PackRequest {
+  // The archive; with `patch`, the patch from `like` to the archive, which is not written.
   std::string output;
   std::vector<PackPicture> pictures{};
   // --like: the archive the pictures came out of.
   std::optional<std::string> like;
+  // --patch: a VCDIFF patch that xdelta3 and every other patcher apply; needs `like`.
+  bool patch = false;
   bool no_limits = false;
   // --remap and --dither: colours a palette lacks are mapped onto it, each such picture with a
   // warning of what moved.
@@ -72,10 +75,38 @@ struct PackRequest {
 // Packs `request`. Never throws for a refusal, and writes nothing unless it succeeds.
 PackResult pack(const PackRequest& request, PackObserver* observer = nullptr);
 
+struct LikeEntry;
+
+// One picture checked against the entry of an original archive it is to replace, as pack() with
+// --like checks it when it packs the archive: for a page, at once when the picture is chosen.
+struct PictureCheck {
+  // Why pack() would refuse the picture; nothing when it takes it.
+  std::optional<PackMessage> refusal{};
+  std::vector<PackMessage> warnings{};
+  // The bitmap the entry would hold (a packer's bitmap is complete in itself), and whether the
+  // converter writes the same file from it as from the original entry, which pack() then copies
+  // as it stands.
+  std::vector<std::uint8_t> stored{};
+  bool unchanged = false;
+  // With options.remap, when colours the palette lacks were approximated: which pixels moved and
+  // how far, as the warning says.
+  std::optional<ColourMapping> mapping{};
+};
+
+// Checks `picture` against `like` (like/unchanged.hpp), with the options of `options` that concern
+// a picture. Never throws for a refusal.
+PictureCheck check_picture(const PackRequest& options, const PackPicture& picture, LikeEntry& like);
+
 // For a page that replaces some pictures of an archive: picture k is the file pictures[k]
 // names, or where that is empty entry k of `original`, named in messages as the converter names
 // its file. The same pack as `varnu-pack --like original output PICTURES...` from those files.
 PackRequest replacing_request(const std::string& original, const std::string& output,
                               const std::vector<std::optional<std::string>>& pictures);
+
+// `varnu-pack --apply PATCH ORIGINAL OUTPUT`: writes OUTPUT, `patch` (a VCDIFF file without
+// secondary compression) applied to `original`. Never throws for a refusal, and writes nothing
+// unless it succeeds.
+PackResult apply_patch_file(const std::string& patch, const std::string& original,
+                            const std::string& output);
 
 }  // namespace varnu::pack

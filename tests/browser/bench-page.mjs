@@ -14,7 +14,7 @@ import { loadavg } from 'node:os';
 import { basename } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import {
-  alertTexts, byLabel, completeDownload, engines, hashNatively, hashZipEntries, inDocument,
+  alertTexts, completeDownload, engines, fileChoice, hashNatively, hashZipEntries, inDocument,
   launchBrowser, openPage, pagePath, removeFreshFolders, rolesInDocument, watchMemory,
 } from './support.mjs';
 
@@ -63,7 +63,7 @@ async function run(browser, expected) {
   try {
     await page.evaluate(watchInPage);
     await sleep(IDLE_MS);
-    const input = await byLabel(page, 'Open archive');
+    const input = await fileChoice(page, 'Open archive…');
     memory.phase('converting');
     await input.uploadFile(archive);
     const saveAll = await inDocument(await inDocument(page, 'region', name), 'button', 'Save all');

@@ -14,9 +14,9 @@ import assert from 'node:assert/strict';
 import { readdirSync, rmSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 import {
-  alertSaying, alertTexts, byLabel, clickInDocument, downloaded, enabled, engines, hashFile,
-  hashNatively, hashZipEntries, inDocument, launchBrowser, makeArchive, openPage, pagePath,
-  removeFreshFolders, rolesInDocument, textsOf, until, watchMemory,
+  alertSaying, alertTexts, byLabel, clickInDocument, downloaded, enabled, engines, fileChoice,
+  hashFile, hashNatively, hashZipEntries, inDocument, launchBrowser, makeArchive, openPage,
+  pagePath, removeFreshFolders, rolesInDocument, textsOf, until, watchMemory,
 } from './support.mjs';
 
 const saveEverything = process.env.VARNU_LARGE_ARCHIVES === '1';
@@ -107,7 +107,7 @@ async function checkLargeArchive(session, row, want, memory) {
 
   memory.phase('converting');
   if (row.halfWidth) await (await byLabel(page, 'Half width')).click();
-  await (await byLabel(page, 'Open archive')).uploadFile(archives[row.archive]);
+  await (await fileChoice(page, 'Open archive…')).uploadFile(archives[row.archive]);
   const region = await inDocument(page, 'region', name);
   const saveAll = await inDocument(region, 'button', 'Save all');
   await enabled(saveAll, STEP_TIMEOUT_MS);
@@ -142,7 +142,7 @@ async function checkLargeArchive(session, row, want, memory) {
     await saveUnderWay(region, saveAll, name, count);
     await clickInDocument(region, 'button', `Cancel saving ${name}`);
     await alertSaying(region, `${name}: Save all was cancelled; nothing was saved.`,
-      { selector: rolesInDocument.alert });
+      { selector: rolesInDocument.status });
     await enabled(saveAll);
     assert.deepEqual(readdirSync(session.downloads), [], 'a cancelled save saves nothing');
   }

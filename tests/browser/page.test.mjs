@@ -5,13 +5,14 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
-  alertSaying, alertTexts, byLabel, byRole, convertNatively, downloadOf, enabled, engines,
-  entryFacts, freshFolder, headerSize, launchBrowser, makeArchive, openPage, packNatively,
-  pagePath, removeFreshFolders, sampleArchive, servePage, textsOf, until, webBuild,
+  accessibilityViolations, alertSaying, alertTexts, byLabel, byRole, clickInDocument,
+  convertNatively, downloadOf, enabled, engines, entryFacts, fileChoice, freshFolder, headerSize,
+  inDocument, launchBrowser, makeArchive, openPage, packNatively, pagePath, removeFreshFolders,
+  rolesInDocument, sampleArchive, screenshotFolder, servePage, textsOf, until,
 } from './support.mjs';
 
 const TIMEOUT_MS = 20_000;
@@ -67,7 +68,7 @@ function borrowingArchive() {
 // converting the page's archive back with the native varnu).
 const scenarios = [
   { name: 'sample archive, from a static server, saved as BMP and as PNG', open: ['sample'],
-    flipped: ['sample_002.BMP'], saveAllAs: ['BMP', 'PNG'], screenshot: 'gallery.png' },
+    flipped: ['sample_002.BMP'], saveAllAs: ['BMP', 'PNG'] },
   { name: 'sample archive at half width, from disk, 360 px wide, saved as PNG', open: ['sample'],
     halfWidth: true, fromDisk: true, width: 360, flipped: ['sample_002.BMP'], saveAllAs: 'PNG' },
   { name: 'test archive: keyed, short and broken entries; the page works on',
@@ -76,9 +77,11 @@ const scenarios = [
   { name: 'test archive, switched to half width once shown', open: ['page'], halfWidth: 'after',
     flipped: ['page_001.BMP'],
     alerts: { 'page.arc': CANNOT_CONVERT } },
-  { name: 'a 0-byte, a truncated and a good archive dropped together',
+  { name: 'a 0-byte, a truncated and a good archive dropped together: each failure said for what ' +
+      'it is, with no save offered and no bar left full',
     drop: ['empty', 'cut', 'sample'], flipped: ['sample_002.BMP'],
-    alerts: { 'empty.arc': CANNOT_CONVERT, 'cut.arc': CANNOT_CONVERT } },
+    alerts: { 'empty.arc': CANNOT_CONVERT, 'cut.arc': CANNOT_CONVERT },
+    says: { 'empty.arc': 'The file is empty.', 'cut.arc': 'It is cut short' } },
   { name: 'pack the sample outputs', pack: { from: 'sample' } },
   { name: 'pack the sample outputs like the original', pack: { from: 'sample', like: true } },
   { name: 'pack the sample outputs dropped in reverse: by name',
@@ -88,8 +91,11 @@ const scenarios = [
   { name: 'pack refuses a file that is no bitmap and downloads nothing',
     pack: { from: 'sample', extra: { name: 'notes.bmp', bytes: 'not a picture' } },
     refused: 'notes.bmp' },
-  { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s',
-    replace: { from: 'sample', entry: 1, file: 'edited.bmp' }, flipped: ['sample_002.BMP'] },
+  { name: 'replace a picture by an edited bitmap, then save the archive: varnu-pack --like\'s; ' +
+      'its patch, which xdelta3 applies, applied by the page; one for another archive and ' +
+      'xdelta3\'s LZMA one refused with varnu-pack\'s lines',
+    replace: { from: 'sample', entry: 1, file: 'edited.bmp' }, flipped: ['sample_002.BMP'],
+    patch: true },
   { name: 'replace two pictures, one by an edited palette PNG, then save the archive',
     replace: { from: 'sample', entry: 2, file: 'edited.png', also: { entry: 0, file: 'b.bmp' } },
     flipped: ['sample_002.BMP'] },
@@ -98,7 +104,16 @@ const scenarios = [
     // A pixel of the 120-pixel rows that the keyed entry takes.
     replace: { from: 'borrow', entry: 0, file: 'edited.bmp', pixel: 120 * 41 },
     flipped: ['borrow_001.BMP'] },
-  { name: 'a replacement that is no picture is refused beside it and nothing is saved',
+  { name: 'replace a picture by an edit with anti-aliased text in colours its palette lacks: ' +
+      'shown mapped beside the edit with varnu-pack --remap\'s figures, where pixels moved on ' +
+      'request, and saved as varnu-pack --like --remap packs it',
+    replace: { from: 'sample', entry: 0, file: 'annotated.png', text: true },
+    flipped: ['sample_002.BMP'] },
+  { name: 'a replacement of another size is shown at its own size and proportions, saved from ' +
+      'its view as varnu will write it, outlives no status, and is put back',
+    replace: { from: 'sample', entry: 1, file: 'small.bmp', size: [50, 40] },
+    flipped: ['sample_002.BMP'] },
+  { name: 'a replacement that is no picture is refused when chosen, before any save, and not kept',
     replace: { from: 'sample', entry: 1, file: 'notes.png', bytes: 'not a picture' },
     flipped: ['sample_002.BMP'], refused: 'notes.png' },
 ];
@@ -165,12 +180,14 @@ for (const engine of engines) {
         return withPage({ url, viewport }, async (session) => {
           if (row.open || row.drop) await checkArchives(session, row, engine);
           if (row.pack) await checkPack(session, row);
-          if (row.replace) await checkReplace(session, row);
+          const replaced = row.replace && await checkReplace(session, row);
+          if (row.patch) await checkPatch(session, replaced);
           if (row.width) {
             const overflow = await session.page.evaluate(() =>
               document.documentElement.scrollWidth - innerWidth);
             assert.ok(overflow <= 0, `the page is ${overflow} px wider than the window`);
           }
+          assert.deepEqual(await accessibilityViolations(session.page), [], 'axe-core');
         });
       });
     }
@@ -179,7 +196,144 @@ for (const engine of engines) {
       test(row.name, { timeout: 4 * TIMEOUT_MS }, () =>
         withPage({ breakableWorker: true }, (session) => checkFailure(session, row)));
     }
+
+    test('a browser that prefers Japanese gets the page in Japanese, with no English left ' +
+      'outside names and numbers, and the switch brings English back', { timeout: 4 * TIMEOUT_MS },
+    () => withPage({ languages: ['ja-JP', 'ja', 'en'] }, (session) => checkJapanese(session)));
+
+    test('screenshots for people: light and dark, 1280 and 360 px wide; a 640 × 480 picture ' +
+      'fits the larger view, and a name is never broken', { timeout: 6 * TIMEOUT_MS }, async () => {
+      mkdirSync(screenshotFolder, { recursive: true });
+      const shot = (page, what, fullPage = false) =>
+        page.screenshot({ path: join(screenshotFolder, `${engine}-${what}.png`), fullPage });
+      await withPage({}, (session) => checkScreens(session, shot, 'light'));
+      await withPage({ viewport: { width: 360, height: 800 } }, (session) =>
+        checkScreens(session, shot, '360px'));
+      // Dark as the person's system says: Chromium's page is told so, Firefox's preferences say so.
+      if (engine === 'chromium') {
+        await withPage({}, async (session) => {
+          const dark = { name: 'prefers-color-scheme', value: 'dark' };
+          await session.page.emulateMediaFeatures([dark]);
+          await checkScreens(session, shot, 'dark');
+        });
+      } else {
+        const dark = await launchBrowser(engine, { dark: true });
+        try {
+          const session = await openPage(dark, server.url);
+          await checkScreens(session, shot, 'dark');
+          await session.context.close();
+        } finally {
+          await dark.close();
+        }
+      }
+    });
   });
+}
+
+// Every word a person reads, or hears (labels, alternative texts), outside what is marked as
+// another language's (the packer's own lines, the language switch's "English").
+function wordsShown(page) {
+  return page.evaluate(() => {
+    const words = [];
+    const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+    for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+      const parent = node.parentElement;
+      if (parent.closest('script, [lang]:not([lang="ja"])')) continue;
+      if (!parent.checkVisibility()) continue;
+      words.push(node.textContent);
+    }
+    for (const node of document.querySelectorAll('[aria-label], img[alt]')) {
+      words.push(node.getAttribute('aria-label') || '', node.getAttribute('alt') || '');
+    }
+    return words.join(' ');
+  });
+}
+
+// Names and numbers: the programs', the formats', and the files'.
+const NAMES = /varnu-pack|varnu|[\w-]+\.(arc|BMP|bmp|png)\b|\bBMP\b|\bPNG\b|\bZIP\b|\bGiB\b/g;
+// And an option and a measure, named as the programs name them.
+const TERMS = /--remap|\bCIEDE2000\b/g;
+
+async function checkJapanese(session) {
+  const { page } = session;
+  assert.equal(await page.evaluate(() => document.documentElement.lang), 'ja');
+  await (await fileChoice(page, 'アーカイブを開く…')).uploadFile(archives.sample);
+  const region = await inDocument(page, 'region', 'sample.arc');
+  await enabled(await inDocument(region, 'button', 'すべて保存'));
+  // A replacement with colours its palette lacks, so that its mapping and the packer's warning
+  // are shown too.
+  const { folder } = convertNatively(archives.sample, 'sample.arc', false);
+  const edited = join(folder, 'edited.png');
+  annotate(join(folder, 'sample_000.BMP'), edited);
+  await clickInDocument(region, 'button', 'sample_000.BMP を拡大表示');
+  const dialog = await inDocument(page, 'dialog', 'sample_000.BMP');
+  await (await fileChoice(dialog, '差し替える…')).uploadFile(edited);
+  await shownAt(await inDocument(dialog, 'button', '元に戻す'));
+  const english = async (where, words) => {
+    const said = await wordsShown(page);
+    assert.ok(words.every((word) => said.includes(word)), said);
+    const left = said.replace(NAMES, '').replace(TERMS, '');
+    assert.equal(left.match(/[A-Za-z]+/g), null, `English ${where}: ${said}`);
+  };
+  await english('in the larger view', ['edited.png に差し替えました', 'パレット: 256 色',
+    'パレットの色に置き換えました', '色が変わったピクセルを表示']);
+  assert.deepEqual(await accessibilityViolations(page), [], 'axe-core, the view in Japanese');
+  await closeView(page);
+  await english('on the page', ['すべて保存', 'edited.png に差し替え', '4 枚']);
+  // The switch: every word in English at once.
+  await (await page.waitForSelector(byRole('combobox', '表示言語'))).select('en');
+  await inDocument(region, 'button', 'Save all');
+  await inDocument(region, 'button', 'View sample_000.BMP');
+  assert.equal(await page.evaluate(() => document.documentElement.lang), 'en');
+}
+
+// The page for people to look at, in one `look` (light, dark, 360px): the gallery, and the
+// larger view under a heading on one line; in the light look, of a picture replaced by one of
+// 640 × 480, which fits its box whole without scrolling.
+async function checkScreens(session, shot, look) {
+  const { page } = session;
+  await (await fileChoice(page, 'Open archive…')).uploadFile(archives.sample);
+  const region = await inDocument(page, 'region', 'sample.arc');
+  await enabled(await inDocument(region, 'button', 'Save all'));
+  await page.waitForFunction((node) => [...node.querySelectorAll('img')]
+    .every((image) => image.complete && image.naturalWidth > 0), {}, region);
+  await shot(page, `${look}-gallery`, true);
+  await clickInDocument(region, 'button', 'View sample_000.BMP');
+  const dialog = await inDocument(page, 'dialog', 'sample_000.BMP');
+  const size = look === 'light' ? [640, 480] : [160, 120];
+  if (look !== '360px') {
+    // An edit with anti-aliased text, mapped onto the palette: in dark, where its pixels moved.
+    const { folder } = convertNatively(archives.sample, 'sample.arc', false);
+    const edit = join(folder, 'edit.png');
+    annotate(join(folder, 'sample_000.BMP'), edit,
+      look === 'light' ? ['-sample', '640x480!'] : []);
+    await (await fileChoice(dialog, 'Replace…')).uploadFile(edit);
+    await shownAt(await inDocument(dialog, 'button', 'Put back'));
+    const toggle = await dialog.waitForSelector(byRole('checkbox', 'Show where pixels moved'));
+    if (look === 'dark') await toggle.click();
+  }
+  await page.waitForFunction((node, width) => {
+    const image = node.querySelector('.viewer-picture img');
+    return image.complete && image.naturalWidth === width;
+  }, {}, dialog, size[0]);
+  const fit = await dialog.evaluate((node) => {
+    const box = node.querySelector('.viewer-picture');
+    const image = box.querySelector('img').getBoundingClientRect();
+    const heading = node.querySelector('h2');
+    return {
+      scrolls: box.scrollHeight > box.clientHeight || box.scrollWidth > box.clientWidth,
+      cut: image.bottom > box.getBoundingClientRect().bottom + 0.5,
+      drawn: [image.width, image.height],
+      headingLines: Math.round(heading.getBoundingClientRect().height /
+        parseFloat(getComputedStyle(heading).lineHeight)),
+    };
+  });
+  assert.equal(fit.scrolls || fit.cut, false, `the picture's box scrolls: ${JSON.stringify(fit)}`);
+  assert.equal(fit.headingLines, 1, 'the heading breaks');
+  assert.ok(Math.abs(fit.drawn[0] / fit.drawn[1] - 4 / 3) < 0.02, String(fit.drawn));
+  if (look === 'light') assert.deepEqual(fit.drawn, size, 'the 640 × 480 picture at its size');
+  await shot(page, look === 'light' ? `${look}-view-640x480` : `${look}-view`);
+  await closeView(page);
 }
 
 async function checkFailure(session, row) {
@@ -189,7 +343,7 @@ async function checkFailure(session, row) {
     await page.evaluate(() => window.testWorkers
       .forEach((worker) => worker.postMessage({ breakAt: 'thumbnail' })));
   }
-  await (await byLabel(page, 'Open archive')).uploadFile(archives.sample);
+  await (await fileChoice(page, 'Open archive…')).uploadFile(archives.sample);
   const region = await page.waitForSelector(byRole('region', 'sample.arc'));
   const saveAll = await region.waitForSelector(byRole('button', 'Save all'));
   await enabled(saveAll);
@@ -209,7 +363,7 @@ async function checkFailure(session, row) {
   } else if (row.breaks === 'thumbnail') {
     await alertSaying(region, row.says);
     // A fresh worker converts the next archive and draws its pictures.
-    await (await byLabel(page, 'Open archive')).uploadFile(archives.page);
+    await (await fileChoice(page, 'Open archive…')).uploadFile(archives.page);
     const next = await page.waitForSelector(byRole('region', 'page.arc'));
     await enabled(await next.waitForSelector(byRole('button', 'Save all')));
     await page.waitForFunction((node) => [...node.querySelectorAll('img')]
@@ -257,7 +411,9 @@ async function checkArchives(session, row) {
   const keys = row.open || row.drop;
   if (row.halfWidth === true) await checkHalfWidth(page);
   if (row.open) {
-    for (const key of keys) await (await byLabel(page, 'Open archive')).uploadFile(archives[key]);
+    for (const key of keys) {
+      await (await fileChoice(page, 'Open archive…')).uploadFile(archives[key]);
+    }
   } else {
     const paths = keys.map((key) => archives[key]);
     await dropFiles(await page.waitForSelector(byRole('main')), paths,
@@ -281,6 +437,7 @@ async function checkArchives(session, row) {
     await checkAlert(region, expected, row.alerts?.[name]);
     assert.equal(await saveAll.evaluate((button) => button.disabled), expected.files.size === 0,
       'Save all is on where there is a picture');
+    if (row.alerts?.[name]) await checkFailedArchive(region, expected, key, row.says?.[name]);
     if (expected.files.size > 0) {
       await checkSavedBitmaps(session, region, expected, entryFacts(archives[key]),
         Boolean(row.halfWidth));
@@ -289,9 +446,23 @@ async function checkArchives(session, row) {
       }
     }
   }
-  if (row.screenshot) {
-    mkdirSync(webBuild, { recursive: true });
-    await page.screenshot({ path: join(webBuild, row.screenshot), fullPage: true });
+}
+
+// An archive that failed offers no Save archive, shows no bar, and says why in words of its own:
+// `says`, or where pictures came before the failure, the name the next would have had.
+async function checkFailedArchive(region, expected, key, says) {
+  const save = await inDocument(region, 'button', 'Save archive');
+  assert.equal(await save.evaluate((button) => button.disabled), true, 'Save archive is off');
+  const bars = await region.$$eval('progress', (all) => all.filter((bar) => !bar.hidden).length);
+  assert.equal(bars, 0, 'a bar shown for a failed archive');
+  const [said] = await alertTexts(region, rolesInDocument.alert);
+  if (says) assert.ok(said.includes(says), said);
+  const count = expected.files.size;
+  if (count > 0) {
+    const next = `${key}_${String(count).padStart(3, '0')}.BMP`;
+    const before = count === 1 ? 'the 1 picture before it is shown' :
+      `the ${count} pictures before it are shown`;
+    assert.ok(said.includes(next) && said.includes(before), said);
   }
 }
 
@@ -325,7 +496,7 @@ async function checkAlert(region, expected, meaning) {
 // entry's sizes have come.
 function factsShown(dialog) {
   return until(async () => {
-    const pairs = await dialog.$$eval(byRole('term'), (terms) =>
+    const pairs = await dialog.$$eval(rolesInDocument.term, (terms) =>
       terms.map((term) => [term.textContent, term.nextElementSibling?.textContent]));
     return pairs.some(([term]) => term === 'Packed size') && Object.fromEntries(pairs);
   }, 'the picture\'s facts');
@@ -428,10 +599,10 @@ async function checkPack(session, row) {
     const names = [...pictureNames].reverse();
     await dropFiles(await page.waitForSelector(byRole('region', 'Pack')), reversed, names);
   } else {
-    await (await byLabel(page, 'Pictures')).uploadFile(...pictures);
+    await (await fileChoice(page, 'Choose pictures…')).uploadFile(...pictures);
   }
   if (original) {
-    await (await byLabel(page, 'Original archive')).uploadFile(archives[row.pack.from]);
+    await (await fileChoice(page, 'Original archive…')).uploadFile(archives[row.pack.from]);
   }
   const pack = await page.waitForSelector(byRole('button', 'Pack'));
   if (!row.refused) {
@@ -504,71 +675,263 @@ function checkSavedPng(png, bitmap, name, halfWidth = false) {
 }
 
 // Replace… in the larger view of an entry (and of another with `also`), then Save archive: the
-// download is what varnu-pack --like writes from the same files, under the archive's name, and
-// its warnings are beside their pictures, and converted back every picture not replaced is the
-// original's file; or the refusal of a replacement is beside its picture, as varnu-pack says it,
-// and nothing is downloaded.
+// packer's check says at once, in the view and beside the picture, what varnu-pack --like says of
+// the same files; the download is what it writes, under the archive's name, and converted back
+// every picture not replaced is the original's file. A refused file is said before any save and
+// not kept. A replacement of another `size` is shown at that size and its proportions, and saved
+// from its view as varnu writes it from the packed archive; what was said of the save goes when
+// half width is switched on; Put back undoes it.
 async function checkReplace(session, row) {
   const { page } = session;
-  const { from } = row.replace;
+  const { from, size } = row.replace;
   const name = `${from}.arc`;
   const { files, folder } = convertNatively(archives[from], name, false);
   const names = [...files.keys()];
   const pictures = [...names];
-  for (const { entry, file, bytes, pixel } of [row.replace, row.replace.also].filter(Boolean)) {
-    if (bytes) writeFileSync(join(folder, file), bytes);
-    else if (file.endsWith('.bmp')) {
-      writeFileSync(join(folder, file), editedBitmap(files.get(names[entry]), pixel));
+  const edits = [row.replace, row.replace.also].filter(Boolean);
+  for (const { entry, file, bytes, pixel, text } of edits) {
+    const path = join(folder, file);
+    if (text) {
+      annotate(join(folder, names[entry]), path);
+    } else if (bytes) {
+      writeFileSync(path, bytes);
+    } else if (size) {
+      execFileSync('convert',
+        [join(folder, names[entry]), '-sample', `${size.join('x')}!`, `BMP3:${path}`]);
+    } else if (file.endsWith('.bmp')) {
+      writeFileSync(path, editedBitmap(files.get(names[entry]), pixel));
     } else {
       // An editor's palette PNG, as ImageMagick writes one: its palette in an order of its own.
       const bitmap = join(folder, 'edited-first.bmp');
       writeFileSync(bitmap, editedBitmap(files.get(names[entry])));
-      execFileSync('convert', [bitmap, `PNG8:${join(folder, file)}`]);
+      execFileSync('convert', [bitmap, `PNG8:${path}`]);
     }
     pictures[entry] = file;
   }
-  const expected = packNatively(folder, ['--like', name, 'out.arc', ...pictures], 'out.arc');
+  // The page maps colours a palette lacks, as varnu-pack --remap does.
+  const expected = packNatively(folder, ['--like', name, '--remap', 'out.arc', ...pictures],
+    'out.arc');
 
-  await (await byLabel(page, 'Open archive')).uploadFile(archives[from]);
-  const region = await page.waitForSelector(byRole('region', name));
-  await enabled(await region.waitForSelector(byRole('button', 'Save all')));
+  await (await fileChoice(page, 'Open archive…')).uploadFile(archives[from]);
+  const region = await inDocument(page, 'region', name);
+  await enabled(await inDocument(region, 'button', 'Save all'));
   await checkFigures(region, { files }, row);
-  for (const { entry, file } of [row.replace, row.replace.also].filter(Boolean)) {
-    await (await region.waitForSelector(byRole('button', `View ${names[entry]}`))).click();
-    const dialog = await page.waitForSelector(byRole('dialog'));
-    await (await byLabel(page, 'Replace…')).uploadFile(join(folder, file));
-    await until(async () => (await factsShown(dialog))['Replaced by']?.startsWith(file),
-      'the replacement said in the view');
-    await page.keyboard.press('Escape');
-    await page.waitForSelector(byRole('dialog'), { hidden: true });
-    const figure = (await region.$$(byRole('figure')))[entry];
-    assert.ok((await textOf(figure)).includes(`replaced by ${file}`), await textOf(figure));
-  }
-  const save = await region.waitForSelector(byRole('button', 'Save archive'));
-  if (!row.refused) {
-    const saved = await downloadOf(session, () => save.click());
-    assert.equal(saved.name, name);
-    assert.ok(expected.archive, expected.messages);
-    const savedPath = join(freshFolder(), name);
-    writeFileSync(savedPath, saved.bytes);
-    const back = convertNatively(savedPath, name, false).files;
-    for (const [k, picture] of names.entries()) {
-      if (pictures[k] !== picture) continue;
-      assert.ok(back.get(picture)?.equals(files.get(picture)), `${picture} differs converted back`);
+  const save = await inDocument(region, 'button', 'Save archive');
+  const figureOf = async (entry) => (await region.$$(rolesInDocument.figure))[entry];
+  for (const { entry, file } of edits) {
+    await clickInDocument(region, 'button', `View ${names[entry]}`);
+    const dialog = await inDocument(page, 'dialog', names[entry]);
+    await (await fileChoice(dialog, 'Replace…')).uploadFile(join(folder, file));
+    if (row.refused) {
+      // Said at once, in the view and beside the picture, as varnu-pack says it; nothing kept.
+      const said = await alertSaying(dialog, row.refused);
+      assert.equal(`${said}\n`, expected.messages);
+      await closeView(page);
+      const figure = await figureOf(entry);
+      assert.equal(`${await alertSaying(figure, row.refused)}\n`, expected.messages);
+      assert.ok(!(await textOf(figure)).includes('replaced by'), await textOf(figure));
+      assert.equal(await save.evaluate((button) => button.disabled), true, 'a save offered');
+      assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
+      return;
     }
-    assert.ok(saved.bytes.equals(expected.archive), 'not the archive varnu-pack --like writes');
-    // Its warnings (a palette of the PNG's own order), as varnu-pack prints them, beside them.
-    const said = await textsOf(region, 'figure .message');
-    assert.equal(said.map((line) => `${line}\n`).join(''), expected.messages);
-    return;
+    await until(async () => (await factsShown(dialog))['Replaced by'] === file,
+      'the replacement said in the view');
+    if (size || row.replace.text) {
+      const sides = size || Object.values(headerSize(files.get(names[entry])));
+      await checkReplacementView(session, dialog, expected.archive, names[entry], sides);
+    }
+    if (row.replace.text) await checkMapped(dialog, row.replace, expected.messages);
+    await closeView(page);
+    const figure = await figureOf(entry);
+    assert.ok((await textOf(figure)).includes(`replaced by ${file}`), await textOf(figure));
+    await checkOnePicture(figure, size);
+    if (size) {
+      const caption = await textOf(figure);
+      assert.ok(caption.startsWith(`${names[entry]} ${size[0]} × ${size[1]}`), caption);
+      assert.ok(caption.includes('size changed'), caption);
+    }
   }
-  await save.click();
-  const figure = (await region.$$(byRole('figure')))[row.replace.entry];
-  const said = await alertSaying(figure, row.refused);
-  assert.equal(`${said}\n`, expected.messages);
-  const statuses = () => textsOf(region, byRole('status'));
-  await until(async () => (await statuses()).includes(`${name} was not saved.`), 'not saved');
+  // Its warnings (a palette of the PNG's own order), as varnu-pack prints them, beside them
+  // since they were chosen.
+  const said = await textsOf(region, 'figure .message');
+  assert.equal(said.map((line) => `${line}\n`).join(''), expected.messages);
+  const saved = await downloadOf(session, () => save.click());
+  assert.equal(saved.name, name);
+  assert.ok(expected.archive, expected.messages);
+  const savedPath = join(freshFolder(), name);
+  writeFileSync(savedPath, saved.bytes);
+  const back = convertNatively(savedPath, name, false).files;
+  for (const [k, picture] of names.entries()) {
+    if (pictures[k] !== picture) continue;
+    assert.ok(back.get(picture)?.equals(files.get(picture)), `${picture} differs converted back`);
+  }
+  assert.ok(saved.bytes.equals(expected.archive), 'not the archive varnu-pack --like writes');
+  const count = edits.length;
+  const statusSaid = `Saved ${name}: ${count} ${count === 1 ? 'picture' : 'pictures'} replaced`;
+  await until(async () => (await textsOf(region, rolesInDocument.status)).some((text) =>
+    text.startsWith(statusSaid)), 'the saved archive said');
+  if (size) await checkAfterSave(session, region, savedPath, row.replace, names, expected);
+  return { region, name, folder, expected, entries: edits.map(({ entry }) => entry), names };
+}
+
+// Save patch gives the patch that xdelta3 applies to the original to give the archive
+// varnu-pack --like writes; Apply patch… with it opens the patched archive under the original,
+// the changed pictures marked, and its Save archive saves that archive. The same patch applied to
+// the patched archive, which is not its original, is refused with varnu-pack --apply's line, and
+// nothing changes.
+async function checkPatch(session, { region, name, folder, expected, entries, names }) {
+  const { page } = session;
+  const patch = await downloadOf(session, () => clickInDocument(region, 'button', 'Save patch'));
+  assert.equal(patch.name, name.replace(/\.arc$/, '.vcdiff'));
+  const said = `Saved ${patch.name}, ${patch.bytes.length.toLocaleString('en')} bytes`;
+  await until(async () => (await textsOf(region, rolesInDocument.status)).some((text) =>
+    text.startsWith(said)), 'the saved patch said with its size');
+  const patchPath = join(folder, patch.name);
+  writeFileSync(patchPath, patch.bytes);
+  const applied = join(folder, 'xdelta3.arc');
+  execFileSync('xdelta3', ['-d', '-f', '-s', join(folder, name), patchPath, applied]);
+  assert.ok(readFileSync(applied).equals(expected.archive), 'xdelta3 -d gives another archive');
+
+  await (await fileChoice(region, 'Apply patch…')).uploadFile(patchPath);
+  const heading = `${name}, patched by ${patch.name}`;
+  const patched = await inDocument(page, 'region', heading);
+  const count = entries.length;
+  await until(async () => (await textsOf(patched, rolesInDocument.status)).some((text) =>
+    text.startsWith(`${patch.name} applied to ${name}: ${count} picture`)), 'the patch said');
+  const captions = await textsOf(patched, 'figure');
+  assert.equal(captions.length, names.length);
+  for (const [k, caption] of captions.entries()) {
+    assert.equal(caption.includes(`changed by ${patch.name}`), entries.includes(k), caption);
+  }
+  const saved = await downloadOf(session, () => clickInDocument(patched, 'button', 'Save archive'));
+  assert.equal(saved.name, name);
+  assert.ok(saved.bytes.equals(expected.archive), 'the patched archive saved is another');
+
+  // Refused as varnu-pack --apply refuses them: the patch on the patched archive, which is not its
+  // original, and xdelta3's own, with its default LZMA compression.
+  const lzma = join(folder, 'lzma.vcdiff');
+  execFileSync('xdelta3', ['-e', '-f', '-s', join(folder, name), applied, lzma]);
+  const refusals = [
+    { region: patched, archive: expected.archive, patchPath },
+    { region, archive: readFileSync(join(folder, name)), patchPath: lzma },
+  ];
+  for (const refusal of refusals) {
+    const patchName = basename(refusal.patchPath);
+    const other = freshFolder();
+    writeFileSync(join(other, name), refusal.archive);
+    writeFileSync(join(other, patchName), readFileSync(refusal.patchPath));
+    const refused = packNatively(other, ['--apply', patchName, name, 'out.arc'], 'out.arc');
+    assert.equal(refused.archive, null);
+    await (await fileChoice(refusal.region, 'Apply patch…')).uploadFile(refusal.patchPath);
+    const alert = await alertSaying(refusal.region, refused.messages.trim());
+    assert.ok(alert.includes(`${patchName} was not applied to ${name}; nothing changed.`), alert);
+  }
+  const headings = await textsOf(page, rolesInDocument.heading);
+  assert.deepEqual(headings.filter((text) => text.includes('patched by')), [heading]);
   assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
+}
+
+// `picture` with anti-aliased text drawn on it in a colour of no palette, as an editor saves it:
+// RGB, with hundreds of colours its entry's palette lacks.
+function annotate(picture, path, resized = []) {
+  execFileSync('convert', [picture, ...resized, '-fill', '#d02020', '-font', 'DejaVu-Sans',
+    '-pointsize', '28', '-annotate', '+8+60', 'Hello', `PNG24:${path}`]);
+}
+
+// A mapped replacement is said with the figures of varnu-pack's warning and shown beside the
+// file as edited; the toggle lays over the picture a mark on each pixel that moved, and only then.
+async function checkMapped(dialog, { file }, warning) {
+  const [, moved, mean, largest] = warning.match(
+    /: (\d+) pixels? moved, colour error \(CIEDE2000\) mean ([\d.]+), largest ([\d.]+)\n/);
+  const figures = `${Number(moved).toLocaleString('en')} pixels moved, colour error ` +
+    `(CIEDE2000) mean ${mean}, largest ${largest}.`;
+  const said = await until(async () => (await textOf(dialog)).includes(figures) &&
+    await textOf(dialog), 'the mapping\'s figures');
+  assert.ok(said.includes(`${file} has colours this entry's palette lacks`), said);
+  assert.ok(said.includes('Save archive will pack it mapped'), said);
+  const edited = await inDocument(dialog, 'image', `${file}, as edited, before mapping`);
+  await until(() => edited.evaluate((image) => image.complete && image.naturalWidth > 0),
+    'the edited picture drawn');
+  const toggle = await dialog.waitForSelector(byRole('checkbox', 'Show where pixels moved'));
+  const overlay = () => dialog.$eval('.viewer-picture canvas', (canvas) => {
+    if (!canvas.checkVisibility()) return null;
+    const { data } = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height);
+    return data.filter((value, k) => k % 4 === 3 && value > 0).length;
+  });
+  assert.equal(await overlay(), null, 'where pixels moved shown before it was asked for');
+  await toggle.click();
+  assert.equal(await until(overlay, 'where pixels moved'), Number(moved));
+  await toggle.click();
+  assert.equal(await overlay(), null, 'where pixels moved still shown');
+}
+
+// Waits until `handle`, found in the document, is shown.
+const shownAt = (handle) => handle.frame.waitForFunction((node) => !node.hidden, {}, handle);
+
+const closeView = async (page) => {
+  await page.keyboard.press('Escape');
+  await page.waitForSelector(rolesInDocument.dialog, { hidden: true });
+};
+
+// One picture seen in the figure, and for a replacement of another size, drawn at that size.
+async function checkOnePicture(figure, size) {
+  const drawn = await until(() => figure.$$eval('img', (images) => {
+    const seen = images.filter((image) => image.checkVisibility());
+    return seen.every((image) => image.complete && image.naturalWidth > 0) &&
+      seen.map((image) => [image.naturalWidth, image.naturalHeight]);
+  }), 'the figure\'s picture');
+  assert.equal(drawn.length, 1, 'one picture seen in the figure');
+  if (size) assert.deepEqual(drawn[0], size);
+}
+
+// The larger view draws the replacement in its own proportions, and its Save BMP saves the file
+// varnu writes from the archive varnu-pack --like makes.
+async function checkReplacementView(session, dialog, packed, name, size) {
+  const image = await dialog.waitForSelector('img');
+  const [width, height] = await image.evaluate((node) =>
+    [parseFloat(node.style.width), parseFloat(node.style.height)]);
+  assert.ok(Math.abs(width / height - size[0] / size[1]) < 0.02, `drawn ${width} × ${height}`);
+  const packedPath = join(freshFolder(), 'packed.arc');
+  writeFileSync(packedPath, packed);
+  const written = convertNatively(packedPath, 'packed.arc', false).files;
+  const bitmap = written.get(name.replace(/^[^_]+/, 'packed'));
+  const saved = await downloadOf(session, async () =>
+    clickInDocument(dialog, 'button', 'Save BMP'));
+  assert.equal(saved.name, name);
+  assert.ok(saved.bytes.equals(bitmap), `${name} saved from the view is not varnu's`);
+}
+
+// Half width switched on: what the save said goes, the warnings stay beside their pictures, and
+// the caption gives the replacement's half-width size; then Put back gives the entry back.
+async function checkAfterSave(session, region, savedPath, { entry, size }, names, expected) {
+  const { page } = session;
+  const statuses = () => textsOf(region, rolesInDocument.status);
+  await checkHalfWidth(page);
+  await until(async () => !(await statuses()).some((text) => text.startsWith('Saved')),
+    'the saved status gone');
+  const half = convertNatively(savedPath, 'sample.arc', true).files.get(names[entry]);
+  const { width, height } = headerSize(half);
+  const caption = await until(async () => {
+    const text = await textOf((await region.$$(rolesInDocument.figure))[entry]);
+    return text.startsWith(`${names[entry]} ${width} × ${height}`) && text;
+  }, 'the half-width caption');
+  assert.ok(caption.includes('replaced by'), caption);
+  const said = await textsOf(region, 'figure .message');
+  assert.equal(said.map((line) => `${line}\n`).join(''), expected.messages);
+  await checkHalfWidth(page);
+  await clickInDocument(region, 'button', `View ${names[entry]}`);
+  const dialog = await inDocument(page, 'dialog', names[entry]);
+  await clickInDocument(dialog, 'button', 'Put back');
+  await until(async () => !(await factsShown(dialog))['Replaced by'], 'put back in the view');
+  await closeView(page);
+  const figure = (await region.$$(rolesInDocument.figure))[entry];
+  const text = await textOf(figure);
+  assert.ok(!text.includes('replaced by') && !text.includes('varnu-pack'), text);
+  assert.ok(!text.startsWith(`${names[entry]} ${size[0]} × ${size[1]}`), text);
+  await checkOnePicture(figure);
+  const save = await inDocument(region, 'button', 'Save archive');
+  assert.equal(await save.evaluate((button) => button.disabled), true, 'nothing to save');
+  assert.deepEqual((await statuses()).filter(Boolean), [], 'a status left from an earlier state');
 }
 
 // The bitmap with the index of its first pixel, or of the one `pixel` bytes into its rows,

@@ -117,8 +117,13 @@ const launchOptions = {
   },
 };
 
-export function launchBrowser(engine) {
-  return puppeteer.launch({ ...launchOptions[engine], headless: true, defaultViewport: null });
+export function launchBrowser(engine, { dark = false } = {}) {
+  // Firefox is told to be dark through its preferences; Chromium's pages are told directly
+  // (page.emulateMediaFeatures), which WebDriver BiDi has no command for.
+  const prefs = dark && engine === 'firefox'
+    ? { extraPrefsFirefox: { 'ui.systemUsesDarkTheme': 1 } } : {};
+  return puppeteer.launch({ ...launchOptions[engine], ...prefs, headless: true,
+    defaultViewport: null });
 }
 
 // Run in the page before its own script: every worker it starts runs a test hook first, which
@@ -157,7 +162,9 @@ function makeWorkersBreakable() {
 // A page in a browser context of its own whose downloads land in `downloads`, a fresh folder.
 // Every request is seen, and any that is not the page itself or made from its own memory (blob:,
 // data:) is remembered, as is every script error.
-export async function openPage(browser, pageUrl, { viewport, breakableWorker = false } = {}) {
+// `languages`, when given, are the languages the browser says it prefers.
+export async function openPage(browser, pageUrl,
+  { viewport, breakableWorker = false, languages } = {}) {
   const downloads = freshFolder();
   const context = await browser.createBrowserContext({
     downloadBehavior: { policy: 'allow', downloadPath: downloads },
@@ -172,6 +179,11 @@ export async function openPage(browser, pageUrl, { viewport, breakableWorker = f
   const errors = [];
   page.on('pageerror', (error) => errors.push(error.message));
   if (breakableWorker) await page.evaluateOnNewDocument(makeWorkersBreakable);
+  if (languages) {
+    await page.evaluateOnNewDocument((list) => {
+      Object.defineProperty(navigator, 'languages', { get: () => list });
+    }, languages);
+  }
   await page.goto(pageUrl);
   return { page, context, strayRequests, errors, downloads };
 }
@@ -181,14 +193,42 @@ export function byRole(role, name) {
   return `::-p-aria([role="${role}"]${name === undefined ? '' : `[name="${name}"]`})`;
 }
 
+// The file input a file-choice button opens ("Open archive…"), found by the button's role and
+// name in `scope`: the page keeps each input, hidden, right after its button.
+export async function fileChoice(scope, name) {
+  const button = await inDocument(scope, 'button', name);
+  const input = await button.evaluateHandle((node) => node.nextElementSibling);
+  await button.dispose();
+  return input.asElement();
+}
+
+// The axe-core audit of the page as it stands (axe-core from the lock file, run inside the page):
+// its violations, each as its rule, what it says, and where.
+const axeSource = readFileSync(join(root, 'node_modules/axe-core/axe.min.js'), 'utf8');
+export async function accessibilityViolations(page) {
+  const loaded = await page.evaluate(() => typeof window.axe === 'object');
+  if (!loaded) await page.evaluate(axeSource);
+  const violations = await page.evaluate(async () => {
+    const { violations: found } = await window.axe.run(document, { resultTypes: ['violations'] });
+    return found.map(({ id, help, nodes }) =>
+      ({ id, help, at: nodes.map((node) => node.target.join(' ')) }));
+  });
+  return violations;
+}
+
+// Where the screenshots for people go (kept out of the assertions): build/screenshots/.
+export const screenshotFolder = join(root, 'build', 'screenshots');
+
 // The form control a label names. Both engines leave a file input out of name queries on the
 // accessibility tree, so controls are found through their labels, as the browser pairs them.
 export async function byLabel(page, text) {
   const handle = await page.waitForFunction((wanted) => {
     // A label's own words, without those of the control inside it (a list's options).
-    const words = (label) => [...label.childNodes]
-      .filter((node) => node.nodeType === Node.TEXT_NODE)
-      .map((node) => node.textContent).join('').trim();
+    const words = (label) => {
+      const copy = label.cloneNode(true);
+      copy.querySelectorAll('input, select, textarea').forEach((control) => control.remove());
+      return copy.textContent.trim();
+    };
     const label = [...document.querySelectorAll('label')].find((node) => words(node) === wanted);
     return label?.control || document.querySelector(`[aria-label="${wanted}"]`);
   }, {}, text);
@@ -203,11 +243,13 @@ export const rolesInDocument = {
   alert: '[role="alert"]',
   button: 'button, [role="button"]',
   dialog: 'dialog, [role="dialog"]',
+  figure: 'figure, [role="figure"]',
   heading: 'h1, h2, h3, h4, h5, h6, [role="heading"]',
   image: 'img, [role="img"]',
   progressbar: 'progress, [role="progressbar"]',
   region: 'section[aria-label], section[aria-labelledby], [role="region"]',
   status: 'output, [role="status"]',
+  term: 'dt, [role="term"]',
 };
 
 // Waits for the element of `role` named `name` in `scope` (a page or an element) and answers it.

@@ -71,7 +71,18 @@ void reset_peak_resident() {
   resident_at_reset = clear ? status_bytes("VmRSS") : std::nullopt;
 }
 
+// AddressSanitizer's shadow memory and the freed blocks it holds back count as resident, so the
+// figure would say more about it than about the code under test.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMeansTheCode = false;
+#elif defined(__has_feature)
+constexpr bool kResidentMeansTheCode = !__has_feature(address_sanitizer);
+#else
+constexpr bool kResidentMeansTheCode = true;
+#endif
+
 std::optional<std::size_t> peak_resident_growth() {
+  if (!kResidentMeansTheCode) return std::nullopt;
   const std::optional<std::size_t> peak = status_bytes("VmHWM");
   if (!peak || !resident_at_reset) return std::nullopt;
   return *peak > *resident_at_reset ? *peak - *resident_at_reset : 0;

@@ -13,7 +13,7 @@ std::size_t largest_allocation();
 
 // The peak of the process's resident memory since reset_peak_resident, above what it held then:
 // every allocation whose pages were written, however it was made. Nothing where the system does
-// not say (Linux's /proc does).
+// not say (Linux's /proc does), or under AddressSanitizer, whose own memory would swamp it.
 void reset_peak_resident();
 std::optional<std::size_t> peak_resident_growth();
 

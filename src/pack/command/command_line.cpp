@@ -1,6 +1,7 @@
 #include "pack/command/command_line.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <optional>
 #include <stdexcept>
@@ -12,7 +13,9 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: varnu-pack [--like ORIGINAL.arc] [--remap [--dither]] [--no-limits] [--jobs N] "
-    "OUT.arc PICTURE...";
+    "OUT.arc PICTURE...\n"
+    "       varnu-pack --like ORIGINAL.arc --patch PATCH [OPTION...] PICTURE...\n"
+    "       varnu-pack --apply PATCH ORIGINAL.arc OUT.arc";
 
 constexpr char kHelp[] =
     "Packs pictures into an archive that varnu converts back into the same pictures.\n"
@@ -20,7 +23,14 @@ constexpr char kHelp[] =
     "  --like ORIGINAL.arc  take from entry k of ORIGINAL.arc the header bytes and resolution\n"
     "                       fields varnu ignores, and its orientation, for picture k; and copy\n"
     "                       entry k as it stands where varnu would write the same file from\n"
-    "                       picture k's entry as from it\n"
+    "                       picture k's entry as from it, or picture k is varnu's file\n"
+    "  --patch PATCH        with --like, write instead of an archive the VCDIFF patch that\n"
+    "                       makes it from ORIGINAL.arc, which `xdelta3 -d -s ORIGINAL.arc\n"
+    "                       PATCH OUT.arc` applies; every name after the options is then a\n"
+    "                       picture\n"
+    "  --apply              write OUT.arc, PATCH applied to ORIGINAL.arc: any VCDIFF patch\n"
+    "                       without secondary compression, xdelta3's with `-S none`; a patch\n"
+    "                       with its windows' checksums refuses an original that differs\n"
     "  --remap              map colours that do not fit onto the palette instead of refusing\n"
     "                       the picture: with --like, pixels of entry k's colours keep them,\n"
     "                       its free entries take the new colours that matter most, and the\n"
@@ -42,7 +52,7 @@ constexpr char kHelp[] =
     "pictures keep their indices; with --like, one whose palette differs from entry k's is\n"
     "matched by colour, with a warning. True colour goes onto entry k's palette with --like,\n"
     "else onto a palette of its own colours (256 at most, or --remap). One entry per picture, in\n"
-    "the order given. On any failure no archive is written and the exit status is 1.\n"
+    "the order given. On any failure no archive (or patch) is written and the exit status is 1.\n"
     "\n"
     "On a terminal, a run that lasts over a second shows a line of pictures written, MB of\n"
     "pictures read and MB/s, cleared at the end; warnings are printed as they come.\n";
@@ -50,6 +60,8 @@ constexpr char kHelp[] =
 // What a command line asks for.
 struct CommandLine {
   PackRequest request;
+  // --apply: the patch, the original and the output.
+  std::optional<std::array<std::string, 3>> apply;
   bool help = false;
   bool version = false;
 };
@@ -79,6 +91,9 @@ unsigned parse_jobs(const std::string& option, const std::string& text) {
 CommandLine parse(const std::vector<std::string>& args) {
   CommandLine command;
   PackRequest& options = command.request;
+  std::optional<std::string> patch;
+  bool apply = false;
+  bool packing_option = false;
   std::size_t k = 0;
   for (; k < args.size(); ++k) {
     const std::string& arg = args[k];
@@ -93,10 +108,20 @@ CommandLine parse(const std::vector<std::string>& args) {
       command.version = true;
     } else if (arg == "--no-limits") {
       options.no_limits = true;
+      packing_option = true;
+    } else if (arg == "--apply") {
+      apply = true;
+    } else if (arg == "--patch") {
+      if (++k == args.size()) throw UsageError("--patch needs a file name");
+      patch = args[k];
+    } else if (arg.rfind("--patch=", 0) == 0) {
+      patch = arg.substr(8);
     } else if (arg == "--remap") {
       options.remap.remap = true;
+      packing_option = true;
     } else if (arg == "--dither") {
       options.remap.dither = true;
+      packing_option = true;
     } else if (arg == "--like") {
       if (++k == args.size()) throw UsageError("--like needs an archive");
       options.like = args[k];
@@ -105,19 +130,37 @@ CommandLine parse(const std::vector<std::string>& args) {
     } else if (arg == "--jobs" || arg == "-j") {
       if (++k == args.size()) throw UsageError(arg + " needs a count");
       options.jobs = parse_jobs(arg, args[k]);
+      packing_option = true;
     } else if (arg.rfind("--jobs=", 0) == 0) {
       options.jobs = parse_jobs("--jobs", arg.substr(7));
+      packing_option = true;
     } else if (arg.rfind("-j", 0) == 0) {
       options.jobs = parse_jobs("-j", arg.substr(2));
+      packing_option = true;
     } else {
       throw UsageError("unknown option " + arg);
     }
   }
   if (command.help || command.version) return command;
   if (options.remap.dither && !options.remap.remap) throw UsageError("--dither needs --remap");
-  if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
-  options.output = args[k];
-  for (++k; k < args.size(); ++k) options.pictures.push_back({args[k]});
+  if (apply) {
+    if (packing_option || options.like || patch) {
+      throw UsageError("--apply takes no other option");
+    }
+    if (args.size() - k != 3) throw UsageError("--apply needs a patch, the original and the output");
+    command.apply = {args[k], args[k + 1], args[k + 2]};
+    return command;
+  }
+  if (patch) {
+    if (!options.like) throw UsageError("--patch needs --like, the original the patch applies to");
+    options.output = *patch;
+    options.patch = true;
+    if (k == args.size()) throw UsageError("needs at least one picture");
+  } else {
+    if (args.size() - k < 2) throw UsageError("needs an archive name and at least one picture");
+    options.output = args[k++];
+  }
+  for (; k < args.size(); ++k) options.pictures.push_back({args[k]});
   return command;
 }
 
@@ -145,6 +188,10 @@ PackResult run_pack(const std::vector<std::string>& args, std::ostream& out,
   if (command.version) {
     out << "varnu-pack " << VARNU_VERSION << '\n';
     return {};
+  }
+  if (command.apply) {
+    const auto& [patch, original, output] = *command.apply;
+    return apply_patch_file(patch, original, output);
   }
   return pack(command.request, observer);
 }

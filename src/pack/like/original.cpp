@@ -6,6 +6,7 @@
 
 #include "archive/byte_source.hpp"
 #include "archive/entry_bytes.hpp"
+#include "pack/file_io.hpp"
 #include "pack/picture/bmp_input.hpp"
 
 namespace varnu::pack {
@@ -25,13 +26,7 @@ std::uint64_t size_of(std::istream& archive) {
 
 }  // namespace
 
-std::ifstream open_original(const std::filesystem::path& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) throw InputError("cannot read it: a folder");
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw InputError("cannot open it");
-  return file;
-}
+std::ifstream open_original(const std::filesystem::path& path) { return open_input(path); }
 
 OriginalArchive read_original_archive(const std::filesystem::path& path) {
   std::ifstream file = open_original(path);

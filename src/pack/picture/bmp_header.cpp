@@ -17,7 +17,10 @@ constexpr std::array<std::uint32_t, 5> kInfoHeaderSizes = {40, 52, 56, 108, 124}
 
 BmpHeader read_bmp_header(std::span<const std::uint8_t> file) {
   if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') {
-    throw InputError("not a bitmap file (it does not begin with \"BM\")");
+    // Reached for whatever is not a PNG: the file may have been meant as either.
+    throw InputError(
+        "neither a bitmap nor a PNG file (it begins with neither \"BM\" nor PNG's "
+        "signature)");
   }
   if (file.size() < kFileHeaderSize + 4) throw InputError("truncated inside its headers");
   const std::uint32_t info_size = read_u32(file, kInfoSizeField);
