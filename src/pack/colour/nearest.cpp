@@ -79,9 +79,13 @@ std::uint8_t NearestEntry::closest(Colour colour, double& error) const {
       by_srgb_.nearest_within(srgb_point(colour), cielab_point(own), kNearlyAsNear);
   const std::uint8_t by_cielab = found.nearest_also;
   const std::uint8_t by_srgb = found.nearest;
-  error = ciede2000(own, cies_[by_cielab]);
-  if (by_srgb == by_cielab) return by_cielab;
-  const double other = ciede2000(own, cies_[by_srgb]);
+  if (by_srgb == by_cielab) {
+    error = ciede2000(own, cies_[by_cielab]);
+    return by_cielab;
+  }
+  const std::array<double, 2> both = ciede2000(own, {cies_[by_cielab], cies_[by_srgb]});
+  error = both[0];
+  const double other = both[1];
   if (other < error || (other == error && by_srgb < by_cielab)) {
     error = other;
     return by_srgb;
