@@ -144,7 +144,8 @@ void NearestPoint::for_groups_within(const float (&t)[3], float bound, Measure m
   }
 }
 
-std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g, const float (&t)[3],
+// Inline, as the searches measure a group or three each time and a call costs about as much.
+inline std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g, const float (&t)[3],
                                          WholeRow& key) const {
   std::int32_t least = kNone;
   for (std::size_t k = 0; k < kGroupSize; ++k) {
@@ -156,7 +157,7 @@ std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g, cons
   return least;
 }
 
-std::int32_t NearestPoint::measured_also(std::size_t g, const float (&t)[3], const float (&a)[3],
+inline std::int32_t NearestPoint::measured_also(std::size_t g, const float (&t)[3], const float (&a)[3],
                                          WholeRow& distance, WholeRow& key) const {
   std::int32_t nearest = kNone;
   for (std::size_t k = 0; k < kGroupSize; ++k) {
