@@ -83,14 +83,10 @@ std::uint8_t NearestEntry::closest(Colour colour, double& error) const {
     error = ciede2000(own, cies_[by_cielab]);
     return by_cielab;
   }
-  const std::array<double, 2> both = ciede2000(own, {cies_[by_cielab], cies_[by_srgb]});
-  error = both[0];
-  const double other = both[1];
-  if (other < error || (other == error && by_srgb < by_cielab)) {
-    error = other;
-    return by_srgb;
-  }
-  return by_cielab;
+  const auto [to_cielab, to_srgb] = ciede2000(own, {cies_[by_cielab], cies_[by_srgb]});
+  const bool srgb_nearer = to_srgb < to_cielab || (to_srgb == to_cielab && by_srgb < by_cielab);
+  error = srgb_nearer ? to_srgb : to_cielab;
+  return srgb_nearer ? by_srgb : by_cielab;
 }
 
 }  // namespace varnu::pack
