@@ -2,13 +2,16 @@
 // them (and their index where the original has that colour there), free entries take new colours
 // before any colour is approximated, entry 0 never takes a new colour, dither never reaches an
 // exact pixel, and the figures are those of the colours written, measured by the benchmark's own
-// CIEDE2000. Then the colour arithmetic against the published formulas, and the largest picture.
+// CIEDE2000. Then the colour arithmetic against the published formulas, the searches against
+// measuring every entry, and the largest picture.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bitset>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,6 +19,8 @@
 
 #include "bench/ciede2000.hpp"
 #include "pack/colour/ciede2000.hpp"
+#include "pack/colour/nearest.hpp"
+#include "pack/colour/nearest_points.hpp"
 #include "pack/colour/oklab.hpp"
 #include "pack/entry/limits.hpp"
 #include "pack/picture/bmp_input.hpp"
@@ -198,6 +203,131 @@ TEST(RemapColours, TablesAndCiede2000AgreeWithTheirFormulas) {
     EXPECT_NEAR(cx.a, bx.a, 0.01) << x;
     EXPECT_NEAR(cx.b, bx.b, 0.01) << x;
     EXPECT_NEAR(ciede2000(cx, cy), varnu::bench::ciede2000(bx, by), 0.01) << x << " " << y;
+  }
+}
+
+// The searches measure only a few groups of entries, in floats first: they must find what
+// measuring every entry exactly finds, ties to the lowest index, on palettes of every shape
+// (ramps, as people make them; scattered; one colour in many entries; one entry; 256), for
+// targets anywhere, on an entry or far from all.
+TEST(RemapSearch, FindsWhatMeasuringEveryEntryFinds) {
+  using Point = NearestPoint::Point;
+  using Coordinates = NearestPoint::Coordinates;
+  struct Case {
+    const char* name;
+    int entries;
+    // Entry k of `entries`, given a source of random numbers below a bound.
+    Coordinates (*at)(int k, int entries, const std::function<int(int)>& below);
+  };
+  const Case cases[] = {
+      {"a ramp", 255,
+       [](int k, int n, const std::function<int(int)>&) {
+         return Coordinates{k * 255 / n, 40 + k * 160 / n, 255 - k * 255 / n};
+       }},
+      {"scattered", 200,
+       [](int, int, const std::function<int(int)>& below) {
+         return Coordinates{below(256), below(256), below(256)};
+       }},
+      {"eight colours over and over", 256,
+       [](int k, int, const std::function<int(int)>&) {
+         return Coordinates{k % 2 * 200, k / 2 % 2 * 200, k / 4 % 2 * 200};
+       }},
+      {"one entry", 1,
+       [](int, int, const std::function<int(int)>&) { return Coordinates{9, 99, 199}; }},
+      {"two far apart", 2,
+       [](int k, int, const std::function<int(int)>&) { return Coordinates{k * 255, 0, 0}; }},
+  };
+  std::uint32_t state = 12345;
+  const std::function<int(int)> below = [&](int bound) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int>((state >> 8) % static_cast<std::uint32_t>(bound));
+  };
+  const auto squared = [](const Coordinates& x, const Coordinates& y) {
+    std::int64_t sum = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      sum += (std::int64_t{x[axis]} - y[axis]) * (std::int64_t{x[axis]} - y[axis]);
+    }
+    return sum;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Indices in no order, and a second space (CIELAB's range, a thousandth a unit) at random.
+    std::vector<Point> points;
+    for (int k = 0; k < c.entries; ++k) {
+      points.push_back({c.at(k, c.entries, below), static_cast<std::uint8_t>((k * 37 + 11) % 256),
+                        {below(100000), below(200000) - 100000, below(200000) - 100000}});
+    }
+    const NearestPoint search(points);
+    // OKLab's range, 2^16 a unit, and beyond, for the first space scaled up.
+    std::vector<Point> wide = points;
+    for (Point& p : wide) {
+      for (int& v : p.at) v = v * 300 - 30000;
+    }
+    const NearestPoint wide_search(wide);
+    for (int t = 0; t < 2000; ++t) {
+      const Coordinates target =
+          t % 5 == 0 ? points[static_cast<std::size_t>(below(c.entries))].at
+                     : Coordinates{below(256), below(256), below(256)};
+      const Coordinates also = {below(100000), below(200000) - 100000, below(200000) - 100000};
+      std::int64_t nearest = std::numeric_limits<std::int64_t>::max();
+      for (const Point& p : points) {
+        nearest = std::min(nearest, squared(p.at, target) << 8 | p.index);
+      }
+      const auto found = search.nearest(target);
+      ASSERT_EQ(found.index, nearest & 0xFF) << t;
+      ASSERT_EQ(found.distance_squared, nearest >> 8) << t;
+      const std::uint8_t hint = points[static_cast<std::size_t>(below(c.entries))].index;
+      ASSERT_EQ(search.nearest(target, hint).index, nearest & 0xFF) << t;
+      // Of the entries at most 16 farther (the bound as floats work it out), nearest to `also`.
+      const float reach = std::sqrt(static_cast<float>(nearest >> 8)) + 16.0f;
+      const auto limit = static_cast<std::int64_t>(
+          std::max(reach * reach, static_cast<float>(nearest >> 8)));
+      std::int64_t nearest_also = std::numeric_limits<std::int64_t>::max();
+      for (const Point& p : points) {
+        if (squared(p.at, target) <= limit) {
+          nearest_also = std::min(nearest_also, squared(p.also, also) << 8 | p.index);
+        }
+      }
+      const auto twice = search.nearest_within(target, also, 16.0f);
+      ASSERT_EQ(twice.nearest, nearest & 0xFF) << t;
+      ASSERT_EQ(twice.nearest_also, nearest_also & 0xFF) << t;
+      const Coordinates far = {target[0] * 300 - 30000 + below(3) - 1, also[1] * 2, also[2] * 2};
+      std::int64_t wide_nearest = std::numeric_limits<std::int64_t>::max();
+      for (const Point& p : wide) {
+        wide_nearest = std::min(wide_nearest, squared(p.at, far) << 8 | p.index);
+      }
+      ASSERT_EQ(wide_search.nearest(far).index, wide_nearest & 0xFF) << t;
+    }
+  }
+}
+
+// Whatever it picks, a new colour is never farther by CIEDE2000 than the palette's nearest in
+// sRGB, which is what image editors give it.
+TEST(RemapSearch, NeverFartherThanTheNearestInSrgb) {
+  for (const Picture& original : {draw_noise(16, 16, 5), draw_gradient(16, 16),
+                                  draw_pixel_art(64, 64, 4, 200)}) {
+    const Original o = original_of(original);
+    std::bitset<varnu::kPaletteEntries> candidates;
+    for (std::size_t k = 1; k < o.palette.size(); ++k) candidates.set(k);
+    const NearestEntry entries(o.palette, candidates);
+    for (Colour colour = 0x010203; colour < 0xFFFFFF; colour += 0x00F1E3) {
+      double error = 0;
+      const std::uint8_t chosen = entries.closest(colour, error);
+      const CieColour own = cie_colour(colour);
+      EXPECT_EQ(error, ciede2000(own, cie_colour(o.palette[chosen])));
+      std::int64_t srgb = std::numeric_limits<std::int64_t>::max();
+      for (std::size_t k = 1; k < o.palette.size(); ++k) {
+        std::int64_t sum = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const std::int64_t d =
+              std::int64_t{colour >> shift & 0xFF} - (o.palette[k] >> shift & 0xFF);
+          sum += d * d;
+        }
+        srgb = std::min(srgb, sum << 8 | static_cast<std::int64_t>(k));
+      }
+      EXPECT_LE(error, ciede2000(own, cie_colour(o.palette[static_cast<std::size_t>(srgb & 0xFF)])))
+          << colour;
+    }
   }
 }
 

@@ -1,14 +1,17 @@
-// Without dither each colour takes its closest entry (NearestEntry::closest), remembered in a
-// small table, since edited pictures repeat a few colours over many pixels; the table only saves
-// searches, so what it holds never changes a result. With dither every pixel's target, its colour
-// plus the error carried to it, is a point of OKLab, and each takes the entry nearest there.
+// The pixels to map are first put side by side by colour (distinct.hpp), so that each different
+// colour is measured once however many pixels it covers: without dither it takes its closest
+// entry (NearestEntry::closest); with dither every pixel's target, its colour plus the error
+// carried to it, is a point of OKLab, and each takes the entry nearest there, and the CIEDE2000
+// of each colour from the few entries its pixels took is worked out once.
 #include "pack/colour/approximate.hpp"
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "pack/colour/ciede2000.hpp"
+#include "pack/colour/distinct.hpp"
 #include "pack/colour/nearest.hpp"
 
 namespace varnu::pack {
@@ -45,6 +48,8 @@ void diffuse(const TrueColourPicture& picture, std::span<const std::uint8_t> set
   const std::size_t height = picture.height;
   // Carried error for this row and the next, with a slot either side of the row.
   std::vector<Carry> row(width + 2), below(width + 2);
+  // The entry of the pixel mapped last, mostly as near as any to the next one's target.
+  std::optional<std::uint8_t> last;
   for (std::size_t t = 0; t < height; ++t) {
     // Row t from the top, stored height - 1 - t from the bottom.
     const std::size_t at = (height - 1 - t) * width;
@@ -60,7 +65,8 @@ void diffuse(const TrueColourPicture& picture, std::span<const std::uint8_t> set
       const Carry& carried = row[x + 1];
       const Lab target = {own.l + limited(carried.l), own.a + limited(carried.a),
                           own.b + limited(carried.b)};
-      const std::uint8_t index = entries.nearest(target);
+      const std::uint8_t index = last ? entries.nearest(target, *last) : entries.nearest(target);
+      last = index;
       indices[p] = index;
       const Lab& given = entries.lab(index);
       const Lab error = {target.l - given.l, target.a - given.a, target.b - given.b};
@@ -78,63 +84,89 @@ void diffuse(const TrueColourPicture& picture, std::span<const std::uint8_t> set
   }
 }
 
-// A colour's entry and its CIEDE2000 from it, remembered by colour and entry: a pixel without
-// dither takes its colour's closest entry, with dither whichever its target was nearest.
-class ChoiceCache {
- public:
-  struct Choice {
-    std::uint8_t index;
-    double error;
-  };
-  Choice closest(Colour colour, const NearestEntry& entries) {
-    Slot& slot = slot_of(colour | kClosest);
-    if (!slot.filled || slot.key != (colour | kClosest)) {
-      double error = 0.0;
-      const std::uint8_t index = entries.closest(colour, error);
-      slot = {colour | kClosest, true, {index, error}};
-      slot_of(key_of(colour, index)) = {key_of(colour, index), true, {index, error}};
+// The pixels to map, as runs of one colour: run_of[p] for each such pixel.
+struct Runs {
+  std::vector<std::uint32_t> order;  // positions, colour by colour
+  std::vector<Colour> colour;        // of each run
+  std::vector<std::uint32_t> start;  // in order, of each run, and one past the last
+  std::vector<std::uint32_t> run_of;
+};
+
+Runs runs_of(const TrueColourPicture& picture, std::span<const std::uint8_t> settled) {
+  Runs runs;
+  runs.order = positions_by_colour(picture.colours, settled);
+  runs.run_of.resize(picture.colours.size());
+  for (std::size_t k = 0; k < runs.order.size(); ++k) {
+    const Colour c = picture.colours[runs.order[k]];
+    if (k == 0 || c != runs.colour.back()) {
+      runs.colour.push_back(c);
+      runs.start.push_back(static_cast<std::uint32_t>(k));
     }
-    return slot.choice;
+    runs.run_of[runs.order[k]] = static_cast<std::uint32_t>(runs.colour.size() - 1);
   }
-  double error(Colour colour, std::uint8_t index, const NearestEntry& entries) {
-    const std::uint64_t key = key_of(colour, index);
-    Slot& slot = slot_of(key);
-    if (!slot.filled || slot.key != key) {
-      slot = {key, true, {index, ciede2000(cie_colour(colour), entries.cie(index))}};
+  runs.start.push_back(static_cast<std::uint32_t>(runs.order.size()));
+  return runs;
+}
+
+// Each run's closest entry, given to its pixels, and its CIEDE2000 from it.
+std::vector<double> give_closest(const Runs& runs, const NearestEntry& entries,
+                                 std::span<std::uint8_t> indices) {
+  std::vector<double> errors(runs.colour.size());
+  for (std::size_t r = 0; r < runs.colour.size(); ++r) {
+    const std::uint8_t index = entries.closest(runs.colour[r], errors[r]);
+    for (std::uint32_t k = runs.start[r]; k < runs.start[r + 1]; ++k) {
+      indices[runs.order[k]] = index;
     }
-    return slot.choice.error;
+  }
+  return errors;
+}
+
+// A run's CIEDE2000 from the entries its pixels took, for the first two of them: dither gives
+// a colour's pixels few entries, mostly one or two.
+class RunErrors {
+ public:
+  RunErrors(const Runs& runs, const NearestEntry& entries)
+      : runs_(runs), entries_(entries), known_(runs.colour.size()) {}
+  double error(std::uint32_t run, std::uint8_t index) {
+    Known& known = known_[run];
+    for (unsigned k = 0; k < known.count; ++k) {
+      if (known.index[k] == index) return known.error[k];
+    }
+    const double error = ciede2000(cie_colour(runs_.colour[run]), entries_.cie(index));
+    if (known.count < 2) {
+      known.index[known.count] = index;
+      known.error[known.count++] = error;
+    }
+    return error;
   }
 
  private:
-  static constexpr unsigned kSlotBits = 14;
-  static constexpr std::uint64_t kClosest = std::uint64_t{1} << 32;
-  struct Slot {
-    std::uint64_t key = 0;
-    bool filled = false;
-    Choice choice{0, 0.0};
+  struct Known {
+    std::uint8_t index[2] = {0, 0};
+    std::uint8_t count = 0;
+    double error[2] = {0.0, 0.0};
   };
-  static std::uint64_t key_of(Colour colour, std::uint8_t index) {
-    return colour | std::uint64_t{index} << 24;
-  }
-  Slot& slot_of(std::uint64_t key) {
-    return slots_[((key ^ key >> 29) * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
-  }
-  std::vector<Slot> slots_ = std::vector<Slot>(std::size_t{1} << kSlotBits);
+  const Runs& runs_;
+  const NearestEntry& entries_;
+  std::vector<Known> known_;
 };
 
-ColourMapping measure(const TrueColourPicture& picture, std::span<const Colour> palette,
-                      const NearestEntry& entries, std::span<const std::uint8_t> indices,
-                      ChoiceCache& errors) {
+// What changed, with `error_of(pixel)` the CIEDE2000 of a moved pixel from its entry: only the
+// runs' pixels can have.
+template <typename ErrorOf>
+ColourMapping measure(const TrueColourPicture& picture, const Runs& runs,
+                      std::span<const Colour> palette, std::span<const std::uint8_t> indices,
+                      ErrorOf error_of) {
   ColourMapping mapping;
   mapping.moved.resize(picture.colours.size());
-  // Summed in the pixels' order, so that every platform adds the same numbers the same way.
+  // Summed in the runs' order, so that every platform adds the same numbers the same way.
   double total = 0.0;
   double largest = 0.0;
-  for (std::size_t p = 0; p < picture.colours.size(); ++p) {
+  for (const std::uint32_t p : runs.order) {
     if (palette[indices[p]] == picture.colours[p]) continue;
     mapping.moved[p] = 1;
     ++mapping.figures.pixels_moved;
-    const double error = errors.error(picture.colours[p], indices[p], entries);
+    const double error = error_of(p);
     total += error;
     largest = std::max(largest, error);
   }
@@ -154,15 +186,16 @@ ColourMapping approximate(const TrueColourPicture& picture, std::span<const std:
                           const std::bitset<kPaletteEntries>& candidates, bool dither,
                           std::span<std::uint8_t> indices) {
   const NearestEntry entries(palette, candidates);
-  ChoiceCache cache;
+  const Runs runs = runs_of(picture, settled);
   if (dither) {
     diffuse(picture, settled, entries, indices);
-  } else {
-    for (std::size_t p = 0; p < picture.colours.size(); ++p) {
-      if (settled[p] == 0) indices[p] = cache.closest(picture.colours[p], entries).index;
-    }
+    RunErrors errors(runs, entries);
+    return measure(picture, runs, palette, indices,
+                   [&](std::size_t p) { return errors.error(runs.run_of[p], indices[p]); });
   }
-  return measure(picture, palette, entries, indices, cache);
+  const std::vector<double> errors = give_closest(runs, entries, indices);
+  return measure(picture, runs, palette, indices,
+                 [&](std::size_t p) { return errors[runs.run_of[p]]; });
 }
 
 }  // namespace varnu::pack

@@ -4,6 +4,8 @@
 // out as fixed series rather than taken from a C library.
 #pragma once
 
+#include <array>
+
 #include "pack/picture/true_colour.hpp"
 
 namespace varnu::pack {
@@ -17,5 +19,7 @@ CieColour cie_colour(Colour colour);
 
 // The difference, with kL = kC = kH = 1.
 double ciede2000(const CieColour& one, const CieColour& two);
+// From one colour to two others, in about the time of one.
+std::array<double, 2> ciede2000(const CieColour& one, const std::array<CieColour, 2>& two);
 
 }  // namespace varnu::pack

@@ -9,24 +9,31 @@ namespace {
 constexpr unsigned kDigitBits = 12;  // two passes over 24-bit colours
 constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
 
-// One stable pass of a least-significant-digit radix sort.
-void sort_by_digit(std::span<const Colour> from, std::span<Colour> to, unsigned shift) {
+// One stable pass of a least-significant-digit radix sort, of items by the colour colour_of
+// gives them.
+template <typename Item, typename ColourOf>
+void sort_by_digit(std::span<const Item> from, std::span<Item> to, unsigned shift,
+                   ColourOf colour_of) {
   std::array<std::size_t, kDigits> start{};
-  for (const Colour c : from) ++start[(c >> shift) & (kDigits - 1)];
+  for (const Item& item : from) ++start[(colour_of(item) >> shift) & (kDigits - 1)];
   std::size_t total = 0;
   for (std::size_t& s : start) total += std::exchange(s, total);
-  for (const Colour c : from) to[start[(c >> shift) & (kDigits - 1)]++] = c;
+  for (const Item& item : from) to[start[(colour_of(item) >> shift) & (kDigits - 1)]++] = item;
+}
+
+template <typename Item, typename ColourOf>
+std::vector<Item> sorted_by_colour(std::vector<Item> items, ColourOf colour_of) {
+  std::vector<Item> sorted(items.size());
+  sort_by_digit<Item>(items, sorted, 0, colour_of);
+  sort_by_digit<Item>(sorted, items, kDigitBits, colour_of);
+  return items;
 }
 
 }  // namespace
 
 std::vector<ColourCount> distinct_colours(std::span<const Colour> colours) {
-  std::vector<Colour> sorted(colours.size());
-  {
-    std::vector<Colour> half_sorted(colours.size());
-    sort_by_digit(colours, half_sorted, 0);
-    sort_by_digit(half_sorted, sorted, kDigitBits);
-  }
+  const std::vector<Colour> sorted = sorted_by_colour(
+      std::vector<Colour>(colours.begin(), colours.end()), [](Colour c) { return c; });
   std::size_t different = 0;
   for (std::size_t k = 0; k < sorted.size(); ++k) different += k == 0 || sorted[k] != sorted[k - 1];
   std::vector<ColourCount> out;
@@ -36,6 +43,15 @@ std::vector<ColourCount> distinct_colours(std::span<const Colour> colours) {
     ++out.back().pixels;
   }
   return out;
+}
+
+std::vector<std::uint32_t> positions_by_colour(std::span<const Colour> colours,
+                                               std::span<const std::uint8_t> skip) {
+  std::vector<std::uint32_t> positions;
+  for (std::size_t p = 0; p < colours.size(); ++p) {
+    if (skip[p] == 0) positions.push_back(static_cast<std::uint32_t>(p));
+  }
+  return sorted_by_colour(std::move(positions), [&](std::uint32_t p) { return colours[p]; });
 }
 
 }  // namespace varnu::pack

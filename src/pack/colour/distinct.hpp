@@ -18,4 +18,10 @@ struct ColourCount {
 // grow with the pixels alone (two copies of them at most), whatever colours they hold.
 std::vector<ColourCount> distinct_colours(std::span<const Colour> colours);
 
+// The positions of `colours` whose flag in `skip` (one a colour) is 0, ordered by colour and
+// then position: pixels of one colour side by side. By radix, as above, in two copies of the
+// positions at most.
+std::vector<std::uint32_t> positions_by_colour(std::span<const Colour> colours,
+                                               std::span<const std::uint8_t> skip);
+
 }  // namespace varnu::pack
