@@ -13,6 +13,7 @@
 #include "archive/byte_source.hpp"
 #include "patch/apply.hpp"
 #include "patch/matcher.hpp"
+#include "patch/vcdiff.hpp"
 #include "patch/vcdiff_writer.hpp"
 
 namespace {
@@ -401,6 +402,34 @@ TEST(VcdiffWriter, WindowsOfAnySizeReadBack) {
     writer.finish();
     EXPECT_EQ(writer.position(), target.size());
     EXPECT_EQ(applied(patch, original), target);
+  }
+}
+
+// The window checksum against its definition, one byte at a time, reduced at every byte: any
+// length about the 16-byte blocks and the 5,552-byte runs the fast sum is reduced at, bytes of
+// 255 (the largest sums), and a sum taken on from an earlier one.
+TEST(VcdiffChecksum, Adler32IsItsDefinition) {
+  const auto defined = [](std::uint32_t adler, const Bytes& bytes) {
+    std::uint32_t a = adler & 0xFFFF, b = adler >> 16;
+    for (const std::uint8_t byte : bytes) {
+      a = (a + byte) % 65521;
+      b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+  };
+  EXPECT_EQ(varnu::patch::adler32(1, {}), 1u);
+  EXPECT_EQ(varnu::patch::adler32(1, text("Wikipedia")), 0x11E60398u);
+  for (const std::size_t size : {1u, 15u, 16u, 17u, 5551u, 5552u, 5553u, 3u * 5552 + 15, 100000u}) {
+    for (const bool largest : {true, false}) {
+      SCOPED_TRACE(std::to_string(size) + (largest ? " bytes of 255" : " bytes"));
+      Bytes bytes(size, 255);
+      if (!largest) {
+        for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<std::uint8_t>(k * 13 + k / 7);
+      }
+      EXPECT_EQ(varnu::patch::adler32(1, bytes), defined(1, bytes));
+      const std::uint32_t earlier = (65520u << 16) | 65520u;
+      EXPECT_EQ(varnu::patch::adler32(earlier, bytes), defined(earlier, bytes));
+    }
   }
 }
 

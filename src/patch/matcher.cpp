@@ -47,9 +47,11 @@ std::size_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::siz
 class Chains {
  public:
   // For about `size` bytes, which it may exceed.
-  explicit Chains(std::size_t size) : bits_(hash_bits_for(size)), head_(std::size_t{1} << bits_, kNone) {}
+  explicit Chains(std::size_t size) : bits_(hash_bits_for(size)), head_(std::size_t{1} << bits_, kNone) {
+    previous_.reserve(size);
+  }
   void insert(std::span<const std::uint8_t> bytes, std::size_t at) {
-    if (previous_.size() <= at) previous_.resize(at + 1);
+    if (previous_.size() <= at) previous_.resize(std::max(at + 1, previous_.size() * 2));
     const std::uint32_t h = hash_at(bytes.data() + at);
     previous_[at] = head_[h];
     head_[h] = static_cast<std::int32_t>(at);
