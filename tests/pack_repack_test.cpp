@@ -244,17 +244,18 @@ TEST_F(Repack, OneEditedPictureChangesOneEntry) {
   EXPECT_LT(fs::file_size(dir_.path() / "edited" / "patch"), new_end - at[1] + 256);
 }
 
+// Palette entries a and b swapped, and the pixels with them: the picture looks the same.
+Bytes swapped(Bytes bmp, std::uint8_t a, std::uint8_t b) {
+  for (std::size_t k = 0; k < 4; ++k) std::swap(bmp[54 + 4 * a + k], bmp[54 + 4 * b + k]);
+  for (std::size_t k = u32_at(bmp, 10); k < bmp.size(); ++k) {
+    if (bmp[k] == a || bmp[k] == b) bmp[k] = bmp[k] == a ? b : a;
+  }
+  return bmp;
+}
+
 // A palette in another order: the pixels are matched by colour, with a warning naming the file;
 // the colours, and here every byte, are the original's.
 TEST_F(Repack, AReorderedPaletteIsAWarningAndKeepsTheColours) {
-  // Palette entries a and b swapped, and the pixels with them: the picture looks the same.
-  const auto swapped = [](Bytes bmp, std::uint8_t a, std::uint8_t b) {
-    for (std::size_t k = 0; k < 4; ++k) std::swap(bmp[54 + 4 * a + k], bmp[54 + 4 * b + k]);
-    for (std::size_t k = u32_at(bmp, 10); k < bmp.size(); ++k) {
-      if (bmp[k] == a || bmp[k] == b) bmp[k] = bmp[k] == a ? b : a;
-    }
-    return bmp;
-  };
   std::vector<std::pair<std::string, Bytes>> files(outputs_.begin(), outputs_.end());
   files[0] = {"swapped.bmp", swapped(files[0].second, 1, 2)};
   files[1] = {"swapped.png", png_of(swapped(files[1].second, 3, 5), true)};
@@ -306,10 +307,19 @@ TEST_F(Repack, RefusesHostilePngs) {
   }
 }
 
+// What a pack told its observer: the warnings, and each count of pictures written it showed.
+struct Told final : varnu::pack::PackObserver {
+  std::size_t warnings = 0;
+  std::vector<std::size_t> written;
+  void progress(std::size_t now, std::size_t, std::uint64_t) override { written.push_back(now); }
+  void warning(const varnu::pack::PackMessage&) override { ++warnings; }
+};
+
 // An entry whose file the converter completes with bytes an earlier entry left in its buffer is
 // copied only while those bytes stay the same: whatever else of the earlier entry is edited, and
 // whichever entry the converter turns over. The page's pack, given the edited picture alone and
-// taking the others from the original, writes the command line's archive.
+// taking the others from the original, writes the command line's archive. Such an entry is only
+// found once the pack is under way, which then starts again: a warning it had given is given once.
 TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
   // Entry 0 is 40 x 20, its rows of 40 bytes at `rows`. Entry 1 is 13 x 5, its rows of 16 bytes at
   // the same place; it holds its headers, its palette and its first `kept` rows, and its file
@@ -333,6 +343,7 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
     std::vector<Bytes> stored;            // the original's two bitmaps
     std::optional<std::size_t> edited{};  // a byte of entry 0's file, changed
     bool second_copied = true;
+    bool reordered = false;  // entry 0's palette entries 1 and 2 swapped, and its pixels with them
   };
   const std::vector<Case> cases = {
       {"nothing edited", {plain, second}},
@@ -346,6 +357,7 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
        {plain, keyed_second},
        rows + 80 + 2,
        false},
+      {"entry 0's palette reordered, a warning", {plain, second}, {}, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -356,6 +368,7 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
     ASSERT_TRUE(outputs && outputs->size() == 2);
     std::vector<Bytes> files = {outputs->begin()->second, std::next(outputs->begin())->second};
     if (c.edited) files[0][*c.edited] ^= 1;
+    if (c.reordered) files[0] = swapped(files[0], 1, 2);
 
     const fs::path folder = dir.path() / "all";
     fs::create_directory(folder);
@@ -363,6 +376,18 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
     write_bytes(folder / "1.bmp", files[1]);
     const PackerRun run = pack(folder, {"--like", "../GAME.ARC", "NEW.ARC", "0.bmp", "1.bmp"});
     ASSERT_EQ(run.status, 0) << run.err;
+    if (c.reordered) {
+      EXPECT_TRUE(run.err.starts_with(
+          "varnu-pack: warning: 0.bmp: its palette differs from the original entry's (palette "
+          "entry 1 is #"))
+          << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    } else {
+      EXPECT_EQ(run.err, "");
+    }
+    // Matched by colour, a reordered palette gives the original's file back.
+    const Bytes given = files[0];
+    if (c.reordered) files[0] = outputs->begin()->second;
     const Bytes out = read_bytes(folder / "NEW.ARC");
     const auto entries = read_archive(out, true);
     ASSERT_EQ(entries.size(), 2u);
@@ -379,14 +404,21 @@ TEST(RepackLeftovers, AnEntryTakingEarlierBytesIsCopiedOnlyWhileTheyStay) {
     const fs::path page = dir.path() / "page";
     fs::create_directory(page);
     std::optional<std::string> replaced;
-    if (c.edited) {
-      write_bytes(page / "0.bmp", files[0]);
+    if (c.edited || c.reordered) {
+      write_bytes(page / "0.bmp", given);
       replaced = (page / "0.bmp").string();
     }
-    const auto result = varnu::pack::pack(varnu::pack::replacing_request(
-        (dir.path() / "GAME.ARC").string(), (page / "NEW.ARC").string(), {replaced, std::nullopt}));
+    Told told;
+    const auto result = varnu::pack::pack(
+        varnu::pack::replacing_request((dir.path() / "GAME.ARC").string(),
+                                       (page / "NEW.ARC").string(), {replaced, std::nullopt}),
+        &told);
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(read_bytes(page / "NEW.ARC") == out);
+    // The page is told each warning once, and its progress never goes back.
+    EXPECT_EQ(told.warnings, c.reordered ? 1u : 0u);
+    EXPECT_TRUE(std::is_sorted(told.written.begin(), told.written.end()));
+    EXPECT_EQ(told.written.back(), 2u);
   }
 }
 

@@ -17,6 +17,9 @@ class ByteSource {
   virtual std::size_t read(std::span<std::uint8_t> into) = 0;
   // Whether a read has failed, as against the bytes simply ending.
   virtual bool failed() const = 0;
+  // Moves past the next `count` bytes as read() would, and says how many there were: fewer only
+  // at the end or after a read error. By reading them, unless the source can do better.
+  virtual std::uint64_t skip(std::uint64_t count);
 };
 
 // A C stream opened for binary reading; the caller keeps it open while it is read.
@@ -36,6 +39,8 @@ class StreamSource final : public ByteSource {
   explicit StreamSource(std::istream& stream) : stream_(stream) {}
   std::size_t read(std::span<std::uint8_t> into) override;
   bool failed() const override { return stream_.bad(); }
+  // By positioning the stream, where it can be positioned.
+  std::uint64_t skip(std::uint64_t count) override;
 
  private:
   std::istream& stream_;

@@ -13,6 +13,20 @@ namespace {
 // A payload is read in parts this large.
 constexpr std::size_t kPayloadPart = 32 * 1024;
 
+// What `record` says of the bitmap in `image` once `decoded` bytes were decoded into it; false
+// when the writer cannot convert it.
+bool describe_decoded(std::span<const std::uint8_t> image, std::size_t decoded, OutputMode mode,
+                      EntryRecord& record) {
+  record.unpacked_size = decoded;
+  const std::optional<BitmapPlan> plan = plan_bitmap(image, mode);
+  if (!plan) return false;
+  record.plan = *plan;
+  record.extent = planned_extent(image, *plan);
+  std::copy_n(image.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
+              record.resolution.begin());
+  return true;
+}
+
 }  // namespace
 
 EntryReader::EntryReader(ByteSource& source, EntryBuffers& buffers, WalkOptions options)
@@ -47,17 +61,33 @@ ReadStatus EntryReader::next_header() {
   return ReadStatus::kEntry;
 }
 
-ReadStatus EntryReader::read_payload() {
-  const auto cut_short = [&] {
-    return source_.failed() ? ReadStatus::kUnreadable : ReadStatus::kCutShort;
-  };
+ReadStatus EntryReader::cut_short() const {
+  return source_.failed() ? ReadStatus::kUnreadable : ReadStatus::kCutShort;
+}
+
+bool EntryReader::read_length() {
   const std::span<std::uint8_t, kLengthFieldSize> field =
       std::span(start_).subspan<kEntryHeaderSize, kLengthFieldSize>();
-  if (read(field) < field.size()) return cut_short();
+  if (read(field) < field.size()) return false;
   record_.unread = unread_bytes(start_);
   // At most kMaxPayloadSize, whatever the field says.
-  const std::size_t length = read_length_field(field);
-  record_.packed_size = length;
+  record_.packed_size = read_length_field(field);
+  return true;
+}
+
+ReadStatus EntryReader::skip_payload() {
+  if (!read_length()) return cut_short();
+  const std::uint64_t skipped = source_.skip(record_.packed_size);
+  position_ += skipped;
+  if (skipped < record_.packed_size) return cut_short();
+  skip_to_entry_boundary();
+  record_.end = position_;
+  return ReadStatus::kEntry;
+}
+
+ReadStatus EntryReader::read_payload() {
+  if (!read_length()) return cut_short();
+  const std::size_t length = record_.packed_size;
   // The buffer grows with the bytes that come rather than with what the field claims, so that a
   // few bytes claiming 16 MiB cost no more than they are.
   for (std::size_t got = 0; got < length;) {
@@ -76,16 +106,10 @@ std::span<const std::uint8_t> EntryReader::payload() const {
 }
 
 ReadStatus EntryReader::finish_entry(std::size_t decoded) {
-  record_.unpacked_size = decoded;
   skip_to_entry_boundary();
   record_.end = position_;
   const std::vector<std::uint8_t>& image = buffers_.image;
-  const std::optional<BitmapPlan> plan = plan_bitmap(image, options_.mode);
-  if (!plan) return ReadStatus::kNotConvertible;
-  record_.plan = *plan;
-  record_.extent = planned_extent(image, *plan);
-  std::copy_n(image.begin() + kHorizontalResolutionField, kResolutionFieldsSize,
-              record_.resolution.begin());
+  if (!describe_decoded(image, decoded, options_.mode, record_)) return ReadStatus::kNotConvertible;
   if (record_.borrows()) {
     borrowed_.assign(image.begin() + static_cast<std::ptrdiff_t>(decoded),
                      image.begin() + static_cast<std::ptrdiff_t>(record_.extent));
@@ -100,6 +124,23 @@ ReadStatus EntryReader::next() {
   const ReadStatus status = finish_entry(lzss_expand(payload(), buffers_.image));
   if (status == ReadStatus::kEntry) prepare_file(buffers_.image, record_.plan);
   return status;
+}
+
+std::optional<EntryRecord> decode_alone(std::span<const std::uint8_t> payload,
+                                        const EntryRecord& where, OutputMode mode,
+                                        std::vector<std::uint8_t>& image) {
+  if (payload.size() != where.packed_size) return std::nullopt;
+  image.clear();
+  // As much as most entries decode to, so that the decoder seldom moves the buffer as it grows.
+  image.reserve(kInitialImageSize);
+  // An entry alone has nothing before it: its buffer holds what it decodes to, no more, so a
+  // bitmap reaching past that is refused here rather than planned on bytes it does not have.
+  EntryRecord record = where;
+  if (!describe_decoded(image, lzss_expand(payload, image), mode, record) || record.borrows()) {
+    return std::nullopt;
+  }
+  prepare_file(image, record.plan);
+  return record;
 }
 
 std::optional<BitmapPlan> remake_decoded(std::span<const std::uint8_t> payload,

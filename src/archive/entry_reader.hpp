@@ -83,6 +83,11 @@ class EntryReader {
   // Once the payload has been decoded into the image buffer (`decoded` bytes): moves to the next
   // entry boundary, plans the bitmap and keeps the bytes it borrows.
   ReadStatus finish_entry(std::size_t decoded);
+  // In place of read_payload and finish_entry, for a caller that decodes each entry on its own
+  // later (decode_alone): reads the length field and moves past the payload and the filler. The
+  // record then says where the entry lies (offset, packed_size, end, unread) and nothing of what
+  // it decodes to; the image buffer is not touched, so steps that decode must not follow.
+  ReadStatus skip_payload();
 
   // The last entry read, valid until the next step.
   const EntryRecord& record() const { return record_; }
@@ -99,6 +104,10 @@ class EntryReader {
 
  private:
   std::size_t read(std::span<std::uint8_t> into);
+  // Reads the length field into the record; false when the archive ends first.
+  bool read_length();
+  // What a read that came short means: a read error, or the archive cut short.
+  ReadStatus cut_short() const;
   void skip_to_entry_boundary();
 
   ByteSource& source_;
@@ -120,6 +129,14 @@ class EntryReader {
 // changed since it was walked).
 bool remake_entry(std::span<const std::uint8_t> payload, const EntryRecord& entry,
                   std::span<const std::uint8_t> borrowed, std::vector<std::uint8_t>& image);
+
+// What the walk records for an entry that skip_payload() found at `where`, made from its payload
+// alone, with its file prepared in `image` as the walk prepares it. Nothing when its file would
+// take bytes that earlier entries left in the image buffer, or it cannot be converted on its own:
+// then only the walk in order can tell what the converter makes of it.
+std::optional<EntryRecord> decode_alone(std::span<const std::uint8_t> payload,
+                                        const EntryRecord& where, OutputMode mode,
+                                        std::vector<std::uint8_t>& image);
 
 // remake_entry short of preparing the file: the image buffer as the walk had it once the entry
 // was decoded, for a caller that also wants what the fix-up moves (the page shows the palette as

@@ -178,9 +178,40 @@ unsigned thread_count(const Options& options) {
   return std::min(options.jobs.value_or(platform::processor_count()), kMaxJobs);
 }
 
+// Thrown by a job whose original entry, decoded alone, takes bytes that the entries before it
+// left: the pack starts again with the original walked in order.
+struct OnlyInOrder {};
+
+// Passes on what a pack tells, and when it starts again nothing twice: the second attempt makes
+// the same warnings in the same order, and shows its progress only once past the first's.
+class TellOnce final : public PackObserver {
+ public:
+  explicit TellOnce(PackObserver& observer) : observer_(observer) {}
+  void start_again() { repeated_ = told_; }
+  void progress(std::size_t written, std::size_t total, std::uint64_t bytes_read) override {
+    if (written < shown_) return;
+    shown_ = written;
+    observer_.progress(written, total, bytes_read);
+  }
+  void warning(const PackMessage& message) override {
+    if (repeated_ > 0) {
+      --repeated_;
+      return;
+    }
+    ++told_;
+    observer_.warning(message);
+  }
+
+ private:
+  PackObserver& observer_;
+  std::size_t shown_ = 0, told_ = 0, repeated_ = 0;
+};
+
 // Each picture is prepared (read, compared with the original, packed) on any thread; entries are
 // written strictly in order on the calling thread, which alone follows what earlier entries left.
-void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
+// With OriginalDepth::kPlaced, each job decodes its original entry alone, and the first that
+// cannot be known so throws OnlyInOrder.
+void pack_pictures(const Options& options, OriginalDepth depth, std::vector<PackMessage>& warnings,
                    PackObserver* observer) {
   if (auto refusal = refuse_picture_count(options.pictures.size(), options.no_limits)) {
     throw Failure(options.output, *refusal);
@@ -199,8 +230,11 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
     }
   };
   if (options.like) {
-    original = from_original([&] { return read_original_archive(path_from_utf8(*options.like)); });
-    from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
+    original = from_original(
+        [&] { return read_original_archive(path_from_utf8(*options.like), depth); });
+    if (depth == OriginalDepth::kDecoded) {
+      from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
+    }
     if (original->entries.size() != options.pictures.size()) {
       // The archive's name, given out of habit, is the one picture too many.
       const bool archive_named = options.patch && options.pictures.size() == original->entries.size() + 1;
@@ -230,10 +264,17 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
   // What the original says of entry k; an entry that borrows knows its file only once `check`
   // has followed the converter through the entries before it, on the calling thread.
   auto like_entry = [&](std::size_t k) {
-    return from_original(
-        [&] { return read_like_entry(path_from_utf8(*options.like), *entry(k), *check); });
+    return from_original([&] {
+      const std::filesystem::path path = path_from_utf8(*options.like);
+      if (check) return read_like_entry(path, *entry(k), *check);
+      std::optional<LikeEntry> alone = read_like_entry_alone(path, original->entries[k]);
+      if (!alone) throw OnlyInOrder{};
+      return std::move(*alone);
+    });
   };
-  auto in_order_only = [&](std::size_t k) { return entry(k) != nullptr && entry(k)->borrows(); };
+  auto in_order_only = [&](std::size_t k) {
+    return check && entry(k) != nullptr && entry(k)->borrows();
+  };
   run_in_order<std::optional<PreparedEntry>>(
       total, thread_count(options),
       [&](std::size_t k) -> std::optional<PreparedEntry> {
@@ -243,7 +284,7 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
         return prepare(options.pictures[k], like ? &*like : nullptr, options, bytes_read);
       },
       [&](std::size_t k, std::optional<PreparedEntry>&& prepared) {
-        if (entry(k) != nullptr) from_original([&] { check->enter(k); });
+        if (check) from_original([&] { check->enter(k); });
         if (!prepared) {
           LikeEntry like = like_entry(k);
           prepared = prepare(options.pictures[k], &like, options, bytes_read);
@@ -269,6 +310,23 @@ void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
     });
   }
   write_to(options, [&] { archive->commit(); });
+}
+
+// With --like, first with each original entry decoded alone, which the jobs do side by side;
+// then, if an entry takes bytes from the entries before it, again with the original walked in
+// order as the converter walks it, which only one thread can do.
+void pack_pictures(const Options& options, std::vector<PackMessage>& warnings,
+                   PackObserver* observer) {
+  std::optional<TellOnce> told;
+  if (observer != nullptr) told.emplace(*observer);
+  PackObserver* telling = told ? &*told : nullptr;
+  try {
+    pack_pictures(options, OriginalDepth::kPlaced, warnings, telling);
+  } catch (const OnlyInOrder&) {
+    warnings.clear();
+    if (told) told->start_again();
+    pack_pictures(options, OriginalDepth::kDecoded, warnings, telling);
+  }
 }
 
 }  // namespace

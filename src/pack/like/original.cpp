@@ -12,6 +12,8 @@
 namespace varnu::pack {
 namespace {
 
+using archive::ReadStatus;
+
 constexpr char kChanged[] = "it changed while it was read: ";
 
 // How many bytes the archive holds.
@@ -28,12 +30,12 @@ std::uint64_t size_of(std::istream& archive) {
 
 std::ifstream open_original(const std::filesystem::path& path) { return open_input(path); }
 
-OriginalArchive read_original_archive(const std::filesystem::path& path) {
+OriginalArchive read_original_archive(const std::filesystem::path& path, OriginalDepth depth) {
   std::ifstream file = open_original(path);
-  return read_original_archive(file);
+  return read_original_archive(file, depth);
 }
 
-OriginalArchive read_original_archive(std::istream& file) {
+OriginalArchive read_original_archive(std::istream& file, OriginalDepth depth) {
   OriginalArchive archive;
   archive.size = size_of(file);
   EntryBuffers buffers;
@@ -41,19 +43,25 @@ OriginalArchive read_original_archive(std::istream& file) {
   archive::EntryReader reader(source, buffers, {.max_entries = archive::kNoEntryLimit});
   for (;;) {
     const std::string entry = "entry " + std::to_string(archive.entries.size());
-    switch (reader.next()) {
-      case archive::ReadStatus::kEntry:
+    ReadStatus status;
+    if (depth == OriginalDepth::kDecoded) {
+      status = reader.next();
+    } else if ((status = reader.next_header()) == ReadStatus::kEntry) {
+      status = reader.skip_payload();
+    }
+    switch (status) {
+      case ReadStatus::kEntry:
         archive.entries.push_back(reader.record());
         break;
-      case archive::ReadStatus::kEnd:
+      case ReadStatus::kEnd:
         archive.entries_end = reader.entries_end();
         return archive;
-      case archive::ReadStatus::kUnreadable:
+      case ReadStatus::kUnreadable:
         throw InputError("cannot read it");
-      case archive::ReadStatus::kCutShort:
+      case ReadStatus::kCutShort:
         throw InputError(entry + " is cut short");
-      case archive::ReadStatus::kNotConvertible:
-      case archive::ReadStatus::kTooManyEntries:
+      case ReadStatus::kNotConvertible:
+      case ReadStatus::kTooManyEntries:
         throw InputError(entry + " is not a bitmap the converter can convert");
     }
   }
@@ -73,6 +81,17 @@ std::vector<std::uint8_t> converted_bitmap(std::span<const std::uint8_t> entry_b
   }
   image.resize(entry.plan.layout.file_size);
   return image;
+}
+
+std::optional<DecodedAlone> decode_original_alone(std::span<const std::uint8_t> entry_bytes,
+                                                  const EntryRecord& placed) {
+  DecodedAlone decoded;
+  std::optional<EntryRecord> entry = archive::decode_alone(
+      archive::payload_of(entry_bytes, placed), placed, OutputMode::kPlain, decoded.converted);
+  if (!entry) return std::nullopt;
+  decoded.entry = *entry;
+  decoded.converted.resize(entry->plan.layout.file_size);
+  return decoded;
 }
 
 std::vector<std::uint8_t> read_converted_bitmap(const std::filesystem::path& path,

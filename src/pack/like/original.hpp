@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,10 +25,22 @@ struct OriginalArchive {
   std::uint64_t size = 0;
 };
 
-// Walks the archive as the converter does, in plain mode. Throws InputError when the file cannot
-// be read, or an entry is cut short or cannot be converted.
-OriginalArchive read_original_archive(const std::filesystem::path& path);
-OriginalArchive read_original_archive(std::istream& archive);
+// How far into each entry reading the archive goes.
+enum class OriginalDepth {
+  // Walked as the converter walks it, in plain mode, every entry decoded in order.
+  kDecoded,
+  // Only where each entry lies (EntryReader::skip_payload): what an entry decodes to is then
+  // learnt from it alone (decode_original_alone), which is right for every entry that takes
+  // nothing from the entries before it, and says so when one does.
+  kPlaced,
+};
+
+// Throws InputError when the file cannot be read, or an entry is cut short or (decoded) cannot be
+// converted.
+OriginalArchive read_original_archive(const std::filesystem::path& path,
+                                      OriginalDepth depth = OriginalDepth::kDecoded);
+OriginalArchive read_original_archive(std::istream& archive,
+                                      OriginalDepth depth = OriginalDepth::kDecoded);
 
 // Opens the archive for the readers below. Throws InputError.
 std::ifstream open_original(const std::filesystem::path& path);
@@ -42,6 +55,16 @@ std::vector<std::uint8_t> read_original_entry(std::istream& archive, const Entry
 // the converter cannot convert it.
 std::vector<std::uint8_t> converted_bitmap(std::span<const std::uint8_t> entry_bytes,
                                            const EntryRecord& entry);
+
+// For an entry that kPlaced found, whose bytes are `entry_bytes`: its record, and the bitmap as
+// the converter writes it, made from it alone. Nothing when the entry takes bytes from entries
+// before it or cannot be converted on its own: only the walk in order can tell then.
+struct DecodedAlone {
+  EntryRecord entry;
+  std::vector<std::uint8_t> converted;
+};
+std::optional<DecodedAlone> decode_original_alone(std::span<const std::uint8_t> entry_bytes,
+                                                  const EntryRecord& placed);
 
 // Both of the above. Decoded again rather than kept, so that --like holds one decoded entry at
 // a time.

@@ -77,4 +77,14 @@ LikeEntry read_like_entry(const std::filesystem::path& path, const EntryRecord& 
   return read;
 }
 
+std::optional<LikeEntry> read_like_entry_alone(const std::filesystem::path& path,
+                                               EntryRecord& entry) {
+  std::ifstream archive = open_original(path);
+  std::vector<std::uint8_t> bytes = read_original_entry(archive, entry);
+  std::optional<DecodedAlone> decoded = decode_original_alone(bytes, entry);
+  if (!decoded) return std::nullopt;
+  entry = decoded->entry;
+  return LikeEntry{&entry, std::move(bytes), std::move(decoded->converted)};
+}
+
 }  // namespace varnu::pack

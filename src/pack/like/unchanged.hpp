@@ -75,4 +75,10 @@ struct LikeEntry {
 LikeEntry read_like_entry(const std::filesystem::path& path, const EntryRecord& entry,
                           const LeftoverCheck& check);
 
+// The same for an entry that OriginalDepth::kPlaced found, `entry`, whose record is completed
+// from its bytes alone; nothing when only the walk in order can tell what it is
+// (decode_original_alone). Throws InputError.
+std::optional<LikeEntry> read_like_entry_alone(const std::filesystem::path& path,
+                                               EntryRecord& entry);
+
 }  // namespace varnu::pack
