@@ -1,12 +1,14 @@
 // The archive walk on an arbitrary archive, in the converter's own steps: every entry read,
 // planned, fixed up and written, in plain or half-width mode, then made again on its own from
-// its payload and the bytes it borrowed, as the page makes it, and written again.
+// its payload and the bytes it borrowed, as the page makes it, and written again; and decoded
+// alone, as varnu-pack --like first decodes it.
 //
 // Input: a control byte, then the archive. Bit 0 of the control byte asks for half-width output.
 //
 // Besides the sanitizers' faults, the target stops on any file that is not what a walk promises:
 // resolution fields not rewritten, half-width headers that do not describe the file, a file made
-// again that differs from the walk's, or a status that the converter would not end on.
+// again that differs from the walk's, an entry decoded alone that is not the walk's (or is known
+// alone when it borrows), or a status that the converter would not end on.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -87,9 +89,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   varnu::archive::EntryReader reader(
       source, buffers,
       {.mode = half_width ? varnu::OutputMode::kHalfWidth : varnu::OutputMode::kPlain});
+  const varnu::OutputMode mode =
+      half_width ? varnu::OutputMode::kHalfWidth : varnu::OutputMode::kPlain;
   Bytes remade;
+  Bytes alone;
   for (int converted = 0;; ++converted) {
     const varnu::archive::ReadStatus status = reader.next();
+    // An entry the walk cannot convert is not one that decoding it alone can.
+    if (status == varnu::archive::ReadStatus::kNotConvertible &&
+        varnu::archive::decode_alone(reader.payload(), reader.record(), mode, alone)) {
+      fault("entry " + std::to_string(converted) + " converts alone but not in the walk");
+    }
     if (status != varnu::archive::ReadStatus::kEntry) {
       if (status == varnu::archive::ReadStatus::kUnreadable) fault("a read of bytes failed");
       const bool ends_well = !varnu::failure_for(status, converted).has_value();
@@ -107,6 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (written(remade, entry.plan) != file) {
       fault("entry " + std::to_string(entry.index) + " made again differs");
+    }
+    // Decoded alone, an entry is the walk's, record and file, unless it borrows.
+    const auto decoded = varnu::archive::decode_alone(reader.payload(), entry, mode, alone);
+    if (decoded.has_value() == entry.borrows()) {
+      fault("entry " + std::to_string(entry.index) + " is known alone just when it borrows");
+    }
+    if (decoded && (decoded->unpacked_size != entry.unpacked_size ||
+                    decoded->extent != entry.extent || decoded->plan.flip != entry.plan.flip ||
+                    decoded->resolution != entry.resolution ||
+                    written(alone, decoded->plan) != file)) {
+      fault("entry " + std::to_string(entry.index) + " decoded alone differs from the walk's");
     }
   }
 }

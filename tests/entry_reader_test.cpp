@@ -9,6 +9,8 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <sstream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -50,13 +52,27 @@ class CutSource final : public archive::ByteSource {
   bool failed_ = false;
 };
 
-// Walks as the converter does; the failure code its run ends with, or kSuccess.
-int walk(const Bytes& archive, std::size_t good, bool fails) {
-  CutSource source(archive, good, fails);
+// How a walk goes through each entry: decoding it as the converter does, or only finding where
+// it lies (skip_payload), past its payload by reading it or by positioning a stream.
+enum class Steps { kDecoded, kPlacedByReading, kPlacedByPositioning };
+
+// Walks the archive's first `good` bytes, then a read error or (when `fails` is false, or by
+// positioning) its end; the failure code the converter's run would end with, or kSuccess.
+int walk(const Bytes& archive, std::size_t good, bool fails, Steps steps = Steps::kDecoded) {
+  CutSource cut(archive, good, fails);
+  std::istringstream stream(std::string(archive.begin(), archive.begin() + good));
+  archive::StreamSource positioned(stream);
+  archive::ByteSource& source =
+      steps == Steps::kPlacedByPositioning ? static_cast<archive::ByteSource&>(positioned) : cut;
   EntryBuffers buffers;
   EntryReader reader(source, buffers);
   for (int converted = 0;; ++converted) {
-    const ReadStatus status = reader.next();
+    ReadStatus status;
+    if (steps == Steps::kDecoded) {
+      status = reader.next();
+    } else if ((status = reader.next_header()) == ReadStatus::kEntry) {
+      status = reader.skip_payload();
+    }
     if (status == ReadStatus::kEntry) continue;
     return failure_for(status, converted).value_or(kSuccess);
   }
@@ -89,6 +105,10 @@ TEST(EntryReader, AReadErrorAnywhereIsAnArchiveThatCannotBeRead) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(walk(archive, c.good, true), FAIL_OPEN_INPUT);
     EXPECT_EQ(walk(archive, c.good, false), c.at_end);
+    // Finding where entries lie without decoding them stops at the same places.
+    EXPECT_EQ(walk(archive, c.good, true, Steps::kPlacedByReading), FAIL_OPEN_INPUT);
+    EXPECT_EQ(walk(archive, c.good, false, Steps::kPlacedByReading), c.at_end);
+    EXPECT_EQ(walk(archive, c.good, false, Steps::kPlacedByPositioning), c.at_end);
   }
 }
 
@@ -133,11 +153,34 @@ TEST(EntryReader, RecordsEachEntryAndMakesItsFileAgainFromItsOwnBytes) {
     CutSource source(archive, archive.size(), false);
     EntryBuffers buffers;
     EntryReader reader(source, buffers, {.mode = mode});
+    // The same archive, its entries only placed, then each decoded alone.
+    std::istringstream stream(std::string(archive.begin(), archive.end()));
+    archive::StreamSource positioned(stream);
+    EntryBuffers unused;
+    EntryReader placer(positioned, unused, {.mode = mode});
     std::uint64_t offset = 0;
     for (std::size_t k = 0; k < bitmaps.size(); ++k) {
       SCOPED_TRACE("entry " + std::to_string(k));
       ASSERT_EQ(reader.next(), ReadStatus::kEntry);
       const archive::EntryRecord& entry = reader.record();
+      ASSERT_EQ(placer.next_header(), ReadStatus::kEntry);
+      ASSERT_EQ(placer.skip_payload(), ReadStatus::kEntry);
+      const archive::EntryRecord& placed = placer.record();
+      EXPECT_EQ(std::tie(placed.index, placed.offset, placed.packed_size, placed.end),
+                std::tie(entry.index, entry.offset, entry.packed_size, entry.end));
+      EXPECT_TRUE(placed.unread == entry.unread);
+      // Alone, an entry that borrows cannot be known; any other is the walk's, file and all.
+      Bytes alone;
+      const std::optional<archive::EntryRecord> decoded =
+          archive::decode_alone(payloads[k], placed, mode, alone);
+      ASSERT_EQ(decoded.has_value(), !entry.borrows());
+      if (decoded) {
+        EXPECT_EQ(std::tie(decoded->unpacked_size, decoded->extent, decoded->plan.flip,
+                           decoded->resolution),
+                  std::tie(entry.unpacked_size, entry.extent, entry.plan.flip, entry.resolution));
+        EXPECT_TRUE(std::equal(alone.begin(), alone.begin() + static_cast<std::ptrdiff_t>(entry.extent),
+                               reader.image().begin()));
+      }
       EXPECT_EQ(entry.index, static_cast<int>(k));
       EXPECT_EQ(entry.offset, offset);
       EXPECT_EQ(entry.packed_size, payloads[k].size());
@@ -164,6 +207,8 @@ TEST(EntryReader, RecordsEachEntryAndMakesItsFileAgainFromItsOwnBytes) {
       EXPECT_FALSE(archive::remake_entry(payloads[(k + 1) % payloads.size()], entry, {}, remade));
     }
     EXPECT_EQ(reader.next(), ReadStatus::kEnd);
+    EXPECT_EQ(placer.next_header(), ReadStatus::kEnd);
+    EXPECT_EQ(placer.entries_end(), offset);
     EXPECT_EQ(reader.entries_end(), offset);
     EXPECT_EQ(reader.position(), offset + trailing.size());
   }

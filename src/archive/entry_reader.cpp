@@ -136,9 +136,8 @@ std::optional<EntryRecord> decode_alone(std::span<const std::uint8_t> payload,
   // An entry alone has nothing before it: its buffer holds what it decodes to, no more, so a
   // bitmap reaching past that is refused here rather than planned on bytes it does not have.
   EntryRecord record = where;
-  if (!describe_decoded(image, lzss_expand(payload, image), mode, record) || record.borrows()) {
-    return std::nullopt;
-  }
+  const std::size_t decoded = lzss_expand(payload, image);
+  if (!describe_decoded(image, decoded, mode, record) || record.borrows()) return std::nullopt;
   prepare_file(image, record.plan);
   return record;
 }
