@@ -8,7 +8,7 @@
 #   (scripts/release.sh); the page is tested in Chromium and in Firefox.
 # - The sanitizers: one clang build runs the suite under AddressSanitizer and
 #   UndefinedBehaviorSanitizer and holds the libFuzzer targets, which then fuzz the decoder, the
-#   archive walk and the packer's input readers for 30 seconds, side by side; the packer's
+#   archive walk, the packer's input readers and the patch reader for 30 seconds, side by side; the packer's
 #   end-to-end tests run under ThreadSanitizer, against a varnu-pack built with it.
 #
 # Every build is a CMake preset's (CMakePresets.json), with warnings as errors. The lanes share
@@ -41,8 +41,8 @@ run_tests() {  # run_tests PRESET: runs build/PRESET's tests and counts them
 sanitizers() {
   build test-sanitize
   run_tests test-sanitize
-  scripts/fuzz.sh 30 test-sanitize
-  echo "3 0" >>"$counts"  # the three fuzz targets
+  scripts/fuzz.sh 30 test-sanitize | tee build/fuzz.log
+  echo "$(sed -n 's/^fuzz: \([0-9]*\) passed.*/\1/p' build/fuzz.log) 0" >>"$counts"  # the fuzz targets
   # varnu-pack's threads, watched for data races: a race ends the packer with status 66, which
   # fails the test that ran it.
   build test-thread
@@ -90,7 +90,7 @@ fi
 trap - EXIT
 grep -E '^(== |[0-9]+% tests passed|Total Test time|fuzz-|fuzz:)' build/sanitizers.log
 # Every step above stops its lane on a failure, so reaching here means all passed: the tests of
-# every build and the three fuzz targets. Skipped are the cases that a Windows program or the
+# every build and the fuzz targets. Skipped are the cases that a Windows program or the
 # Node.js build cannot meet (each says why in the log).
 read -r passed skipped < <(awk '{ p += $1; s += $2 } END { print p, s }' "$counts")
 echo "total: $passed passed, 0 failed, $skipped skipped"
