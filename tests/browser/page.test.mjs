@@ -10,9 +10,9 @@ import { after, before, describe, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
   accessibilityViolations, alertSaying, alertTexts, byLabel, byRole, clickInDocument,
-  convertNatively, downloadOf, enabled, engines, entryFacts, fileChoice, freshFolder, headerSize,
-  inDocument, launchBrowser, makeArchive, openPage, packNatively, pagePath, removeFreshFolders,
-  rolesInDocument, sampleArchive, screenshotFolder, servePage, textsOf, until,
+  convertNatively, downloadOf, editedBitmap, enabled, engines, entryFacts, factsShown, fileChoice,
+  freshFolder, headerSize, inDocument, launchBrowser, makeArchive, openPage, packNatively, pagePath,
+  removeFreshFolders, rolesInDocument, sampleArchive, screenshotFolder, servePage, textsOf, until,
 } from './support.mjs';
 
 const TIMEOUT_MS = 20_000;
@@ -492,16 +492,6 @@ async function checkAlert(region, expected, meaning) {
   assert.ok(texts[0].includes(line), `${texts[0]} does not show ${line}`);
 }
 
-// The facts the larger view lists, by term (each described by the element after it), once the
-// entry's sizes have come.
-function factsShown(dialog) {
-  return until(async () => {
-    const pairs = await dialog.$$eval(rolesInDocument.term, (terms) =>
-      terms.map((term) => [term.textContent, term.nextElementSibling?.textContent]));
-    return pairs.some(([term]) => term === 'Packed size') && Object.fromEntries(pairs);
-  }, 'the picture\'s facts');
-}
-
 const inBytes = (n) => `${n.toLocaleString('en')} bytes`;
 
 // Through the larger view: the first picture by its button, the rest with the arrow key.
@@ -932,13 +922,4 @@ async function checkAfterSave(session, region, savedPath, { entry, size }, names
   const save = await inDocument(region, 'button', 'Save archive');
   assert.equal(await save.evaluate((button) => button.disabled), true, 'nothing to save');
   assert.deepEqual((await statuses()).filter(Boolean), [], 'a status left from an earlier state');
-}
-
-// The bitmap with the index of its first pixel, or of the one `pixel` bytes into its rows,
-// changed, as an editor's pencil would.
-function editedBitmap(bitmap, pixel = 0) {
-  const edited = Buffer.from(bitmap);
-  const at = edited.readUInt32LE(10) + pixel;
-  edited[at] = edited[at] === 1 ? 2 : 1;
-  return edited;
 }
