@@ -12,6 +12,9 @@
 // Large enough that a piece costs the browser little to keep, small enough to be nothing beside
 // the page's memory.
 const PIECE_SIZE = 4 * 1024 * 1024;
+// A patch may say to make far more (64 GiB) than a browser keeps for a page: past this a write
+// fails, as on a full disk, and the module refuses the output with its own line.
+const MAX_FILE_SIZE = 2 * 1024 * 1024 * 1024;
 
 // The file system for the module's `FS`; `facts` are the module's (module_facts.hpp). Mounted on
 // a folder with FS.mount(outputs, {}, folder).
@@ -73,7 +76,9 @@ export function createOutputs(FS, facts) {
   // Written on at the end only: a pack writes its output in order.
   streamOps.write = (stream, heap, at, length, position) => {
     const { node } = stream;
-    if (position !== node.size) throw new FS.ErrnoError(facts.eio);
+    if (position !== node.size || position + length > MAX_FILE_SIZE) {
+      throw new FS.ErrnoError(facts.eio);
+    }
     const file = node.contents;
     const bytes = bytesOf(heap, at, length);
     for (let done = 0; done < length;) {
