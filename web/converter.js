@@ -116,7 +116,8 @@ export function createConverter(workerSource) {
     convert: (archive, halfWidth, onEntries) =>
       ask('convert', { archive, halfWidth }, { onMessage: ({ entries }) => onEntries(entries) }),
     baseName: (name) => ask('baseName', { name }),
-    // Answers { status, messages: [{ file, kind, text }], picturePaths, originalPath, archive }.
+    // Answers { status, messages: [{ file, kind, text }], picturePaths, originalPath, archive }:
+    // `archive`, a blob, when packed.
     pack: (pictures, original, outputName) =>
       ask('pack', { pictures, original, outputName }, {
         transfer: [...pictures, ...(original ? [original] : [])].map((f) => f.bytes),

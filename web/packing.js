@@ -56,7 +56,7 @@ export function createPacking({ converter, saving }) {
       if (answer.originalPath) slots.set(answer.originalPath, originalMessage);
       showMessages(answer.messages, slots);
       if (answer.status === 0) {
-        saving.download(new Blob([answer.archive]), outputName);
+        saving.download(answer.archive, outputName);
         const params = { count: files.length, name: outputName };
         result.append(element('p', { role: 'status', say: ['pack.packed', params] }));
       }

@@ -97,11 +97,11 @@ export function createReplacing({ converter, saving }) {
       }
       if (patch) {
         const name = patchName(archive.name);
-        saving.download(new Blob([answer.archive]), name);
-        archive.sayStatus('patch.saved', { name, size: answer.archive.length,
+        saving.download(answer.archive, name);
+        archive.sayStatus('patch.saved', { name, size: answer.archive.size,
           count: replaced.length });
       } else {
-        saving.download(new Blob([answer.archive]), archive.name);
+        saving.download(answer.archive, archive.name);
         archive.sayStatus('replace.saved', { name: archive.name, count: replaced.length });
       }
     } catch (error) {

@@ -4,6 +4,8 @@
 // reads are served from blocks of a few megabytes, fetched ahead of need without waiting, while
 // the module reads on through what the last block held, and only a few blocks are kept.
 
+import { letGo } from './worker-engines.js';
+
 export const BLOCK_SIZE = 8 * 1024 * 1024;
 const BLOCKS_KEPT = 4; // of all archives together: the one being read, the one after, and so on
 const BLOCKS_AHEAD = 2;
@@ -22,9 +24,10 @@ export function createBlockCache() {
   function remember(key, bytes) {
     kept.delete(key);
     kept.set(key, bytes);
-    for (const old of kept.keys()) {
+    for (const [old, block] of kept) {
       if (kept.size <= BLOCKS_KEPT) break;
       kept.delete(old);
+      letGo(block);
     }
   }
 
@@ -68,8 +71,13 @@ export function createBlockCache() {
         into.set(block.subarray(from, from + count), at + done);
         done += count;
       }
+      // No more fetched ahead while those are on their way: a read that runs on through the
+      // whole archive at once (a pack, a patch applied) reads each block itself before a fetch
+      // of it could come, and each fetch that came after would be the block's bytes once more.
       const last = Math.floor(Math.max(position, end - 1) / BLOCK_SIZE);
-      for (let k = 1; k <= BLOCKS_AHEAD; ++k) fetchBlock(file, last + k);
+      for (let k = 1; k <= BLOCKS_AHEAD && fetching.size < BLOCKS_AHEAD; ++k) {
+        fetchBlock(file, last + k);
+      }
       return done;
     },
 

@@ -1,11 +1,14 @@
 // The worker's side of saving PNG, of Pack, and of an archive with pictures replaced. All go
 // through the packer's own code in the module: the PNG is what varnu-pack reads back by index,
 // and an archive is what varnu-pack writes, with an original archive as `varnu-pack --like` does,
-// every entry without a picture of its own copied as it stands. `worker` is { m, facts, archives }
-// (worker.js); each request's files go in a folder named after its id, removed once it is done.
+// every entry without a picture of its own copied as it stands. `worker` is { m, facts, archives,
+// outputs } (worker.js); each request's files go in a folder named after its id, removed once it
+// is done. What the module makes whole goes in a folder of the outputs' own file system
+// (worker-outputs.js) and leaves it as a blob.
 
 import { makeFolder, removeTree } from './worker-archives.js';
 import { readyForEntry, withEntry, withRecord } from './worker-entries.js';
+import { settled } from './worker-engines.js';
 import { newString, takeBytes } from './worker-memory.js';
 import { entryRefusal, Refusal } from './worker-refusals.js';
 
@@ -14,6 +17,25 @@ export function pngBytes({ m }, file, halfWidth) {
   const bytes = m._varnu_entry_png(file, halfWidth ? 1 : 0);
   if (!bytes) throw new Refusal(null, m.UTF8ToString(m._varnu_png_problem()));
   return takeBytes(m, bytes);
+}
+
+// What `make(folder)` answers, the module writing its output in `folder`, a folder of the
+// outputs' own named after the request's `id`, gone once it is done. `make` answers { output,
+// answer }: the output's path, or null when the module made none, and the rest of the answer,
+// which is answered with the output as a blob (or null) under `key`.
+async function withOutput({ m, outputs }, id, key, make) {
+  const folder = `/out/${id}`;
+  makeFolder(m.FS, folder);
+  m.FS.mount(outputs, {}, folder);
+  let made;
+  try {
+    const { output, answer } = make(folder);
+    made = { answer, blob: output && outputs.blobOf(output) };
+  } finally {
+    m.FS.unmount(folder);
+    m.FS.rmdir(folder);
+  }
+  return { ...made.answer, [key]: await settled(made.blob) };
 }
 
 // Save PNG: { blob }.
@@ -50,13 +72,19 @@ function packInModule(m, output, original, pictures, patch = false) {
 // Pack: `pictures` ({ name, bytes }) into an archive called `outputName`, with the `original`
 // archive ({ name, bytes }, or null) as varnu-pack --like takes it. Each picture is written under
 // its own name, so the packer's messages name the user's files; a name already taken goes into a
-// folder of its own. Answers { status, messages, picturePaths, originalPath, archive }.
-export function pack({ m }, { pictures, original, outputName }, { id }) {
-  const folder = `/pack/${id}`;
-  makeFolder(m.FS, `${folder}/out`);
+// folder of its own. Answers { status, messages, picturePaths, originalPath, archive }, `archive`
+// a blob.
+export function pack(worker, { pictures, original, outputName }, { id }) {
+  return withOutput(worker, id, 'archive', (out) => packPictures(worker.m, pictures, original,
+    `${out}/${outputName}`, `/pack/${id}`));
+}
+
+// Pack's pictures and original written in `folder`, and packed into `output`.
+function packPictures(m, pictures, original, output, folder) {
+  makeFolder(m.FS, folder);
   m.FS.chdir(folder);
   try {
-    const taken = new Set(['out']);
+    const taken = new Set();
     const place = (name, bytes, k) => {
       let path = name;
       if (taken.has(path)) {
@@ -68,11 +96,10 @@ export function pack({ m }, { pictures, original, outputName }, { id }) {
       return path;
     };
     const originalPath = original ? place(original.name, original.bytes, 'original') : null;
-    const output = `out/${outputName}`;
     const picturePaths = pictures.map((p, k) => place(p.name, p.bytes, k + 1));
     const { status, messages } = packInModule(m, output, originalPath, picturePaths);
-    const archive = status === 0 ? m.FS.readFile(output) : null;
-    return { status, messages, picturePaths, originalPath, archive };
+    const answer = { status, messages, picturePaths, originalPath };
+    return { output: status === 0 ? output : null, answer };
   } finally {
     m.FS.chdir('/');
     removeTree(m.FS, folder);
@@ -83,13 +110,18 @@ export function pack({ m }, { pictures, original, outputName }, { id }) {
 // that file, as `count` entries; with `patch`, Save patch: the patch from the archive to that one,
 // as `varnu-pack --like --patch` writes it. The archive is read where it lies and each
 // replacement is read from the user's file, each in a folder of its own; only the new archive or
-// the patch is made here. Answers { status, messages, paths, archive }: `archive` holds what was
-// made, and `paths` names the path each replacement was given to the packer under, by its index,
-// so that the page can put its messages beside it.
-export function saveArchive({ m, archives }, { archive, name, count, replaced, patch }, { id }) {
-  const run = `/edits/${id}`;
-  const output = `${run}/out/${name}${patch ? '.vcdiff' : ''}`;
-  makeFolder(m.FS, `${run}/out`);
+// the patch is made here. Answers { status, messages, paths, archive }: `archive`, a blob, holds
+// what was made, and `paths` names the path each replacement was given to the packer under, by
+// its index, so that the page can put its messages beside it.
+export function saveArchive(worker, request, { id }) {
+  return withOutput(worker, id, 'archive',
+    (out) => packReplacements(worker, request, out, `/edits/${id}`));
+}
+
+// Save archive's packing into folder `out`, each replacement mounted in a folder of `run`.
+function packReplacements({ m, archives }, { archive, name, count, replaced, patch }, out, run) {
+  const output = `${out}/${name}${patch ? '.vcdiff' : ''}`;
+  makeFolder(m.FS, run);
   const mounted = [];
   const pictures = new Array(count).fill(null);
   const paths = {};
@@ -104,8 +136,7 @@ export function saveArchive({ m, archives }, { archive, name, count, replaced, p
     // The original under its own name, as the converter's messages name it.
     m.FS.chdir(archives.folder(archive));
     const { status, messages } = packInModule(m, output, name, pictures, patch);
-    const bytes = status === 0 ? m.FS.readFile(output) : null;
-    return { status, messages, paths, archive: bytes };
+    return { output: status === 0 ? output : null, answer: { status, messages, paths } };
   } finally {
     m.FS.chdir('/');
     for (const folder of mounted) m.FS.unmount(folder);
@@ -151,13 +182,15 @@ export async function check(worker, { archive, name, entry, file }, { id }) {
 
 // Apply patch…: `patch`, the person's file, applied to the archive where it lies, as
 // `varnu-pack --apply` does. Answers { status, messages, patched }: a blob of the patched
-// archive, or the module's refusal and nothing. The blob is made straight from the file's bytes,
-// with no copy read out first, and goes to the page as a blob, which posting does not copy: an
-// archive near the page's memory bound is held as few times as can be.
-export function applyPatch({ m, archives }, { archive, name, patch }, { id }) {
-  const run = `/apply/${id}`;
-  const output = `${run}/out/${name}`;
-  makeFolder(m.FS, `${run}/out`);
+// archive, or the module's refusal and nothing.
+export function applyPatch(worker, request, { id }) {
+  return withOutput(worker, id, 'patched',
+    (out) => applyPatchFile(worker, request, out, `/apply/${id}`));
+}
+
+// Apply patch…'s patching into folder `out`, the patch mounted in folder `run`.
+function applyPatchFile({ m, archives }, { archive, name, patch }, out, run) {
+  const output = `${out}/${name}`;
   makeFolder(m.FS, `${run}/patch`);
   m.FS.mount(m.FS.filesystems.WORKERFS, { blobs: [{ name: patch.name, data: patch }] },
     `${run}/patch`);
@@ -169,12 +202,7 @@ export function applyPatch({ m, archives }, { archive, name, patch }, { id }) {
     // The patch is named as the person knows it.
     const named = messages.map((message) =>
       (message.file === name ? message : { ...message, file: patch.name }));
-    let patched = null;
-    if (status === 0) {
-      const { node } = m.FS.lookupPath(output);
-      patched = new Blob([node.contents ? node.contents.subarray(0, node.usedBytes) : []]);
-    }
-    return { status, messages: named, patched };
+    return { output: status === 0 ? output : null, answer: { status, messages: named } };
   } finally {
     m.FS.chdir('/');
     m.FS.unmount(`${run}/patch`);

@@ -8,7 +8,8 @@
 // takes the next piece of a file only when the download has taken the last one.
 //
 // Each answer is handed the worker, { m: the module, facts: the module's own facts
-// (module_facts.hpp), archives: the user's archives in its file system (worker-archives.js) },
+// (module_facts.hpp), archives: the user's archives in its file system (worker-archives.js),
+// outputs: the file system the module writes what it makes whole in (worker-outputs.js) },
 // the request, and { id, post, isCancelled } for the request: what it yields on the way goes
 // through `post`, and `isCancelled()` says whether the page has stopped it.
 
@@ -16,13 +17,14 @@ import createVarnuModule from 'varnu-module';
 import { createArchives } from './worker-archives.js';
 import { applyPatch, changedEntries, check, png, pack, saveArchive } from './worker-edits.js';
 import { bitmap, picture, thumbnail } from './worker-entries.js';
+import { createOutputs } from './worker-outputs.js';
 import { Refusal } from './worker-refusals.js';
 import { convert } from './worker-walk.js';
 import { saveAll } from './worker-zip.js';
 
 const workerReady = createVarnuModule({ print() {}, printErr() {} }).then((m) => {
   const facts = JSON.parse(m.UTF8ToString(m._varnu_facts()));
-  return { m, facts, archives: createArchives(m, facts) };
+  return { m, facts, archives: createArchives(m, facts), outputs: createOutputs(m.FS, facts) };
 });
 
 // The base name the converter gives the archive's outputs, which the zip is named after.
@@ -62,9 +64,7 @@ function listen() {
     }
     const worker = await workerReady.catch(() => null);
     answer.heap = worker ? worker.m.HEAPU8.length : 0;
-    const transfer = [answer.archive, answer.failure && answer.failure.line]
-      .filter(Boolean)
-      .map((bytes) => bytes.buffer);
+    const transfer = answer.failure?.line ? [answer.failure.line.buffer] : [];
     post({ type: 'answer', answer }, transfer);
   };
 }

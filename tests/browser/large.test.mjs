@@ -10,13 +10,20 @@
 // check, so the test command does it in Chromium alone and cancels a save part way in both; the
 // largest entry is saved whole in both. VARNU_LARGE_ARCHIVES=1 saves every row whole in both
 // (Firefox, which collects the garbage of a long save late, then goes past 1 GiB).
+//
+// The 3,600-picture archive is also edited, once open, as a person shares an edit: a patch that
+// varnu-pack made is applied, the patched archive saved; a picture is replaced, and its patch and
+// its archive saved. Each is the native programs' bytes, and holds the page's largest outputs.
 import assert from 'node:assert/strict';
-import { readdirSync, rmSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import {
-  alertSaying, alertTexts, byLabel, clickInDocument, downloaded, enabled, engines, fileChoice,
-  hashFile, hashNatively, hashZipEntries, inDocument, launchBrowser, makeArchive, openPage,
-  pagePath, removeFreshFolders, rolesInDocument, textsOf, until, watchMemory,
+  alertSaying, alertTexts, byLabel, clickInDocument, downloaded, editedBitmap, enabled, engines,
+  factsShown, fileChoice, hashFile, hashNatively, hashZipEntries, inDocument, launchBrowser,
+  makeArchive, native, openPage, pagePath, removeFreshFolders, rolesInDocument, textsOf, until,
+  watchMemory,
 } from './support.mjs';
 
 const saveEverything = process.env.VARNU_LARGE_ARCHIVES === '1';
@@ -26,10 +33,11 @@ const PICTURES = 3600;
 const STEP_TIMEOUT_MS = 5 * 60_000;
 
 // cancel: Save all is cancelled once under way; savedIn: the engines where Save all then saves
-// the whole zip, checked against varnu's files (all of them where not given).
+// the whole zip, checked against varnu's files (all of them where not given); edits: the archive
+// is patched and edited (checkEdits).
 const rows = [
   { archive: 'many', halfWidth: false, cancel: true, savedIn: ['chromium'] },
-  { archive: 'many', halfWidth: true, savedIn: [] },
+  { archive: 'many', halfWidth: true, edits: true, savedIn: [] },
   { archive: 'largest', halfWidth: false },
   { archive: 'largest', halfWidth: true },
 ];
@@ -43,15 +51,52 @@ const makers = {
 const archives = {};
 const expectations = new Map();
 
-// What varnu writes for a row, found once for both engines.
+// What varnu writes for a row, found once for both engines; with the row's edits, what they are
+// checked against, made from varnu's files of the archive in plain mode, which are kept for them.
 async function expected(row) {
   const key = `${row.archive} ${row.halfWidth}`;
   if (!expectations.has(key)) {
     archives[row.archive] ??= makers[row.archive]();
-    expectations.set(key, await hashNatively(archives[row.archive], `${row.archive}.arc`,
-      row.halfWidth));
+    const name = `${row.archive}.arc`;
+    const keep = !row.halfWidth && rows.some((each) => each.archive === row.archive && each.edits);
+    const want = await hashNatively(archives[row.archive], name, row.halfWidth, { keep });
+    if (row.edits) {
+      const plain = row.halfWidth ? await expected({ ...row, halfWidth: false }) : want;
+      want.edits = await expectedEdits(plain.folder, name, plain.files);
+    }
+    expectations.set(key, want);
   }
   return expectations.get(key);
+}
+
+// The entry the patch changes, and the one the page replaces.
+const PATCHED_ENTRY = 1;
+const REPLACED_ENTRY = 2;
+
+// The native side of checkEdits, in `folder`, which holds the archive `name` and varnu's `files`
+// of it (answered too): `patch`, the patch varnu-pack makes with entry PATCHED_ENTRY edited, and `patched`, the
+// size and hash of the archive xdelta3 makes with it; `replacement`, entry REPLACED_ENTRY edited,
+// and `replaced`, the size and hash of the archive varnu-pack --like makes with it, as the page
+// packs it (--remap).
+async function expectedEdits(folder, name, files) {
+  const edit = (entry, file) => {
+    writeFileSync(join(folder, file),
+      editedBitmap(readFileSync(join(folder, files[entry].name))));
+    return files.map((each, k) => (k === entry ? file : each.name));
+  };
+  const packer = join(native, 'varnu-pack');
+  const run = (program, args) => execFileSync(program, args, { cwd: folder });
+  const patch = 'varnu.vcdiff';
+  run(packer, ['--like', name, '--patch', patch, ...edit(PATCHED_ENTRY, 'patched.bmp')]);
+  run('xdelta3', ['-d', '-f', '-s', name, patch, 'patched.arc']);
+  run(packer, ['--like', name, '--remap', 'replaced.arc', ...edit(REPLACED_ENTRY, 'replaced.bmp')]);
+  return {
+    folder,
+    patch: join(folder, patch),
+    patched: await hashFile(join(folder, 'patched.arc')),
+    replacement: join(folder, 'replaced.bmp'),
+    replaced: await hashFile(join(folder, 'replaced.arc')),
+  };
 }
 
 after(removeFreshFolders);
@@ -147,6 +192,8 @@ async function checkLargeArchive(session, row, want, memory) {
     assert.deepEqual(readdirSync(session.downloads), [], 'a cancelled save saves nothing');
   }
 
+  if (row.edits) await checkEdits(session, region, name, want, memory);
+
   if (!row.saves) return;
   memory.phase('saving');
   await saveAll.click();
@@ -159,6 +206,66 @@ async function checkLargeArchive(session, row, want, memory) {
   rmSync(zip.path);
   const byName = (a, b) => (a.name < b.name ? -1 : 1);
   assert.deepEqual(saved.sort(byName), want.files, 'the zip holds varnu\'s files');
+  assert.deepEqual(await alertTexts(region, rolesInDocument.alert), [], 'no failure shown');
+}
+
+// The archive `name`, shown in `region`, patched and edited as a person would: Apply patch… with
+// varnu-pack's patch opens the patched archive with the one changed picture marked, and its Save
+// archive saves what xdelta3 makes; a picture replaced, Save patch saves the patch that xdelta3
+// applies to give varnu-pack --like's archive, and Save archive saves that archive.
+async function checkEdits(session, region, name, want, memory) {
+  const { page } = session;
+  const { edits } = want;
+  const patchName = 'varnu.vcdiff';
+  // The download's name, size and hash; it is taken away.
+  const save = async (scope, button) => {
+    await clickInDocument(scope, 'button', button);
+    const saved = await downloaded(session.downloads, STEP_TIMEOUT_MS);
+    const facts = { name: saved.name, ...(await hashFile(saved.path)) };
+    return { facts, path: saved.path };
+  };
+
+  memory.phase('applying a patch');
+  await (await fileChoice(region, 'Apply patch…')).uploadFile(edits.patch);
+  const patched = await inDocument(page, 'region', `${name}, patched by ${patchName}`,
+    STEP_TIMEOUT_MS);
+  memory.phase('opening the patched archive');
+  await until(async () => (await textsOf(patched, rolesInDocument.status)).some((text) =>
+    text.startsWith(`${patchName} applied to ${name}: 1 picture changed`)), 'the patch said',
+  STEP_TIMEOUT_MS);
+  const marked = await patched.evaluate((node, mark) => [...node.querySelectorAll('figure')]
+    .flatMap((figure, k) => (figure.textContent.includes(mark) ? [k] : [])),
+  `changed by ${patchName}`);
+  assert.deepEqual(marked, [PATCHED_ENTRY], 'the pictures marked changed');
+
+  memory.phase('saving the patched archive');
+  const savedPatched = await save(patched, 'Save archive');
+  rmSync(savedPatched.path);
+  assert.deepEqual(savedPatched.facts, { name, ...edits.patched });
+
+  memory.phase('replacing');
+  const entryName = want.files[REPLACED_ENTRY].name;
+  await clickInDocument(region, 'button', `View ${entryName}`);
+  const dialog = await inDocument(page, 'dialog', entryName);
+  await (await fileChoice(dialog, 'Replace…')).uploadFile(edits.replacement);
+  await until(async () => (await factsShown(dialog))['Replaced by'] === 'replaced.bmp',
+    'the replacement said in the view');
+  await page.keyboard.press('Escape');
+  await page.waitForFunction((node) => !node.open, {}, dialog);
+
+  memory.phase('saving a patch');
+  const savedPatch = await save(region, 'Save patch');
+  assert.equal(savedPatch.facts.name, name.replace(/\.arc$/, '.vcdiff'));
+  const applied = join(edits.folder, 'applied.arc');
+  execFileSync('xdelta3', ['-d', '-f', '-s', join(edits.folder, name), savedPatch.path, applied]);
+  rmSync(savedPatch.path);
+  assert.deepEqual(await hashFile(applied), edits.replaced, 'xdelta3 -d gives another archive');
+  rmSync(applied);
+
+  memory.phase('saving an archive');
+  const savedArchive = await save(region, 'Save archive');
+  rmSync(savedArchive.path);
+  assert.deepEqual(savedArchive.facts, { name, ...edits.replaced });
   assert.deepEqual(await alertTexts(region, rolesInDocument.alert), [], 'no failure shown');
 }
 

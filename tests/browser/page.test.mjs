@@ -10,10 +10,11 @@ import { after, before, describe, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import {
   accessibilityViolations, alertSaying, alertTexts, byLabel, byRole, clickInDocument,
-  convertNatively, downloadOf, enabled, engines, entryFacts, fileChoice, freshFolder, headerSize,
-  inDocument, launchBrowser, makeArchive, openPage, packNatively, pagePath, removeFreshFolders,
-  rolesInDocument, sampleArchive, screenshotFolder, servePage, textsOf, until,
+  convertNatively, downloadOf, editedBitmap, enabled, engines, entryFacts, factsShown, fileChoice,
+  freshFolder, headerSize, inDocument, launchBrowser, makeArchive, openPage, packNatively, pagePath,
+  removeFreshFolders, rolesInDocument, sampleArchive, screenshotFolder, servePage, textsOf, until,
 } from './support.mjs';
+import { vcdiff } from './vcdiff.mjs';
 
 const TIMEOUT_MS = 20_000;
 const PNG_SIGNATURE = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
@@ -196,6 +197,10 @@ for (const engine of engines) {
       test(row.name, { timeout: 4 * TIMEOUT_MS }, () =>
         withPage({ breakableWorker: true }, (session) => checkFailure(session, row)));
     }
+
+    test('Apply patch… with a patch that copies from what it has made, from the first 4 MiB ' +
+      'and across their end: the patched archive opens, and saves as the patch makes it',
+    { timeout: 4 * TIMEOUT_MS }, () => withPage({}, (session) => checkSelfCopyingPatch(session)));
 
     test('a browser that prefers Japanese gets the page in Japanese, with no English left ' +
       'outside names and numbers, and the switch brings English back', { timeout: 4 * TIMEOUT_MS },
@@ -490,16 +495,6 @@ async function checkAlert(region, expected, meaning) {
   assert.ok(texts[0].includes(meaning), texts[0]);
   const line = new TextDecoder('shift_jis').decode(expected.printed).trimEnd();
   assert.ok(texts[0].includes(line), `${texts[0]} does not show ${line}`);
-}
-
-// The facts the larger view lists, by term (each described by the element after it), once the
-// entry's sizes have come.
-function factsShown(dialog) {
-  return until(async () => {
-    const pairs = await dialog.$$eval(rolesInDocument.term, (terms) =>
-      terms.map((term) => [term.textContent, term.nextElementSibling?.textContent]));
-    return pairs.some(([term]) => term === 'Packed size') && Object.fromEntries(pairs);
-  }, 'the picture\'s facts');
 }
 
 const inBytes = (n) => `${n.toLocaleString('en')} bytes`;
@@ -831,6 +826,39 @@ async function checkPatch(session, { region, name, folder, expected, entries, na
   assert.deepEqual(readdirSync(session.downloads), [], 'a refusal downloads nothing');
 }
 
+// A patch whose later windows copy from the archive it is making (VCD_TARGET, which xdelta3
+// does not apply): the sample archive, 4 MiB of zeros, which end its entries, then the archive
+// again and 4 KiB around the 4 MiB mark, both read back from what was made. The worker keeps
+// what the module writes in pieces of 4 MiB, so both reads are of a piece it let go of, the
+// second of it and of what followed. The expected bytes are put together here.
+async function checkSelfCopyingPatch(session) {
+  const { page } = session;
+  const original = readFileSync(sampleArchive);
+  const PIECE = 4 * 1024 * 1024;
+  const zeros = PIECE + 4096;
+  const across = { at: PIECE - 2048, size: 4096 + original.length };
+  const patchPath = join(freshFolder(), 'self.vcdiff');
+  writeFileSync(patchPath, vcdiff([
+    { copy: { from: 'source', at: 0, size: original.length } },
+    { run: { byte: 0, size: zeros } },
+    { copy: { from: 'target', at: 0, size: original.length } },
+    { copy: { from: 'target', ...across } },
+  ]));
+  const made = Buffer.concat([original, Buffer.alloc(zeros), original]);
+  const expected = Buffer.concat([made, made.subarray(across.at, across.at + across.size)]);
+
+  await (await fileChoice(page, 'Open archive…')).uploadFile(sampleArchive);
+  const region = await inDocument(page, 'region', 'sample.arc');
+  await enabled(await inDocument(region, 'button', 'Save all'));
+  await (await fileChoice(region, 'Apply patch…')).uploadFile(patchPath);
+  const patched = await inDocument(page, 'region', 'sample.arc, patched by self.vcdiff');
+  await until(async () => (await textsOf(patched, rolesInDocument.status)).some((text) =>
+    text.startsWith('self.vcdiff applied to sample.arc: 0 pictures changed')), 'the patch said');
+  const saved = await downloadOf(session, () => clickInDocument(patched, 'button', 'Save archive'));
+  assert.equal(saved.name, 'sample.arc');
+  assert.ok(saved.bytes.equals(expected), 'the patched archive saved is another');
+}
+
 // `picture` with anti-aliased text drawn on it in a colour of no palette, as an editor saves it:
 // RGB, with hundreds of colours its entry's palette lacks.
 function annotate(picture, path, resized = []) {
@@ -932,13 +960,4 @@ async function checkAfterSave(session, region, savedPath, { entry, size }, names
   const save = await inDocument(region, 'button', 'Save archive');
   assert.equal(await save.evaluate((button) => button.disabled), true, 'nothing to save');
   assert.deepEqual((await statuses()).filter(Boolean), [], 'a status left from an earlier state');
-}
-
-// The bitmap with the index of its first pixel, or of the one `pixel` bytes into its rows,
-// changed, as an editor's pencil would.
-function editedBitmap(bitmap, pixel = 0) {
-  const edited = Buffer.from(bitmap);
-  const at = edited.readUInt32LE(10) + pixel;
-  edited[at] = edited[at] === 1 ? 2 : 1;
-  return edited;
 }

@@ -58,17 +58,21 @@ export function convertNatively(archive, name, halfWidth) {
   return { files, printed: run.stdout, folder };
 }
 
-// What `varnu archive [x]` writes, without keeping it: each file's name, size and hash, in
-// order, and the header's width and height of the first.
-export async function hashNatively(archive, name, halfWidth) {
+// What `varnu archive [x]` writes: each file's name, size and hash, in order, and the header's
+// width and height of the first. With `keep`, also the `folder` that holds the files beside the
+// archive, removed with the other fresh folders; else the files are not kept.
+export async function hashNatively(archive, name, halfWidth, { keep = false } = {}) {
   const { folder } = runNatively(archive, name, halfWidth);
   const files = [];
   for (const file of readdirSync(folder).sort()) {
     if (file !== name) files.push({ name: file, ...(await hashFile(join(folder, file))) });
   }
   const first = headerSize(readFileSync(join(folder, files[0].name)).subarray(0, 26));
-  rmSync(folder, { recursive: true });
-  return { files, ...first };
+  if (!keep) {
+    rmSync(folder, { recursive: true });
+    return { files, ...first };
+  }
+  return { files, ...first, folder };
 }
 
 // `varnu-pack args` in `folder`: its archive (null when refused) and its error stream.
@@ -362,6 +366,25 @@ export async function downloadOf({ downloads }, click) {
   const bytes = readFileSync(path);
   rmSync(path);
   return { name, bytes };
+}
+
+// The bitmap with the index of its first pixel, or of the one `pixel` bytes into its rows,
+// changed, as an editor's pencil would.
+export function editedBitmap(bitmap, pixel = 0) {
+  const edited = Buffer.from(bitmap);
+  const at = edited.readUInt32LE(10) + pixel;
+  edited[at] = edited[at] === 1 ? 2 : 1;
+  return edited;
+}
+
+// The facts the larger view `dialog` lists, by term (each described by the element after it),
+// once the entry's sizes have come.
+export function factsShown(dialog) {
+  return until(async () => {
+    const pairs = await dialog.$$eval(rolesInDocument.term, (terms) =>
+      terms.map((term) => [term.textContent, term.nextElementSibling?.textContent]));
+    return pairs.some(([term]) => term === 'Packed size') && Object.fromEntries(pairs);
+  }, 'the picture\'s facts');
 }
 
 // Width and height as the file's own header says, low two bytes each as varnu reads them.
