@@ -8,8 +8,10 @@
 #   (scripts/release.sh); the page is tested in Chromium and in Firefox.
 # - The sanitizers: one clang build runs the suite under AddressSanitizer and
 #   UndefinedBehaviorSanitizer and holds the libFuzzer targets, which then fuzz the decoder, the
-#   archive walk, the packer's input readers and the patch reader for 30 seconds, side by side; the packer's
-#   end-to-end tests run under ThreadSanitizer, against a varnu-pack built with it.
+#   archive walk, the packer's input readers and the patch reader for 30 seconds, side by side;
+#   the packer's end-to-end tests run under ThreadSanitizer, against a varnu-pack built with it.
+#   Then, once the other lane has built the page and the native programs, the page opens the
+#   largest archives in both browsers.
 #
 # Every build is a CMake preset's (CMakePresets.json), with warnings as errors. The lanes share
 # the machine's cores; the sanitizers' lane writes build/sanitizers.log, shown when it ends.
@@ -38,6 +40,20 @@ run_tests() {  # run_tests PRESET: runs build/PRESET's tests and counts them
   echo "$((${count:-0} - not_run)) $not_run" >>"$counts"
 }
 
+# browser_suite NAME: the page's suite tests/browser/NAME.test.mjs in Chromium and Firefox, which
+# compares what the page saves with what build/test-plain's programs write.
+# Its status is the suite's, wherever it is called from.
+browser_suite() {
+  local log=build/web/browser-$1-tests.log status=0
+  VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
+    node --test tests/browser/$1.test.mjs >"$log" || status=$?
+  echo "$(sed -n 's/^# pass //p' "$log") $(sed -n 's/^# skipped //p' "$log")" >>"$counts"
+  return "$status"
+}
+# Made by the other lane once the page and the native programs are built.
+browsers_may_start=build/browsers-may-start
+rm -f "$browsers_may_start"
+
 sanitizers() {
   build test-sanitize
   run_tests test-sanitize
@@ -47,6 +63,10 @@ sanitizers() {
   # fails the test that ran it.
   build test-thread
   run_tests test-thread
+  # The largest archives in the browsers, while the other lane runs the page's other suite.
+  while [ ! -e "$browsers_may_start" ]; do sleep 2; done
+  echo "== the largest archives in the browsers"
+  browser_suite large
 }
 sanitizers >build/sanitizers.log 2>&1 &
 sanitizers_lane=$!
@@ -58,6 +78,7 @@ build test-windows
 scripts/build-web.sh -DVARNU_WERROR=ON
 build test-plain -DVARNU_WINDOWS_PROGRAM="$PWD/build/test-windows/varnu.exe" \
   -DVARNU_NODE_PROGRAM="$PWD/build/web/varnu.js"
+touch "$browsers_may_start"
 # One Wine server for every Windows program of the run, stopped (and waited for) however the run
 # ends.
 scripts/wine-run --start
@@ -71,24 +92,22 @@ scripts/release.sh build/test-plain build/test-windows build/test-release
 
 # The page in Debian's Chromium and Firefox, the same scenarios in each, driven through its roles
 # and labels; what it saves is compared with what the native programs of build/test-plain write
-# from the same inputs. Then the largest archives, with the browser's memory under 1 GiB at every
-# step (VARNU_LARGE_ARCHIVES=1 saves every one of them whole in both engines, minutes longer). One
-# file at a time: each starts its browsers in turn.
-for suite in page large; do
-  log=build/web/browser-$suite-tests.log
-  VARNU_NATIVE_BUILD=build/test-plain VARNU_WEB_BUILD=build/web \
-    node --test tests/browser/$suite.test.mjs | tee "$log"
-  echo "$(sed -n 's/^# pass //p' "$log") $(sed -n 's/^# skipped //p' "$log")" >>"$counts"
-done
+# from the same inputs. The other lane meanwhile runs the largest archives, with the browser's
+# memory under 1 GiB at every step (VARNU_LARGE_ARCHIVES=1 saves every one of them whole in both
+# engines, minutes longer). Each suite starts its browsers in turn.
+echo "== the page in the browsers"
+browser_suite page || { cat build/web/browser-page-tests.log; exit 1; }
+cat build/web/browser-page-tests.log
 
-echo "== the sanitizers' lane (build/sanitizers.log)"
+echo "== the sanitizers' lane and the largest archives (build/sanitizers.log)"
 if ! wait "$sanitizers_lane"; then
-  cat build/sanitizers.log
+  cat build/sanitizers.log build/web/browser-large-tests.log 2>/dev/null
   echo "the sanitizers' lane failed: build/sanitizers.log"
   exit 1
 fi
 trap - EXIT
 grep -E '^(== |[0-9]+% tests passed|Total Test time|fuzz-|fuzz:)' build/sanitizers.log
+cat build/web/browser-large-tests.log
 # Every step above stops its lane on a failure, so reaching here means all passed: the tests of
 # every build and the fuzz targets. Skipped are the cases that a Windows program or the
 # Node.js build cannot meet (each says why in the log).

@@ -257,7 +257,7 @@ TEST(Archive, EntryEndingExactlyOnABoundary) {
 TEST(Names, OutputNameComesFromTheArchivePath) {
   const std::string long_base(200, 'n');
   std::string deep;
-  for (int i = 0; i < 8; ++i) deep += std::string(120, static_cast<char>('a' + i)) + "/";
+  for (int i = 0; i < 8; ++i) deep.append(120, static_cast<char>('a' + i)).append("/");
   const struct {
     std::vector<std::string> dirs;
     std::string archive;
@@ -297,7 +297,7 @@ TEST(Names, OutputNameComesFromTheArchivePath) {
 TEST(Names, WindowsPathsAndNamesInAnyScript) {
   // Over the 260 characters that Windows paths were once limited to.
   std::string deep;
-  for (int i = 0; i < 3; ++i) deep += std::string(100, static_cast<char>('a' + i)) + "/";
+  for (int i = 0; i < 3; ++i) deep.append(100, static_cast<char>('a' + i)).append("/");
   std::string deep_windows = deep;
   std::replace(deep_windows.begin(), deep_windows.end(), '/', '\\');
   const struct {
