@@ -229,6 +229,10 @@ Bytes block_filling_bitmap() {
   for (std::uint32_t seed = 0; seed < 64; ++seed) {
     for (std::uint16_t w = 8; w < 200; ++w) {
       Bytes b = bmp(tools::draw_noise(w, 16, seed));
+      // Noise packs to little less than its bytes as literals, a flag byte for every eight:
+      // only a picture whose literals would end a little past a boundary can end on it.
+      const std::size_t literals = 12 + b.size() + (b.size() + 7) / 8;
+      if (literals % kAlignment > 256) continue;
       if ((pack(b).size() + 12) % kAlignment == 0) return b;
     }
   }
