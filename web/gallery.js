@@ -219,11 +219,12 @@ export function createGallery({ converter, saving, thumbnails, replacing, view }
   function updateActions(archive) {
     const { shown } = archive;
     archive.saveAll.disabled = archive.busy || !shown.finished || shown.entries.length === 0;
-    // A patched archive has something to save as it is.
+    // A patched archive has something to save as it is; a patch is of the pictures replaced in
+    // the archive shown, and of nothing else.
     const replaced = replacing.count(archive.id);
     const edited = replaced > 0 || Boolean(archive.patched);
     archive.saveArchive.disabled = archive.busy || !whole(archive) || !edited;
-    archive.savePatch.disabled = archive.saveArchive.disabled;
+    archive.savePatch.disabled = archive.busy || !whole(archive) || replaced === 0;
     archive.applyPatchButton.disabled = archive.busy || !whole(archive);
     let hint = null;
     if (shown.finished && !whole(archive)) hint = 'replace.hintFailed';

@@ -798,6 +798,10 @@ async function checkPatch(session, { region, name, folder, expected, entries, na
   for (const [k, caption] of captions.entries()) {
     assert.equal(caption.includes(`changed by ${patch.name}`), entries.includes(k), caption);
   }
+  // The patched archive saves as it is; a patch of it waits for a picture replaced in it.
+  await enabled(await inDocument(patched, 'button', 'Save archive'));
+  const savePatch = await inDocument(patched, 'button', 'Save patch');
+  assert.equal(await savePatch.evaluate((button) => button.disabled), true, 'an empty patch offered');
   const saved = await downloadOf(session, () => clickInDocument(patched, 'button', 'Save archive'));
   assert.equal(saved.name, name);
   assert.ok(saved.bytes.equals(expected.archive), 'the patched archive saved is another');
