@@ -9,7 +9,8 @@ std::uint64_t ByteSource::skip(std::uint64_t count) {
   std::array<std::uint8_t, 32 * 1024> dropped;
   std::uint64_t skipped = 0;
   while (skipped < count) {
-    const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(count - skipped, dropped.size()));
+    const auto part =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count - skipped, dropped.size()));
     const std::size_t got = read(std::span(dropped).first(part));
     skipped += got;
     if (got < part) break;
@@ -41,7 +42,8 @@ std::uint64_t StreamSource::skip(std::uint64_t count) {
     return ByteSource::skip(count);
   }
   // Seeking past the end is no error to a stream: stop at the end, as reading would.
-  const std::uint64_t skipped = std::min<std::uint64_t>(count, static_cast<std::uint64_t>(end - at));
+  const std::uint64_t skipped =
+      std::min<std::uint64_t>(count, static_cast<std::uint64_t>(end - at));
   stream_.seekg(at + static_cast<std::streamoff>(skipped));
   return skipped;
 }

@@ -83,17 +83,6 @@ std::vector<std::uint8_t> converted_bitmap(std::span<const std::uint8_t> entry_b
   return image;
 }
 
-std::optional<DecodedAlone> decode_original_alone(std::span<const std::uint8_t> entry_bytes,
-                                                  const EntryRecord& placed) {
-  DecodedAlone decoded;
-  std::optional<EntryRecord> entry = archive::decode_alone(
-      archive::payload_of(entry_bytes, placed), placed, OutputMode::kPlain, decoded.converted);
-  if (!entry) return std::nullopt;
-  decoded.entry = *entry;
-  decoded.converted.resize(entry->plan.layout.file_size);
-  return decoded;
-}
-
 std::vector<std::uint8_t> read_converted_bitmap(const std::filesystem::path& path,
                                                 const EntryRecord& entry) {
   std::ifstream file = open_original(path);

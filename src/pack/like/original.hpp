@@ -7,7 +7,6 @@
 #include <fstream>
 #include <functional>
 #include <istream>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -30,7 +29,7 @@ enum class OriginalDepth {
   // Walked as the converter walks it, in plain mode, every entry decoded in order.
   kDecoded,
   // Only where each entry lies (EntryReader::skip_payload): what an entry decodes to is then
-  // learnt from it alone (decode_original_alone), which is right for every entry that takes
+  // learnt from it alone (read_like_entry_alone), which is right for every entry that takes
   // nothing from the entries before it, and says so when one does.
   kPlaced,
 };
@@ -55,16 +54,6 @@ std::vector<std::uint8_t> read_original_entry(std::istream& archive, const Entry
 // the converter cannot convert it.
 std::vector<std::uint8_t> converted_bitmap(std::span<const std::uint8_t> entry_bytes,
                                            const EntryRecord& entry);
-
-// For an entry that kPlaced found, whose bytes are `entry_bytes`: its record, and the bitmap as
-// the converter writes it, made from it alone. Nothing when the entry takes bytes from entries
-// before it or cannot be converted on its own: only the walk in order can tell then.
-struct DecodedAlone {
-  EntryRecord entry;
-  std::vector<std::uint8_t> converted;
-};
-std::optional<DecodedAlone> decode_original_alone(std::span<const std::uint8_t> entry_bytes,
-                                                  const EntryRecord& placed);
 
 // Both of the above. Decoded again rather than kept, so that --like holds one decoded entry at
 // a time.

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "archive/entry_bytes.hpp"
 #include "bitmap/fix_up.hpp"
 #include "pack/picture/bmp_input.hpp"
 #include "pack/entry/orientation.hpp"
@@ -80,11 +81,13 @@ LikeEntry read_like_entry(const std::filesystem::path& path, const EntryRecord& 
 std::optional<LikeEntry> read_like_entry_alone(const std::filesystem::path& path,
                                                EntryRecord& entry) {
   std::ifstream archive = open_original(path);
-  std::vector<std::uint8_t> bytes = read_original_entry(archive, entry);
-  std::optional<DecodedAlone> decoded = decode_original_alone(bytes, entry);
-  if (!decoded) return std::nullopt;
-  entry = decoded->entry;
-  return LikeEntry{&entry, std::move(bytes), std::move(decoded->converted)};
+  LikeEntry read{&entry, read_original_entry(archive, entry)};
+  const std::optional<EntryRecord> alone = archive::decode_alone(
+      archive::payload_of(read.bytes, entry), entry, OutputMode::kPlain, read.converted);
+  if (!alone) return std::nullopt;
+  entry = *alone;
+  read.converted.resize(entry.plan.layout.file_size);
+  return read;
 }
 
 }  // namespace varnu::pack

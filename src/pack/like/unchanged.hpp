@@ -76,8 +76,9 @@ LikeEntry read_like_entry(const std::filesystem::path& path, const EntryRecord& 
                           const LeftoverCheck& check);
 
 // The same for an entry that OriginalDepth::kPlaced found, `entry`, whose record is completed
-// from its bytes alone; nothing when only the walk in order can tell what it is
-// (decode_original_alone). Throws InputError.
+// from its bytes alone (archive::decode_alone); nothing when the entry takes bytes from entries
+// before it or cannot be converted on its own, which only the walk in order can tell. Throws
+// InputError.
 std::optional<LikeEntry> read_like_entry_alone(const std::filesystem::path& path,
                                                EntryRecord& entry);
 
