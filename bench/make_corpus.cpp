@@ -19,8 +19,8 @@
 #include <tuple>
 #include <vector>
 
-#include "bench/output_sizes.hpp"
 #include "archive/names.hpp"
+#include "bench/output_sizes.hpp"
 #include "tools/archive.hpp"
 #include "tools/picture.hpp"
 

@@ -123,10 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decoded.has_value() == entry.borrows()) {
       fault("entry " + std::to_string(entry.index) + " is known alone just when it borrows");
     }
-    if (decoded && (decoded->unpacked_size != entry.unpacked_size ||
-                    decoded->extent != entry.extent || decoded->plan.flip != entry.plan.flip ||
-                    decoded->resolution != entry.resolution ||
-                    written(alone, decoded->plan) != file)) {
+    if (decoded &&
+        (decoded->unpacked_size != entry.unpacked_size || decoded->extent != entry.extent ||
+         decoded->plan.flip != entry.plan.flip || decoded->resolution != entry.resolution ||
+         written(alone, decoded->plan) != file)) {
       fault("entry " + std::to_string(entry.index) + " decoded alone differs from the walk's");
     }
   }

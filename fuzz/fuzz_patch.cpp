@@ -37,7 +37,8 @@ class MemoryFile final : public varnu::patch::PatchedFile {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
   }
   bool read_back(std::uint64_t offset, std::span<std::uint8_t> into) override {
-    if (offset > bytes_.size() || into.size() > bytes_.size() - offset) fault("read back past the end");
+    if (offset > bytes_.size() || into.size() > bytes_.size() - offset)
+      fault("read back past the end");
     std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
     return true;
   }
@@ -64,16 +65,20 @@ std::optional<Bytes> applied(std::span<const std::uint8_t> patch, const Bytes& o
 void write_back(std::span<const std::uint8_t> target, const Bytes& original, std::uint8_t control) {
   Bytes patch;
   const std::uint64_t window_size = 16 + static_cast<std::uint64_t>(control >> 1) * 37;
-  varnu::patch::VcdiffWriter writer(original.size(), [&](std::span<const std::uint8_t> bytes) {
-    patch.insert(patch.end(), bytes.begin(), bytes.end());
-  }, window_size);
+  varnu::patch::VcdiffWriter writer(
+      original.size(),
+      [&](std::span<const std::uint8_t> bytes) {
+        patch.insert(patch.end(), bytes.begin(), bytes.end());
+      },
+      window_size);
   varnu::patch::MatchHistory history(window_size);
   const std::size_t half = target.size() / 2;
   const std::size_t same = std::min(half, original.size());
   std::size_t copied = 0;
   while (copied < same && target[copied] == original[copied]) ++copied;
   writer.copy_original(0, target.first(copied));
-  varnu::patch::write_matched(target.subspan(copied, half - copied), original, 0, 0, writer, history);
+  varnu::patch::write_matched(target.subspan(copied, half - copied), original, 0, 0, writer,
+                              history);
   varnu::patch::write_matched(target.subspan(half), original, 0, 0, writer, history);
   writer.finish();
   const std::optional<Bytes> back = applied(patch, original);

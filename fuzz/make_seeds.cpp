@@ -1,6 +1,6 @@
 // make-seeds DIR: writes the starting corpora of the fuzz targets, DIR/archive/, DIR/lzss/,
-// DIR/pack_input/ and DIR/patch/, from pictures drawn and packed by the project's own tools. Everything is small,
-// so that each input runs fast and mutations land on the parts that matter.
+// DIR/pack_input/ and DIR/patch/, from pictures drawn and packed by the project's own tools.
+// Everything is small, so that each input runs fast and mutations land on the parts that matter.
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -11,12 +11,12 @@
 #include "fuzz/patch_original.hpp"
 #include "pack/encoder/lzss_pack.hpp"
 #include "pack/picture/png_output.hpp"
+#include "patch/matcher.hpp"
+#include "patch/vcdiff_writer.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/archive.hpp"
 #include "tools/editor_forms.hpp"
 #include "tools/picture.hpp"
-#include "patch/matcher.hpp"
-#include "patch/vcdiff_writer.hpp"
 
 namespace {
 
@@ -247,13 +247,16 @@ void write_patch_seeds(const fs::path& dir) {
     edited.insert(edited.begin() + static_cast<std::ptrdiff_t>(edited.size() / 3), 40, 0);
     const std::string text = "bytes of its own " + std::to_string(seed);
     edited.insert(edited.end(), text.begin(), text.end());
-    for (const std::uint64_t window : {std::uint64_t{53}, varnu::patch::VcdiffWriter::kWindowSize}) {
+    for (const std::uint64_t window :
+         {std::uint64_t{53}, varnu::patch::VcdiffWriter::kWindowSize}) {
       Bytes patch;
-      varnu::patch::VcdiffWriter writer(original.size(), [&](std::span<const std::uint8_t> b) {
-        patch.insert(patch.end(), b.begin(), b.end());
-      }, window);
+      varnu::patch::VcdiffWriter writer(
+          original.size(),
+          [&](std::span<const std::uint8_t> b) { patch.insert(patch.end(), b.begin(), b.end()); },
+          window);
       varnu::patch::MatchHistory history(window);
-      writer.copy_original(0, std::span(original).first(std::min<std::size_t>(original.size(), 64)));
+      writer.copy_original(0,
+                           std::span(original).first(std::min<std::size_t>(original.size(), 64)));
       varnu::patch::write_matched(edited, original, 0, 0, writer, history);
       writer.run(7, 300);
       writer.finish();

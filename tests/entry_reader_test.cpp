@@ -10,8 +10,8 @@
 #include <optional>
 #include <span>
 #include <sstream>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/extract.hpp"
@@ -178,7 +178,8 @@ TEST(EntryReader, RecordsEachEntryAndMakesItsFileAgainFromItsOwnBytes) {
         EXPECT_EQ(std::tie(decoded->unpacked_size, decoded->extent, decoded->plan.flip,
                            decoded->resolution),
                   std::tie(entry.unpacked_size, entry.extent, entry.plan.flip, entry.resolution));
-        EXPECT_TRUE(std::equal(alone.begin(), alone.begin() + static_cast<std::ptrdiff_t>(entry.extent),
+        EXPECT_TRUE(std::equal(alone.begin(),
+                               alone.begin() + static_cast<std::ptrdiff_t>(entry.extent),
                                reader.image().begin()));
       }
       EXPECT_EQ(entry.index, static_cast<int>(k));

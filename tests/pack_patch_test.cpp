@@ -29,7 +29,8 @@ std::uint32_t u32_at(const Bytes& b, std::size_t at) {
 Bytes original_archive() {
   Bytes archive;
   for (std::uint32_t k = 0; k < 12; ++k) {
-    const Bytes bitmap = bmp_file({.width = 40 + 17 * (k % 3), .height = static_cast<std::int32_t>(30 + k)});
+    const Bytes bitmap =
+        bmp_file({.width = 40 + 17 * (k % 3), .height = static_cast<std::int32_t>(30 + k)});
     append_entry(archive, literal_stream(bitmap), {static_cast<std::uint8_t>(k), 0x60, 0x61});
   }
   archive.resize((archive.size() + kBoundary - 1) / kBoundary * kBoundary, 0xA5);
@@ -43,13 +44,15 @@ void paint(Bytes& bmp, std::uint32_t colour) {
   const std::uint32_t rows = u32_at(bmp, 10);
   const std::uint32_t stride = (u32_at(bmp, 18) + 3) & ~3u;
   for (std::uint32_t y = 3; y < 9; ++y) {
-    for (std::uint32_t x = 5; x < 15; ++x) bmp[rows + y * stride + x] = static_cast<std::uint8_t>(colour);
+    for (std::uint32_t x = 5; x < 15; ++x)
+      bmp[rows + y * stride + x] = static_cast<std::uint8_t>(colour);
   }
 }
 
 // Runs a program natively in `dir`: its status and both streams.
 RunResult run_in(const fs::path& dir, const fs::path& program, std::vector<std::string> args) {
-  return run_varnu({.program = program, .args = std::move(args), .cwd = dir, .capture_stderr = true});
+  return run_varnu(
+      {.program = program, .args = std::move(args), .cwd = dir, .capture_stderr = true});
 }
 
 // The packer under test (varnu-pack.js with a Node.js converter).
@@ -112,7 +115,8 @@ TEST_F(Patch, RoundTripsWithXdelta3BothWays) {
       write_bytes(dir_.path() / name, bmp);
     }
     fs::remove(dir_.path() / "NEW.ARC");
-    const PackRun packed = pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "NEW.ARC"}));
+    const PackRun packed =
+        pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "NEW.ARC"}));
     ASSERT_EQ(packed.status, 0) << packed.err;
     const Bytes expected = read_bytes(dir_.path() / "NEW.ARC");
     EXPECT_EQ(expected == read_bytes(dir_.path() / "GAME.ARC"), c.edited.empty());
@@ -120,8 +124,8 @@ TEST_F(Patch, RoundTripsWithXdelta3BothWays) {
     // varnu-pack's patch, applied by xdelta3: the patch alone is written.
     fs::remove(dir_.path() / "GAME.vcdiff");
     const auto before = files_in(dir_.path());
-    const PackRun made =
-        pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "--patch", "GAME.vcdiff"}));
+    const PackRun made = pack_under_test(
+        dir_.path(), with_pictures({"--like", "GAME.ARC", "--patch", "GAME.vcdiff"}));
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_EQ(made.err, "");
     auto after = files_in(dir_.path());
@@ -133,13 +137,15 @@ TEST_F(Patch, RoundTripsWithXdelta3BothWays) {
     EXPECT_TRUE(read_bytes(dir_.path() / "XDELTA.ARC") == expected);
 
     // xdelta3's patch, applied by varnu-pack; and varnu-pack's own.
-    const RunResult xdelta = run_in(dir_.path(), kXdelta,
-                                    {"-e", "-9", "-S", "none", "-f", "-s", "GAME.ARC", "NEW.ARC", "x.vcdiff"});
+    const RunResult xdelta =
+        run_in(dir_.path(), kXdelta,
+               {"-e", "-9", "-S", "none", "-f", "-s", "GAME.ARC", "NEW.ARC", "x.vcdiff"});
     ASSERT_EQ(xdelta.status, 0) << xdelta.output;
     for (const char* patch : {"x.vcdiff", "GAME.vcdiff"}) {
       SCOPED_TRACE(patch);
       fs::remove(dir_.path() / "APPLIED.ARC");
-      const PackRun run = pack_under_test(dir_.path(), {"--apply", patch, "GAME.ARC", "APPLIED.ARC"});
+      const PackRun run =
+          pack_under_test(dir_.path(), {"--apply", patch, "GAME.ARC", "APPLIED.ARC"});
       EXPECT_EQ(run.status, 0) << run.err;
       EXPECT_EQ(run.err, "");
       EXPECT_TRUE(read_bytes(dir_.path() / "APPLIED.ARC") == expected);
@@ -155,11 +161,17 @@ TEST_F(Patch, ApplyRefusesWithOneLineAndLeavesNothing) {
   Bytes edited = read_bytes(dir_.path() / names_[5]);
   paint(edited, 200);
   write_bytes(dir_.path() / names_[5], edited);
-  ASSERT_EQ(pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "--patch", "GAME.vcdiff"})).status, 0);
-  ASSERT_EQ(pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "NEW.ARC"})).status, 0);
+  ASSERT_EQ(
+      pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "--patch", "GAME.vcdiff"}))
+          .status,
+      0);
+  ASSERT_EQ(pack_under_test(dir_.path(), with_pictures({"--like", "GAME.ARC", "NEW.ARC"})).status,
+            0);
   const Bytes patch = read_bytes(dir_.path() / "GAME.vcdiff");
   const Bytes original = read_bytes(dir_.path() / "GAME.ARC");
-  ASSERT_EQ(run_in(dir_.path(), kXdelta, {"-e", "-f", "-s", "GAME.ARC", "NEW.ARC", "lzma.vcdiff"}).status, 0);
+  ASSERT_EQ(
+      run_in(dir_.path(), kXdelta, {"-e", "-f", "-s", "GAME.ARC", "NEW.ARC", "lzma.vcdiff"}).status,
+      0);
   const Bytes lzma = read_bytes(dir_.path() / "lzma.vcdiff");
 
   // The first window's delta length, said to be 2^40 bytes: the bytes before it are the header
@@ -184,38 +196,55 @@ TEST_F(Patch, ApplyRefusesWithOneLineAndLeavesNothing) {
     std::vector<std::string> args;
     std::string err;
   };
-  const std::string size = std::to_string(original.size() / 1000) + "," + std::to_string(original.size() % 1000 + 1000).substr(1);
+  const std::string size = std::to_string(original.size() / 1000) + "," +
+                           std::to_string(original.size() % 1000 + 1000).substr(1);
   const std::vector<Case> cases = {
-      {"an original one byte shorter", {{"OTHER.ARC", shorter}}, {"--apply", "GAME.vcdiff", "OTHER.ARC", "OUT.ARC"},
+      {"an original one byte shorter",
+       {{"OTHER.ARC", shorter}},
+       {"--apply", "GAME.vcdiff", "OTHER.ARC", "OUT.ARC"},
        "varnu-pack: OTHER.ARC: does not match the patch: it is " +
            std::to_string((original.size() - 1) / 1000) + "," +
            std::to_string((original.size() - 1) % 1000 + 1000).substr(1) +
            " bytes, and the patch copies from it up to byte " + size + "\n"},
-      {"an original with one byte changed", {{"OTHER.ARC", changed}},
+      {"an original with one byte changed",
+       {{"OTHER.ARC", changed}},
        {"--apply", "GAME.vcdiff", "OTHER.ARC", "OUT.ARC"},
        "varnu-pack: OTHER.ARC: does not match the patch: the checksum of window 0 fails\n"},
-      {"the patch cut short", {{"CUT.vcdiff", Bytes(patch.begin(), patch.end() - 3)}},
-       {"--apply", "CUT.vcdiff", "GAME.ARC", "OUT.ARC"}, "varnu-pack: CUT.vcdiff: cut short\n"},
-      {"a patch that lies about its size", {{"LIE.vcdiff", lying}},
+      {"the patch cut short",
+       {{"CUT.vcdiff", Bytes(patch.begin(), patch.end() - 3)}},
+       {"--apply", "CUT.vcdiff", "GAME.ARC", "OUT.ARC"},
+       "varnu-pack: CUT.vcdiff: cut short\n"},
+      {"a patch that lies about its size",
+       {{"LIE.vcdiff", lying}},
        {"--apply", "LIE.vcdiff", "GAME.ARC", "OUT.ARC"},
        "varnu-pack: LIE.vcdiff: window 0 is larger than the 67,108,864 bytes a window may be\n"},
-      {"xdelta3's default patch, compressed with LZMA", {{"lzma.vcdiff", lzma}},
+      {"xdelta3's default patch, compressed with LZMA",
+       {{"lzma.vcdiff", lzma}},
        {"--apply", "lzma.vcdiff", "GAME.ARC", "OUT.ARC"},
        "varnu-pack: lzma.vcdiff: compressed with LZMA (xdelta3's default), which varnu-pack does "
        "not apply: make it again with `xdelta3 -e -S none`\n"},
-      {"a picture for a patch", {}, {"--apply", names_[0], "GAME.ARC", "OUT.ARC"},
+      {"a picture for a patch",
+       {},
+       {"--apply", names_[0], "GAME.ARC", "OUT.ARC"},
        "varnu-pack: " + names_[0] + ": not a VCDIFF patch\n"},
-      {"no patch", {}, {"--apply", "none.vcdiff", "GAME.ARC", "OUT.ARC"},
+      {"no patch",
+       {},
+       {"--apply", "none.vcdiff", "GAME.ARC", "OUT.ARC"},
        "varnu-pack: none.vcdiff: cannot open it\n"},
-      {"no original", {}, {"--apply", "GAME.vcdiff", "none.arc", "OUT.ARC"},
+      {"no original",
+       {},
+       {"--apply", "GAME.vcdiff", "none.arc", "OUT.ARC"},
        "varnu-pack: none.arc: cannot open it\n"},
-      {"an output there already", {{"OUT.ARC", {'o', 'l', 'd'}}, {"CUT.vcdiff", Bytes(patch.begin(), patch.end() - 3)}},
-       {"--apply", "CUT.vcdiff", "GAME.ARC", "OUT.ARC"}, "varnu-pack: CUT.vcdiff: cut short\n"},
+      {"an output there already",
+       {{"OUT.ARC", {'o', 'l', 'd'}}, {"CUT.vcdiff", Bytes(patch.begin(), patch.end() - 3)}},
+       {"--apply", "CUT.vcdiff", "GAME.ARC", "OUT.ARC"},
+       "varnu-pack: CUT.vcdiff: cut short\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    for (const std::string& name : {std::string("GAME.ARC"), std::string("GAME.vcdiff"), names_[0]}) {
+    for (const std::string& name :
+         {std::string("GAME.ARC"), std::string("GAME.vcdiff"), names_[0]}) {
       fs::copy_file(dir_.path() / name, dir.path() / name);
     }
     for (const auto& [name, bytes] : c.files) write_bytes(dir.path() / name, bytes);

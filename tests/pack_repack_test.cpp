@@ -4,6 +4,8 @@
 // filler and the bytes after its last entry; an edited one changes that entry alone; a palette
 // that differs is a warning; hostile PNGs are refused. The originals are written here, their
 // streams all literals, so that no entry is what varnu-pack would make of it.
+#include "pack/pack.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "pack/pack.hpp"
 #include "tests/support/pack_files.hpp"
 #include "tests/support/png_writer.hpp"
 #include "tools/editor_forms.hpp"
@@ -468,7 +469,8 @@ TEST(RepackForms, AnEntryOfAnyFormIsCopiedWhenItsFileIsUntouched) {
   ASSERT_EQ(run.status, 0) << run.err;
   const Bytes out = read_bytes(dir.path() / "NEW.ARC");
   ASSERT_GE(out.size(), original.starts[4]);
-  EXPECT_TRUE(std::equal(original.file.begin(), original.file.begin() + original.starts[4], out.begin()));
+  EXPECT_TRUE(
+      std::equal(original.file.begin(), original.file.begin() + original.starts[4], out.begin()));
 }
 
 // The page's pack of a few replaced pictures gives the command line's bytes for all of them.

@@ -68,7 +68,7 @@ void expect_figures(const MappedPicture& mapped, const std::vector<Colour>& edit
 
 TEST(Remap, KeepsItsPromisesOntoAnOriginalPalette) {
   constexpr Colour kGreenKey = 0x00FF00;
-  const Picture noise = draw_noise(96, 48, 3);  // every entry used
+  const Picture noise = draw_noise(96, 48, 3);    // every entry used
   Picture keyed = draw_pixel_art(96, 64, 8, 40);  // entry 0 the key, 215 entries free
   struct Case {
     const char* name;
@@ -111,7 +111,8 @@ TEST(Remap, KeepsItsPromisesOntoAnOriginalPalette) {
                                  .capacity = c.entries,
                                  .used = original.used,
                                  .indices = original.indices};
-      const MappedPicture mapped = map_onto_palette(edited, target, {.remap = true, .dither = dither});
+      const MappedPicture mapped =
+          map_onto_palette(edited, target, {.remap = true, .dither = dither});
       std::vector<Colour> entries = original.palette;
       std::set<std::uint8_t> given;
       for (const auto& [index, colour] : mapped.entries) {
@@ -233,9 +234,13 @@ TEST(RemapSearch, FindsWhatMeasuringEveryEntryFinds) {
          return Coordinates{k % 2 * 200, k / 2 % 2 * 200, k / 4 % 2 * 200};
        }},
       {"one entry", 1,
-       [](int, int, const std::function<int(int)>&) { return Coordinates{9, 99, 199}; }},
+       [](int, int, const std::function<int(int)>&) {
+         return Coordinates{9, 99, 199};
+       }},
       {"two far apart", 2,
-       [](int k, int, const std::function<int(int)>&) { return Coordinates{k * 255, 0, 0}; }},
+       [](int k, int, const std::function<int(int)>&) {
+         return Coordinates{k * 255, 0, 0};
+       }},
   };
   std::uint32_t state = 12345;
   const std::function<int(int)> below = [&](int bound) {
@@ -254,7 +259,8 @@ TEST(RemapSearch, FindsWhatMeasuringEveryEntryFinds) {
     // Indices in no order, and a second space (CIELAB's range, a thousandth a unit) at random.
     std::vector<Point> points;
     for (int k = 0; k < c.entries; ++k) {
-      points.push_back({c.at(k, c.entries, below), static_cast<std::uint8_t>((k * 37 + 11) % 256),
+      points.push_back({c.at(k, c.entries, below),
+                        static_cast<std::uint8_t>((k * 37 + 11) % 256),
                         {below(100000), below(200000) - 100000, below(200000) - 100000}});
     }
     const NearestPoint search(points);
@@ -265,9 +271,8 @@ TEST(RemapSearch, FindsWhatMeasuringEveryEntryFinds) {
     }
     const NearestPoint wide_search(wide);
     for (int t = 0; t < 2000; ++t) {
-      const Coordinates target =
-          t % 5 == 0 ? points[static_cast<std::size_t>(below(c.entries))].at
-                     : Coordinates{below(256), below(256), below(256)};
+      const Coordinates target = t % 5 == 0 ? points[static_cast<std::size_t>(below(c.entries))].at
+                                            : Coordinates{below(256), below(256), below(256)};
       const Coordinates also = {below(100000), below(200000) - 100000, below(200000) - 100000};
       std::int64_t nearest = std::numeric_limits<std::int64_t>::max();
       for (const Point& p : points) {
@@ -280,8 +285,8 @@ TEST(RemapSearch, FindsWhatMeasuringEveryEntryFinds) {
       ASSERT_EQ(search.nearest(target, hint).index, nearest & 0xFF) << t;
       // Of the entries at most 16 farther (the bound as floats work it out), nearest to `also`.
       const float reach = std::sqrt(static_cast<float>(nearest >> 8)) + 16.0f;
-      const auto limit = static_cast<std::int64_t>(
-          std::max(reach * reach, static_cast<float>(nearest >> 8)));
+      const auto limit =
+          static_cast<std::int64_t>(std::max(reach * reach, static_cast<float>(nearest >> 8)));
       std::int64_t nearest_also = std::numeric_limits<std::int64_t>::max();
       for (const Point& p : points) {
         if (squared(p.at, target) <= limit) {
@@ -304,8 +309,8 @@ TEST(RemapSearch, FindsWhatMeasuringEveryEntryFinds) {
 // Whatever it picks, a new colour is never farther by CIEDE2000 than the palette's nearest in
 // sRGB, which is what image editors give it.
 TEST(RemapSearch, NeverFartherThanTheNearestInSrgb) {
-  for (const Picture& original : {draw_noise(16, 16, 5), draw_gradient(16, 16),
-                                  draw_pixel_art(64, 64, 4, 200)}) {
+  for (const Picture& original :
+       {draw_noise(16, 16, 5), draw_gradient(16, 16), draw_pixel_art(64, 64, 4, 200)}) {
     const Original o = original_of(original);
     std::bitset<varnu::kPaletteEntries> candidates;
     for (std::size_t k = 1; k < o.palette.size(); ++k) candidates.set(k);

@@ -3,6 +3,8 @@
 // instruction kind and address mode makes what the RFC says, and each damaged, hostile or
 // unsupported patch is refused with its line and the file to blame. Then the writer: its bytes
 // for a small window, and its windows read back, whatever their size.
+#include "patch/vcdiff.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,7 +15,6 @@
 #include "archive/byte_source.hpp"
 #include "patch/apply.hpp"
 #include "patch/matcher.hpp"
-#include "patch/vcdiff.hpp"
 #include "patch/vcdiff_writer.hpp"
 
 namespace {
@@ -22,12 +23,15 @@ using Bytes = std::vector<std::uint8_t>;
 using varnu::patch::PatchError;
 using Blame = PatchError::Blame;
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 Bytes varint(std::uint64_t v) {
   Bytes groups;
   do {
-    groups.insert(groups.begin(), static_cast<std::uint8_t>((groups.empty() ? 0 : 0x80) | (v & 0x7F)));
+    groups.insert(groups.begin(),
+                  static_cast<std::uint8_t>((groups.empty() ? 0 : 0x80) | (v & 0x7F)));
     v >>= 7;
   } while (v != 0);
   return groups;
@@ -52,15 +56,20 @@ std::uint32_t plain_adler(const Bytes& bytes) {
 
 // The default code table's opcodes (RFC 3284 section 5.6).
 constexpr std::uint8_t kRun = 0;
-std::uint8_t add(unsigned size) { return static_cast<std::uint8_t>(1 + size); }  // 0: stated
+std::uint8_t add(unsigned size) {
+  return static_cast<std::uint8_t>(1 + size);
+}  // 0: stated
 std::uint8_t copy(unsigned mode, unsigned size) {  // size 0: stated; else 4 to 18
   return static_cast<std::uint8_t>(19 + 16 * mode + (size == 0 ? 0 : size - 3));
 }
 std::uint8_t add_copy(unsigned add_size, unsigned mode, unsigned copy_size) {
-  if (mode < 6) return static_cast<std::uint8_t>(163 + 12 * mode + 3 * (add_size - 1) + copy_size - 4);
+  if (mode < 6)
+    return static_cast<std::uint8_t>(163 + 12 * mode + 3 * (add_size - 1) + copy_size - 4);
   return static_cast<std::uint8_t>(235 + 4 * (mode - 6) + add_size - 1);
 }
-std::uint8_t copy4_add1(unsigned mode) { return static_cast<std::uint8_t>(247 + mode); }
+std::uint8_t copy4_add1(unsigned mode) {
+  return static_cast<std::uint8_t>(247 + mode);
+}
 
 constexpr std::uint8_t kSource = 0x01;
 constexpr std::uint8_t kTarget = 0x02;
@@ -85,7 +94,8 @@ struct Window {
 // The window's bytes, for `target` (its checksum).
 Bytes window(const Window& w, const Bytes& target) {
   Bytes segment;
-  if (w.indicator & (kSource | kTarget)) segment = cat({varint(w.segment_size), varint(w.segment_at)});
+  if (w.indicator & (kSource | kTarget))
+    segment = cat({varint(w.segment_size), varint(w.segment_at)});
   Bytes checksum;
   if (w.indicator & kChecksum) {
     const std::uint32_t sum = w.checksum.value_or(plain_adler(target));
@@ -94,15 +104,22 @@ Bytes window(const Window& w, const Bytes& target) {
   }
   const Bytes sizes = w.section_sizes.value_or(
       cat({varint(w.data.size()), varint(w.instructions.size()), varint(w.addresses.size())}));
-  const Bytes delta = cat({varint(w.target_size), {w.compressed}, sizes, checksum, w.data,
-                           w.instructions, w.addresses});
+  const Bytes delta = cat({varint(w.target_size),
+                           {w.compressed},
+                           sizes,
+                           checksum,
+                           w.data,
+                           w.instructions,
+                           w.addresses});
   return cat({{w.indicator}, segment, varint(w.delta_size.value_or(delta.size())), delta});
 }
 
 const Bytes kHeader = {0xD6, 0xC3, 0xC4, 0x00, 0x00};
 
 // A patch of one window.
-Bytes one_window(const Window& w, const Bytes& target) { return cat({kHeader, window(w, target)}); }
+Bytes one_window(const Window& w, const Bytes& target) {
+  return cat({kHeader, window(w, target)});
+}
 
 class MemoryFile final : public varnu::patch::PatchedFile {
  public:
@@ -118,7 +135,7 @@ class MemoryFile final : public varnu::patch::PatchedFile {
 };
 
 Bytes applied(const Bytes& patch, const Bytes& original = kOriginal,
-            const varnu::patch::ApplyLimits& limits = {}) {
+              const varnu::patch::ApplyLimits& limits = {}) {
   varnu::archive::PartSource source;
   source.feed(patch);
   varnu::patch::SpanBytes from(original);
@@ -139,25 +156,37 @@ TEST(VcdiffApply, EachInstructionAndAddressModeMakesItsBytes) {
     return w;
   };
   const std::vector<Case> cases = {
-      {"ADD of a size in its code", one_window({.target_size = 3, .data = text("xyz"), .instructions = {add(3)}}, {}), "xyz"},
+      {"ADD of a size in its code",
+       one_window({.target_size = 3, .data = text("xyz"), .instructions = {add(3)}}, {}), "xyz"},
       {"ADD of a stated size",
-       one_window({.target_size = 18, .data = text("abcdefghijklmnopqr"), .instructions = {add(0), 18}}, {}),
+       one_window(
+           {.target_size = 18, .data = text("abcdefghijklmnopqr"), .instructions = {add(0), 18}},
+           {}),
        "abcdefghijklmnopqr"},
-      {"RUN", one_window({.target_size = 5, .data = text("a"), .instructions = {kRun, 5}}, {}), "aaaaa"},
+      {"RUN", one_window({.target_size = 5, .data = text("a"), .instructions = {kRun, 5}}, {}),
+       "aaaaa"},
       {"COPY as it is (VCD_SELF)",
        one_window(source({.target_size = 5, .instructions = {copy(0, 5)}, .addresses = {3}}), {}),
        "34567"},
       {"COPY of a stated size",
-       one_window(source({.target_size = 19, .instructions = {copy(0, 0), 19}, .addresses = {1}}), {}),
+       one_window(source({.target_size = 19, .instructions = {copy(0, 0), 19}, .addresses = {1}}),
+                  {}),
        "123456789ABCDEFGHIJ"},
       {"COPY back from here (VCD_HERE)",
        one_window(source({.target_size = 4, .instructions = {copy(1, 4)}, .addresses = {18}}), {}),
        "2345"},
       {"COPY from the window itself, overlapping what it makes",
-       one_window({.target_size = 8, .data = text("ab"), .instructions = {add(2), copy(0, 6)}, .addresses = {0}}, {}),
+       one_window({.target_size = 8,
+                   .data = text("ab"),
+                   .instructions = {add(2), copy(0, 6)},
+                   .addresses = {0}},
+                  {}),
        "abababab"},
       {"COPY near the last address",
-       one_window(source({.target_size = 8, .instructions = {copy(0, 4), copy(2, 4)}, .addresses = {10, 5}}), {}),
+       one_window(
+           source(
+               {.target_size = 8, .instructions = {copy(0, 4), copy(2, 4)}, .addresses = {10, 5}}),
+           {}),
        "ABCDFGHI"},
       {"COPY near the address two copies back",
        one_window(source({.target_size = 12,
@@ -166,50 +195,88 @@ TEST(VcdiffApply, EachInstructionAndAddressModeMakesItsBytes) {
                   {}),
        "2345CDEFDEFG"},
       {"COPY at the same address (VCD_SAME)",
-       one_window(source({.target_size = 8, .instructions = {copy(0, 4), copy(6, 4)}, .addresses = {7, 7}}), {}),
+       one_window(
+           source(
+               {.target_size = 8, .instructions = {copy(0, 4), copy(6, 4)}, .addresses = {7, 7}}),
+           {}),
        "789A789A"},
       {"ADD then COPY in one code",
-       one_window(source({.target_size = 7, .data = text("xy"), .instructions = {add_copy(2, 0, 5)}, .addresses = {0}}), {}),
+       one_window(source({.target_size = 7,
+                          .data = text("xy"),
+                          .instructions = {add_copy(2, 0, 5)},
+                          .addresses = {0}}),
+                  {}),
        "xy01234"},
       {"ADD then COPY at the same address, from a cache that starts at 0",
-       one_window(source({.target_size = 5, .data = text("q"), .instructions = {add_copy(1, 6, 4)}, .addresses = {0}}), {}),
+       one_window(source({.target_size = 5,
+                          .data = text("q"),
+                          .instructions = {add_copy(1, 6, 4)},
+                          .addresses = {0}}),
+                  {}),
        "q0123"},
       {"COPY then ADD in one code",
-       one_window(source({.target_size = 5, .data = text("z"), .instructions = {copy4_add1(0)}, .addresses = {1}}), {}),
+       one_window(source({.target_size = 5,
+                          .data = text("z"),
+                          .instructions = {copy4_add1(0)},
+                          .addresses = {1}}),
+                  {}),
        "1234z"},
       {"COPY from the original into the window it makes",
        one_window(source({.target_size = 6, .instructions = {copy(0, 6)}, .addresses = {18}}), {}),
        "IJIJIJ"},
       {"a window that copies the target made so far (VCD_TARGET)",
-       cat({kHeader, window({.target_size = 5, .data = text("hello"), .instructions = {add(5)}}, {}),
-            window({.indicator = kTarget, .segment_size = 3, .segment_at = 1, .target_size = 3,
-                    .instructions = {copy(0, 0), 3}, .addresses = {0}},
+       cat({kHeader,
+            window({.target_size = 5, .data = text("hello"), .instructions = {add(5)}}, {}),
+            window({.indicator = kTarget,
+                    .segment_size = 3,
+                    .segment_at = 1,
+                    .target_size = 3,
+                    .instructions = {copy(0, 0), 3},
+                    .addresses = {0}},
                    {})}),
        "helloell"},
       {"windows that copy the target as it grows",
-       cat({kHeader, window({.target_size = 5, .data = text("hello"), .instructions = {add(5)}}, {}),
-            window({.indicator = kTarget, .segment_size = 5, .target_size = 2,
-                    .instructions = {copy(0, 0), 2}, .addresses = {1}},
+       cat({kHeader,
+            window({.target_size = 5, .data = text("hello"), .instructions = {add(5)}}, {}),
+            window({.indicator = kTarget,
+                    .segment_size = 5,
+                    .target_size = 2,
+                    .instructions = {copy(0, 0), 2},
+                    .addresses = {1}},
                    {}),
-            window({.indicator = kTarget, .segment_size = 2, .segment_at = 5, .target_size = 2,
-                    .instructions = {copy(0, 0), 2}, .addresses = {0}},
+            window({.indicator = kTarget,
+                    .segment_size = 2,
+                    .segment_at = 5,
+                    .target_size = 2,
+                    .instructions = {copy(0, 0), 2},
+                    .addresses = {0}},
                    {})}),
        "helloelel"},
       {"each window starts with empty caches",
-       cat({kHeader, window(source({.target_size = 4, .instructions = {copy(0, 4)}, .addresses = {10}}), {}),
-            window(source({.target_size = 4, .instructions = {copy(2, 4)}, .addresses = {3}}), {})}),
+       cat({kHeader,
+            window(source({.target_size = 4, .instructions = {copy(0, 4)}, .addresses = {10}}), {}),
+            window(source({.target_size = 4, .instructions = {copy(2, 4)}, .addresses = {3}}),
+                   {})}),
        "ABCD3456"},
       {"a segment inside the original",
-       one_window({.indicator = kSource, .segment_size = 5, .segment_at = 15, .target_size = 4,
-                   .instructions = {copy(0, 4)}, .addresses = {1}},
+       one_window({.indicator = kSource,
+                   .segment_size = 5,
+                   .segment_at = 15,
+                   .target_size = 4,
+                   .instructions = {copy(0, 4)},
+                   .addresses = {1}},
                   {}),
        "GHIJ"},
       {"an Adler-32 checksum",
-       one_window(source({.indicator = kChecksum, .target_size = 4, .instructions = {copy(0, 4)}, .addresses = {0}}),
+       one_window(source({.indicator = kChecksum,
+                          .target_size = 4,
+                          .instructions = {copy(0, 4)},
+                          .addresses = {0}}),
                   text("0123")),
        "0123"},
       {"an application header, and a compressor no window uses",
-       cat({{0xD6, 0xC3, 0xC4, 0x00, 0x05, 0x02, 0x03}, text("a/b"),
+       cat({{0xD6, 0xC3, 0xC4, 0x00, 0x05, 0x02, 0x03},
+            text("a/b"),
             window({.target_size = 2, .data = text("ok"), .instructions = {add(2)}}, {})}),
        "ok"},
       {"no window", kHeader, ""},
@@ -232,8 +299,11 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
     change(w);
     return one_window(w, {});
   };
-  const Window from_original = {.indicator = kSource | kChecksum, .segment_size = 20, .target_size = 4,
-                                .instructions = {copy(0, 4)}, .addresses = {0}};
+  const Window from_original = {.indicator = kSource | kChecksum,
+                                .segment_size = 20,
+                                .target_size = 4,
+                                .instructions = {copy(0, 4)},
+                                .addresses = {0}};
   struct Case {
     const char* name;
     Bytes patch;
@@ -244,8 +314,11 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
   const varnu::patch::ApplyLimits small{.max_window = 16, .max_target = 20};
   // A patch whose header names compressor `id` and whose window says `sections` are compressed.
   const auto compressed_with = [&](std::uint8_t id, std::uint8_t sections) {
-    return cat({{0xD6, 0xC3, 0xC4, 0x00, 0x01, id},
-                window({.target_size = 3, .data = ok_data, .instructions = {add(3)}, .compressed = sections}, {})});
+    return cat(
+        {{0xD6, 0xC3, 0xC4, 0x00, 0x01, id},
+         window(
+             {.target_size = 3, .data = ok_data, .instructions = {add(3)}, .compressed = sections},
+             {})});
   };
   const std::string kRemake =
       ", which varnu-pack does not apply: make it again with `xdelta3 -e -S none`";
@@ -254,35 +327,46 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
       {"VCDIFF version 1", {0xD6, 0xC3, 0xC4, 0x01, 0x00}, Blame::kPatch, "not a VCDIFF patch"},
       {"cut inside the magic", {0xD6, 0xC3}, Blame::kPatch, "not a VCDIFF patch"},
       {"no header indicator", {0xD6, 0xC3, 0xC4, 0x00}, Blame::kPatch, "cut short"},
-      {"a header flag VCDIFF does not define", {0xD6, 0xC3, 0xC4, 0x00, 0x08}, Blame::kPatch,
+      {"a header flag VCDIFF does not define",
+       {0xD6, 0xC3, 0xC4, 0x00, 0x08},
+       Blame::kPatch,
        "its header has flags VCDIFF does not define"},
-      {"a code table of its own", {0xD6, 0xC3, 0xC4, 0x00, 0x02, 4, 3}, Blame::kPatch,
+      {"a code table of its own",
+       {0xD6, 0xC3, 0xC4, 0x00, 0x02, 4, 3},
+       Blame::kPatch,
        "it brings a code table of its own, which varnu-pack does not apply"},
       {"an application header past the limit", cat({{0xD6, 0xC3, 0xC4, 0x00, 0x04}, varint(17)}),
        Blame::kPatch, "its application header is too large", small},
-      {"an application header cut short", cat({{0xD6, 0xC3, 0xC4, 0x00, 0x04}, varint(16), text("a")}),
-       Blame::kPatch, "cut short", small},
-      {"a window from the original and the target", with([](Window& w) { w.indicator = kSource | kTarget; }),
-       Blame::kPatch, "window 0 has flags VCDIFF does not allow"},
-      {"a window flag VCDIFF does not define", with([](Window& w) { w.indicator = 0x08; }), Blame::kPatch,
+      {"an application header cut short",
+       cat({{0xD6, 0xC3, 0xC4, 0x00, 0x04}, varint(16), text("a")}), Blame::kPatch, "cut short",
+       small},
+      {"a window from the original and the target",
+       with([](Window& w) { w.indicator = kSource | kTarget; }), Blame::kPatch,
        "window 0 has flags VCDIFF does not allow"},
-      {"a delta longer than the patch", with([](Window& w) { w.delta_size = 100; }), Blame::kPatch, "cut short"},
-      {"a delta of 2^40 bytes", with([](Window& w) { w.delta_size = std::uint64_t{1} << 40; }), Blame::kPatch,
-       "window 0 is larger than the 67,108,864 bytes a window may be"},
-      {"a number of eleven bytes",
-       cat({kHeader, {0x00}, Bytes(10, 0x81), {0x00}}), Blame::kPatch, "a number in it is larger than 64 bits"},
+      {"a window flag VCDIFF does not define", with([](Window& w) { w.indicator = 0x08; }),
+       Blame::kPatch, "window 0 has flags VCDIFF does not allow"},
+      {"a delta longer than the patch", with([](Window& w) { w.delta_size = 100; }), Blame::kPatch,
+       "cut short"},
+      {"a delta of 2^40 bytes", with([](Window& w) { w.delta_size = std::uint64_t{1} << 40; }),
+       Blame::kPatch, "window 0 is larger than the 67,108,864 bytes a window may be"},
+      {"a number of eleven bytes", cat({kHeader, {0x00}, Bytes(10, 0x81), {0x00}}), Blame::kPatch,
+       "a number in it is larger than 64 bits"},
       {"a number of 2^64", cat({kHeader, {0x00}, {0x82}, Bytes(8, 0x80), {0x00}}), Blame::kPatch,
        "a number in it is larger than 64 bits"},
       {"a window one byte past the limit",
-       one_window({.target_size = 17, .data = Bytes(1, 'a'), .instructions = {kRun, 17}}, {}), Blame::kPatch,
-       "window 0 makes more than the 16 bytes a window may make", small},
+       one_window({.target_size = 17, .data = Bytes(1, 'a'), .instructions = {kRun, 17}}, {}),
+       Blame::kPatch, "window 0 makes more than the 16 bytes a window may make", small},
       {"windows one byte past the target's limit",
        cat({kHeader, window({.target_size = 16, .data = {'a'}, .instructions = {kRun, 16}}, {}),
             window({.target_size = 5, .data = {'a'}, .instructions = {kRun, 5}}, {})}),
        Blame::kPatch, "it makes more than the 20 bytes a patched file may have", small},
-      {"sections larger than the window", with([](Window& w) { w.section_sizes = Bytes{3, 2, 0}; }),
+      {"sections larger than the window", with([](Window& w) {
+         w.section_sizes = Bytes{3, 2, 0};
+       }),
        Blame::kPatch, "window 0 has sections whose sizes do not add up to its own"},
-      {"sections smaller than the window", with([](Window& w) { w.section_sizes = Bytes{2, 1, 0}; }),
+      {"sections smaller than the window", with([](Window& w) {
+         w.section_sizes = Bytes{2, 1, 0};
+       }),
        Blame::kPatch, "window 0 has sections whose sizes do not add up to its own"},
       {"instructions that make more than the window", with([](Window& w) { w.target_size = 2; }),
        Blame::kPatch, "window 0 has instructions that make more than its 2 bytes"},
@@ -290,44 +374,79 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
        Blame::kPatch, "window 0 has instructions that make 3 of its 4 bytes"},
       {"a size cut short", with([](Window& w) { w.instructions = {add(0)}; }), Blame::kPatch,
        "window 0 has its instructions cut short"},
-      {"an ADD past the data", with([](Window& w) { w.data = text("xy"); w.target_size = 3; }), Blame::kPatch,
-       "window 0 adds more bytes than its data section holds"},
-      {"a RUN without its byte", with([](Window& w) { w.data = {}; w.instructions = {kRun, 3}; }),
+      {"an ADD past the data", with([](Window& w) {
+         w.data = text("xy");
+         w.target_size = 3;
+       }),
+       Blame::kPatch, "window 0 adds more bytes than its data section holds"},
+      {"a RUN without its byte", with([](Window& w) {
+         w.data = {};
+         w.instructions = {kRun, 3};
+       }),
        Blame::kPatch, "window 0 runs a byte its data section does not hold"},
       {"data no instruction uses", with([](Window& w) { w.data = text("xyzw"); }), Blame::kPatch,
        "window 0 has bytes in its sections that no instruction uses"},
       {"a copy of bytes not made yet",
-       one_window({.target_size = 4, .instructions = {copy(0, 4)}, .addresses = {0}}, {}), Blame::kPatch,
-       "window 0 copies bytes it has not made yet"},
+       one_window({.target_size = 4, .instructions = {copy(0, 4)}, .addresses = {0}}, {}),
+       Blame::kPatch, "window 0 copies bytes it has not made yet"},
       {"a copy from before the start",
-       one_window({.target_size = 4, .data = text("ab"), .instructions = {add(2), copy(1, 0), 2}, .addresses = {3}}, {}),
+       one_window({.target_size = 4,
+                   .data = text("ab"),
+                   .instructions = {add(2), copy(1, 0), 2},
+                   .addresses = {3}},
+                  {}),
        Blame::kPatch, "window 0 copies from before its start"},
       {"a near address past 2^64",
-       one_window({.indicator = kSource, .segment_size = 20, .target_size = 8,
+       one_window({.indicator = kSource,
+                   .segment_size = 20,
+                   .target_size = 8,
                    .instructions = {copy(0, 4), copy(2, 4)},
                    .addresses = cat({{5}, varint(UINT64_MAX)})},
                   {}),
        Blame::kPatch, "window 0 copies from past its end"},
       {"addresses cut short",
-       one_window({.indicator = kSource, .segment_size = 20, .target_size = 4, .instructions = {copy(0, 4)}}, {}),
+       one_window({.indicator = kSource,
+                   .segment_size = 20,
+                   .target_size = 4,
+                   .instructions = {copy(0, 4)}},
+                  {}),
        Blame::kPatch, "window 0 has its addresses cut short"},
       {"a window that copies past the target made so far",
        cat({kHeader, window({.target_size = 3, .data = ok_data, .instructions = {add(3)}}, {}),
-            window({.indicator = kTarget, .segment_size = 3, .segment_at = 1, .target_size = 3,
-                    .instructions = {copy(0, 0), 3}, .addresses = {0}},
+            window({.indicator = kTarget,
+                    .segment_size = 3,
+                    .segment_at = 1,
+                    .target_size = 3,
+                    .instructions = {copy(0, 0), 3},
+                    .addresses = {0}},
                    {})}),
        Blame::kPatch, "window 1 copies from past what the patch has made"},
-      {"a checksum that fails, nothing copied",
-       with([](Window& w) { w.indicator = kChecksum; w.checksum = 7; }), Blame::kPatch,
-       "window 0 fails its checksum"},
+      {"a checksum that fails, nothing copied", with([](Window& w) {
+         w.indicator = kChecksum;
+         w.checksum = 7;
+       }),
+       Blame::kPatch, "window 0 fails its checksum"},
       {"a checksum that fails on copies from the original",
-       [&] { Window w = from_original; w.checksum = plain_adler(text("0124")); return one_window(w, {}); }(),
+       [&] {
+         Window w = from_original;
+         w.checksum = plain_adler(text("0124"));
+         return one_window(w, {});
+       }(),
        Blame::kOriginal, "does not match the patch: the checksum of window 0 fails"},
       {"a segment one byte past the original's end",
-       [&] { Window w = from_original; w.segment_size = 21; return one_window(w, text("0123")); }(),
-       Blame::kOriginal, "does not match the patch: it is 20 bytes, and the patch copies from it up to byte 21"},
+       [&] {
+         Window w = from_original;
+         w.segment_size = 21;
+         return one_window(w, text("0123"));
+       }(),
+       Blame::kOriginal,
+       "does not match the patch: it is 20 bytes, and the patch copies from it up to byte 21"},
       {"a segment that overflows",
-       [&] { Window w = from_original; w.segment_at = UINT64_MAX; return one_window(w, text("0123")); }(),
+       [&] {
+         Window w = from_original;
+         w.segment_at = UINT64_MAX;
+         return one_window(w, text("0123"));
+       }(),
        Blame::kOriginal,
        "does not match the patch: it is 20 bytes, and the patch copies from it up to byte "
        "18,446,744,073,709,551,615"},
@@ -349,9 +468,12 @@ TEST(VcdiffApply, RefusesWhatItCannotApplyWithOneLine) {
     }
   }
   // The rows at the limits, just inside them.
-  EXPECT_EQ(applied(one_window({.target_size = 16, .data = {'a'}, .instructions = {kRun, 16}}, {}), kOriginal, small),
+  EXPECT_EQ(applied(one_window({.target_size = 16, .data = {'a'}, .instructions = {kRun, 16}}, {}),
+                    kOriginal, small),
             Bytes(16, 'a'));
-  EXPECT_EQ(applied(cat({{0xD6, 0xC3, 0xC4, 0x00, 0x04}, varint(16), Bytes(16, '/')}), kOriginal, small), Bytes{});
+  EXPECT_EQ(
+      applied(cat({{0xD6, 0xC3, 0xC4, 0x00, 0x04}, varint(16), Bytes(16, '/')}), kOriginal, small),
+      Bytes{});
 }
 
 // The writer's bytes for a small window: the header without flags, then the window with its
@@ -366,8 +488,11 @@ TEST(VcdiffWriter, WritesTheWindowTheRfcDescribes) {
   writer.run('z', 30);
   writer.finish();
   const Bytes target = text("xy01234zzzzzzzzzzzzzzzzzzzzzzzzzzzzzz");
-  const Window expected = {.indicator = kSource | kChecksum, .segment_size = 20, .target_size = 37,
-                           .data = text("xyz"), .instructions = {add_copy(2, 0, 5), kRun, 30},
+  const Window expected = {.indicator = kSource | kChecksum,
+                           .segment_size = 20,
+                           .target_size = 37,
+                           .data = text("xyz"),
+                           .instructions = {add_copy(2, 0, 5), kRun, 30},
                            .addresses = {0}};
   EXPECT_EQ(patch, cat({kHeader, window(expected, target)}));
   EXPECT_EQ(applied(patch), target);
@@ -377,14 +502,18 @@ TEST(VcdiffWriter, WritesTheWindowTheRfcDescribes) {
 // copies from the target that fall before their window added instead.
 TEST(VcdiffWriter, WindowsOfAnySizeReadBack) {
   Bytes original(3000);
-  for (std::size_t k = 0; k < original.size(); ++k) original[k] = static_cast<std::uint8_t>(k * 7 + k / 251);
+  for (std::size_t k = 0; k < original.size(); ++k)
+    original[k] = static_cast<std::uint8_t>(k * 7 + k / 251);
   for (const std::uint64_t window_size : {1u, 5u, 64u, 1000u, 1u << 20}) {
     SCOPED_TRACE(window_size);
     Bytes patch;
     Bytes target;
-    varnu::patch::VcdiffWriter writer(original.size(), [&](std::span<const std::uint8_t> bytes) {
-      patch.insert(patch.end(), bytes.begin(), bytes.end());
-    }, window_size);
+    varnu::patch::VcdiffWriter writer(
+        original.size(),
+        [&](std::span<const std::uint8_t> bytes) {
+          patch.insert(patch.end(), bytes.begin(), bytes.end());
+        },
+        window_size);
     const auto original_part = [&](std::size_t at, std::size_t n) {
       return std::span<const std::uint8_t>(original).subspan(at, n);
     };

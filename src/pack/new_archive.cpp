@@ -5,7 +5,8 @@ namespace varnu::pack {
 NewArchive::NewArchive(const std::filesystem::path& output, patch::RandomBytes* patch_from)
     : file_(output) {
   if (patch_from != nullptr) {
-    patch_.emplace(*patch_from, [this](std::span<const std::uint8_t> bytes) { file_.write(bytes); });
+    patch_.emplace(*patch_from,
+                   [this](std::span<const std::uint8_t> bytes) { file_.write(bytes); });
   }
 }
 

@@ -230,14 +230,15 @@ void pack_pictures(const Options& options, OriginalDepth depth, std::vector<Pack
     }
   };
   if (options.like) {
-    original = from_original(
-        [&] { return read_original_archive(path_from_utf8(*options.like), depth); });
+    original =
+        from_original([&] { return read_original_archive(path_from_utf8(*options.like), depth); });
     if (depth == OriginalDepth::kDecoded) {
       from_original([&] { check.emplace(*original, path_from_utf8(*options.like)); });
     }
     if (original->entries.size() != options.pictures.size()) {
       // The archive's name, given out of habit, is the one picture too many.
-      const bool archive_named = options.patch && options.pictures.size() == original->entries.size() + 1;
+      const bool archive_named =
+          options.patch && options.pictures.size() == original->entries.size() + 1;
       throw Failure(*options.like, "has " + std::to_string(original->entries.size()) +
                                        " entries but " + std::to_string(options.pictures.size()) +
                                        " pictures were given" +

@@ -19,8 +19,12 @@ constexpr std::size_t kChunk = std::size_t{1} << 16;
 // sections, which together are never longer than the window they make when written sensibly.
 constexpr std::uint64_t kDeltaOverhead = 64;
 
-[[noreturn]] void damaged(const std::string& what) { throw PatchError(Blame::kPatch, what); }
-[[noreturn]] void cut_short() { damaged("cut short"); }
+[[noreturn]] void damaged(const std::string& what) {
+  throw PatchError(Blame::kPatch, what);
+}
+[[noreturn]] void cut_short() {
+  damaged("cut short");
+}
 
 std::string with_commas(std::uint64_t n) {
   const std::string digits = std::to_string(n);
@@ -56,7 +60,8 @@ class PatchReader {
   void take(std::uint64_t count, std::vector<std::uint8_t>& out) {
     while (count > 0) {
       if (!fill()) cut_short();
-      const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - at_));
+      const std::size_t part =
+          static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - at_));
       out.insert(out.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(at_),
                  buffer_.begin() + static_cast<std::ptrdiff_t>(at_ + part));
       at_ += part;
@@ -66,7 +71,8 @@ class PatchReader {
   void skip(std::uint64_t count) {
     while (count > 0) {
       if (!fill()) cut_short();
-      const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - at_));
+      const std::size_t part =
+          static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - at_));
       at_ += part;
       count -= part;
     }
@@ -142,7 +148,8 @@ class SegmentReader {
   void load(Slot& slot, std::uint64_t block) {
     const std::uint64_t start = block * kChunk;
     slot.block.reset();
-    slot.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, bytes_->size() - start)));
+    slot.bytes.resize(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, bytes_->size() - start)));
     if (!bytes_->read(start, slot.bytes)) unreadable();
     slot.block = block;
   }
@@ -246,8 +253,8 @@ class Applier {
     std::optional<std::uint32_t> checksum;
     if ((indicator & kAdler32) != 0) {
       if (delta.size() < 4) window_damaged("is cut short");
-      checksum = static_cast<std::uint32_t>(delta[0]) << 24 | delta[1] << 16 | delta[2] << 8 |
-                 delta[3];
+      checksum =
+          static_cast<std::uint32_t>(delta[0]) << 24 | delta[1] << 16 | delta[2] << 8 | delta[3];
       delta = delta.subspan(4);
     }
     if (data_size > delta.size() || instructions_size > delta.size() - data_size ||
@@ -260,8 +267,8 @@ class Applier {
     make_window(sections);
     if (checksum && adler32(1, window_) != *checksum) {
       if ((indicator & kFromOriginal) != 0) {
-        throw PatchError(Blame::kOriginal, "does not match the patch: the checksum of " +
-                                               window_name() + " fails");
+        throw PatchError(Blame::kOriginal,
+                         "does not match the patch: the checksum of " + window_name() + " fails");
       }
       window_damaged("fails its checksum");
     }
@@ -274,8 +281,8 @@ class Applier {
     const std::uint64_t available = from_original ? original_.size() : written_;
     if (position > available || segment_size_ > available - position) {
       if (!from_original) window_damaged("copies from past what the patch has made");
-      const std::uint64_t end = segment_size_ > UINT64_MAX - position ? UINT64_MAX
-                                                                       : position + segment_size_;
+      const std::uint64_t end =
+          segment_size_ > UINT64_MAX - position ? UINT64_MAX : position + segment_size_;
       throw PatchError(Blame::kOriginal,
                        "does not match the patch: it is " + with_commas(available) +
                            " bytes, and the patch copies from it up to byte " + with_commas(end));
@@ -291,8 +298,9 @@ class Applier {
     if ((compressed & ~0x07) != 0 || !compressor_) {
       window_damaged("says it is compressed where VCDIFF allows no such thing");
     }
-    constexpr char kRemake[] = ", which varnu-pack does not apply: make it again with "
-                               "`xdelta3 -e -S none`";
+    constexpr char kRemake[] =
+        ", which varnu-pack does not apply: make it again with "
+        "`xdelta3 -e -S none`";
     if (*compressor_ == kLzmaCompressor) {
       damaged(std::string("compressed with LZMA (xdelta3's default)") + kRemake);
     }
@@ -382,7 +390,8 @@ class Applier {
   void copy(std::uint64_t from, std::uint64_t made, std::size_t count) {
     std::uint8_t* out = window_.data() + made;
     if (from < segment_size_) {
-      const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(count, segment_size_ - from));
+      const auto part =
+          static_cast<std::size_t>(std::min<std::uint64_t>(count, segment_size_ - from));
       segment_.read(from, {out, part});
       out += part;
       count -= part;

@@ -23,7 +23,8 @@ void ArchivePatch::replaced(std::span<const std::uint8_t> bytes, std::uint64_t o
     throw PatchError(PatchError::Blame::kOriginal, "it changed while it was read: it is shorter");
   }
   const std::uint64_t start = offset - std::min(offset, kNeighbourhood);
-  const std::uint64_t end = offset + size + std::min(kNeighbourhood, original_.size() - offset - size);
+  const std::uint64_t end =
+      offset + size + std::min(kNeighbourhood, original_.size() - offset - size);
   searched_.resize(static_cast<std::size_t>(end - start));
   if (!original_.read(start, searched_)) {
     throw PatchError(PatchError::Blame::kOriginal, "cannot read it");
@@ -32,6 +33,8 @@ void ArchivePatch::replaced(std::span<const std::uint8_t> bytes, std::uint64_t o
                 history_);
 }
 
-void ArchivePatch::finish() { writer_.finish(); }
+void ArchivePatch::finish() {
+  writer_.finish();
+}
 
 }  // namespace varnu::patch

@@ -47,7 +47,8 @@ std::size_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::siz
 class Chains {
  public:
   // For about `size` bytes, which it may exceed.
-  explicit Chains(std::size_t size) : bits_(hash_bits_for(size)), head_(std::size_t{1} << bits_, kNone) {
+  explicit Chains(std::size_t size)
+      : bits_(hash_bits_for(size)), head_(std::size_t{1} << bits_, kNone) {
     previous_.reserve(size);
   }
   void insert(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -172,7 +173,8 @@ class Matcher {
     if (limit < kMinMatch) return std::nullopt;
     const std::span<const std::uint8_t> made = history_.bytes;
     for (; history_.indexed < piece_ + at; ++history_.indexed) {
-      if (history_.indexed + kMinMatch <= made.size()) history_.chains.insert(made, history_.indexed);
+      if (history_.indexed + kMinMatch <= made.size())
+        history_.chains.insert(made, history_.indexed);
     }
     const std::uint8_t* here = target_.data() + at;
     std::optional<Match> best;
@@ -187,7 +189,8 @@ class Matcher {
       const std::size_t length =
           common_length(here, source_.data() + where, std::min(limit, source_.size() - where));
       if (length < kMinMatch) return;
-      const std::optional<std::size_t> address = writer_.original_address_bytes(source_offset_ + where);
+      const std::optional<std::size_t> address =
+          writer_.original_address_bytes(source_offset_ + where);
       if (address) keep({From::kOriginal, where, length, saving(length, *address), 0});
     };
     const auto long_enough = [&] { return best && best->length >= kLongEnough; };
@@ -204,8 +207,8 @@ class Matcher {
     for (std::int32_t c = history_.chains.first(here); c != kNone && tries-- > 0 && !long_enough();
          c = history_.chains.next(c)) {
       const auto where = static_cast<std::size_t>(c);
-      const std::size_t length =
-          common_length(here, made.data() + where, std::min(limit, history_.piece_end(where) - where));
+      const std::size_t length = common_length(here, made.data() + where,
+                                               std::min(limit, history_.piece_end(where) - where));
       if (length < kMinMatch) continue;
       const MatchHistory::State::Piece& piece = history_.piece_of(where);
       const std::optional<std::size_t> address =
@@ -219,7 +222,8 @@ class Matcher {
     // A run codes as its instruction, its size and one byte of data.
     if (run >= kMinMatch) {
       keep({From::kRun, 0, run,
-            static_cast<std::ptrdiff_t>(run) - 2 - static_cast<std::ptrdiff_t>(varint_size(run)), 0});
+            static_cast<std::ptrdiff_t>(run) - 2 - static_cast<std::ptrdiff_t>(varint_size(run)),
+            0});
     }
     return best;
   }
@@ -234,8 +238,10 @@ class Matcher {
 
   void grow_backwards(Match& match, std::size_t& at) const {
     if (match.from == From::kRun) return;
-    const std::uint8_t* from = match.from == From::kOriginal ? source_.data() : history_.bytes.data();
-    while (at > added_from_ && match.where > match.floor && target_[at - 1] == from[match.where - 1]) {
+    const std::uint8_t* from =
+        match.from == From::kOriginal ? source_.data() : history_.bytes.data();
+    while (at > added_from_ && match.where > match.floor &&
+           target_[at - 1] == from[match.where - 1]) {
       --at;
       --match.where;
       ++match.length;

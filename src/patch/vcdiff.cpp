@@ -65,8 +65,10 @@ BlockSums sum_blocks(const std::uint8_t* in, std::size_t blocks) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + block * kLanes));
     before = _mm_add_epi32(before, sums);
     sums = _mm_add_epi32(sums, _mm_sad_epu8(bytes, zero));
-    weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), first_weights));
-    weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), last_weights));
+    weighted =
+        _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), first_weights));
+    weighted =
+        _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), last_weights));
   }
   std::uint32_t s[4], p[4], w[4];
   _mm_storeu_si128(reinterpret_cast<__m128i*>(s), sums);

@@ -15,7 +15,7 @@ using Grid = std::array<std::array<std::array<std::int16_t, C>, B>, A>;
 
 // The default table turned round: the code for an instruction, or for a pair of them.
 struct Codes {
-  Grid<4, kModes, kTableSizes> single{};      // [kind][mode][size], size 0: a varint follows
+  Grid<4, kModes, kTableSizes> single{};  // [kind][mode][size], size 0: a varint follows
   Grid<kTableSizes, kModes, kTableSizes> add_copy{};  // [add size][copy mode][copy size]
   Grid<kTableSizes, kModes, kTableSizes> copy_add{};  // [copy size][copy mode][add size]
 };
@@ -116,7 +116,9 @@ void VcdiffWriter::close_window() {
   made_ = 0;
 }
 
-void VcdiffWriter::finish() { close_window(); }
+void VcdiffWriter::finish() {
+  close_window();
+}
 
 void VcdiffWriter::put_single(const Pending& single) {
   const auto& by_size = codes().single[static_cast<std::size_t>(single.kind)][single.mode];

@@ -24,7 +24,6 @@ constexpr std::int64_t kSpread = 12;
 // would otherwise push its neighbours to colours farther off than their own nearest.
 constexpr std::int32_t kMostCarried = kLabOne / 12;
 
-
 struct Carry {
   std::int32_t l = 0, a = 0, b = 0;
 };
@@ -170,7 +169,9 @@ ColourMapping measure(const TrueColourPicture& picture, const Runs& runs,
     total += error;
     largest = std::max(largest, error);
   }
-  const auto hundredths = [](double error) { return static_cast<std::uint32_t>(error * 100.0 + 0.5); };
+  const auto hundredths = [](double error) {
+    return static_cast<std::uint32_t>(error * 100.0 + 0.5);
+  };
   if (mapping.figures.pixels_moved != 0) {
     mapping.figures.mean_error =
         hundredths(total / static_cast<double>(mapping.figures.pixels_moved));

@@ -17,7 +17,9 @@ constexpr double kPi = 3.14159265358979323846;
 // 0.04% of the root; one step of Halley's method, which triples the digits, then reaches 1e-10.
 constexpr int kRootSteps = 1024;
 
-double newton_step(double x, double t) { return (2.0 * x + t / (x * x)) / 3.0; }
+double newton_step(double x, double t) {
+  return (2.0 * x + t / (x * x)) / 3.0;
+}
 
 const std::array<double, kRootSteps + 2>& cube_roots() {
   static const std::array<double, kRootSteps + 2> roots = [] {
@@ -51,9 +53,10 @@ double angle_degrees(double y, double x) {
   const bool steep = ay > ax;
   const double z = steep ? ax / ay : ay / ax;
   const double z2 = z * z;
-  double r = z * (0.99997726 +
-                  z2 * (-0.33262347 + z2 * (0.19354346 + z2 * (-0.11643287 +
-                                                               z2 * (0.05265332 + z2 * -0.01172120)))));
+  double r =
+      z * (0.99997726 +
+           z2 * (-0.33262347 +
+                 z2 * (0.19354346 + z2 * (-0.11643287 + z2 * (0.05265332 + z2 * -0.01172120)))));
   if (steep) r = kPi / 2.0 - r;
   if (x < 0.0) r = kPi - r;
   if (y < 0.0) r = 2.0 * kPi - r;
@@ -64,7 +67,9 @@ double angle_degrees(double y, double x) {
 double exp_of_negative(double y) {
   if (y < -40.0) return 0.0;
   const double s = y / 64.0;
-  double e = 1.0 + s * (1.0 + s / 2.0 * (1.0 + s / 3.0 * (1.0 + s / 4.0 * (1.0 + s / 5.0 * (1.0 + s / 6.0)))));
+  double e =
+      1.0 +
+      s * (1.0 + s / 2.0 * (1.0 + s / 3.0 * (1.0 + s / 4.0 * (1.0 + s / 5.0 * (1.0 + s / 6.0)))));
   for (int k = 0; k < 6; ++k) e *= e;
   return e;
 }
@@ -72,8 +77,9 @@ double exp_of_negative(double y) {
 // sin x for x in [0, pi / 2], from its series.
 double sine(double x) {
   const double x2 = x * x;
-  return x * (1.0 - x2 / 6.0 * (1.0 - x2 / 20.0 * (1.0 - x2 / 42.0 * (1.0 - x2 / 72.0 *
-                                                                                (1.0 - x2 / 110.0)))));
+  return x *
+         (1.0 - x2 / 6.0 *
+                    (1.0 - x2 / 20.0 * (1.0 - x2 / 42.0 * (1.0 - x2 / 72.0 * (1.0 - x2 / 110.0)))));
 }
 
 // sin(2 R) for the rotation R of blues at mean hue h, R = 30 exp(-((h - 275) / 25)^2) degrees,
@@ -193,8 +199,8 @@ std::array<double, kLanes> differences(const CieColour& one,
     const double sh = 1.0 + 0.015 * cp_mean * t[i];
     const double l_term = (two[i].l - one.l) / sl, c_term = (cp2[i] - cp1[i]) / sc;
     const double h_term = dh[i] / sh;
-    out[i] = std::sqrt(l_term * l_term + c_term * c_term + h_term * h_term +
-                       rt[i] * c_term * h_term);
+    out[i] =
+        std::sqrt(l_term * l_term + c_term * c_term + h_term * h_term + rt[i] * c_term * h_term);
   }
   return out;
 }

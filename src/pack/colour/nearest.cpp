@@ -8,7 +8,9 @@ namespace {
 // How much farther in sRGB than its nearest an entry may be for its nearness in CIELAB to count.
 constexpr float kNearlyAsNear = 16.0f;
 
-NearestPoint::Coordinates oklab_point(const Lab& lab) { return {lab.l, lab.a, lab.b}; }
+NearestPoint::Coordinates oklab_point(const Lab& lab) {
+  return {lab.l, lab.a, lab.b};
+}
 
 // CIELAB to a thousandth (1/1024) of its unit, far finer than any difference people see.
 NearestPoint::Coordinates cielab_point(const CieColour& cie) {

@@ -145,8 +145,8 @@ void NearestPoint::for_groups_within(const float (&t)[3], float bound, Measure m
 }
 
 // Inline, as the searches measure a group or three each time and a call costs about as much.
-inline std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g, const float (&t)[3],
-                                         WholeRow& key) const {
+inline std::int32_t NearestPoint::measure_group(const Space& space, std::size_t g,
+                                                const float (&t)[3], WholeRow& key) const {
   std::int32_t least = kNone;
   for (std::size_t k = 0; k < kGroupSize; ++k) {
     const float dx = space.near[0][g][k] - t[0], dy = space.near[1][g][k] - t[1],
@@ -157,8 +157,9 @@ inline std::int32_t NearestPoint::measure_group(const Space& space, std::size_t 
   return least;
 }
 
-inline std::int32_t NearestPoint::measured_also(std::size_t g, const float (&t)[3], const float (&a)[3],
-                                         WholeRow& distance, WholeRow& key) const {
+inline std::int32_t NearestPoint::measured_also(std::size_t g, const float (&t)[3],
+                                                const float (&a)[3], WholeRow& distance,
+                                                WholeRow& key) const {
   std::int32_t nearest = kNone;
   for (std::size_t k = 0; k < kGroupSize; ++k) {
     const float dx = space_.near[0][g][k] - t[0], dy = space_.near[1][g][k] - t[1],

@@ -147,7 +147,8 @@ CommandLine parse(const std::vector<std::string>& args) {
     if (packing_option || options.like || patch) {
       throw UsageError("--apply takes no other option");
     }
-    if (args.size() - k != 3) throw UsageError("--apply needs a patch, the original and the output");
+    if (args.size() - k != 3)
+      throw UsageError("--apply needs a patch, the original and the output");
     command.apply = {args[k], args[k + 1], args[k + 2]};
     return command;
   }

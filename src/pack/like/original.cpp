@@ -28,7 +28,9 @@ std::uint64_t size_of(std::istream& archive) {
 
 }  // namespace
 
-std::ifstream open_original(const std::filesystem::path& path) { return open_input(path); }
+std::ifstream open_original(const std::filesystem::path& path) {
+  return open_input(path);
+}
 
 OriginalArchive read_original_archive(const std::filesystem::path& path, OriginalDepth depth) {
   std::ifstream file = open_original(path);

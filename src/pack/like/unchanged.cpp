@@ -6,8 +6,8 @@
 
 #include "archive/entry_bytes.hpp"
 #include "bitmap/fix_up.hpp"
-#include "pack/picture/bmp_input.hpp"
 #include "pack/entry/orientation.hpp"
+#include "pack/picture/bmp_input.hpp"
 
 namespace varnu::pack {
 
@@ -54,8 +54,8 @@ void LeftoverCheck::enter(std::size_t k) {
   leftovers_match_ =
       !entry.borrows() ||
       (entry.extent <= in_new.size() &&
-      std::equal(taken.begin(), taken.end(),
-                 in_new.begin() + static_cast<std::ptrdiff_t>(entry.unpacked_size)));
+       std::equal(taken.begin(), taken.end(),
+                  in_new.begin() + static_cast<std::ptrdiff_t>(entry.unpacked_size)));
   original_output_.clear();
   if (entry.borrows()) {
     const std::span<const std::uint8_t> file = original_reader_->image();
